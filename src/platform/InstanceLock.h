@@ -1,0 +1,29 @@
+#pragma once
+// Single-instance guard: an exclusive flock on "<ns><name>.lock" in the
+// runtime directory. The kernel drops it when the process ends, however it
+// ends, so a crashed server never blocks the next start. Move-only.
+#include <string>
+
+#include "platform/Result.h"
+
+namespace vantor::platform {
+
+class InstanceLock {
+public:
+    static constexpr int kHeldElsewhere = -2;  // Error::code when another process holds it
+
+    InstanceLock() = default;
+    ~InstanceLock();
+    InstanceLock(InstanceLock&& other) noexcept;
+    InstanceLock& operator=(InstanceLock&& other) noexcept;
+    InstanceLock(const InstanceLock&) = delete;
+    InstanceLock& operator=(const InstanceLock&) = delete;
+
+    static Result<InstanceLock> Acquire(const std::string& name);
+    bool IsHeld() const { return m_fd >= 0; }
+
+private:
+    int m_fd = -1;
+};
+
+}  // namespace vantor::platform

@@ -1,0 +1,21 @@
+#pragma once
+// Names of the process-shared objects. Every shared-memory, lock and socket
+// name carries $VANTOR_IPC_NAMESPACE as a prefix (empty in production), so
+// parallel test processes never share an object by accident.
+#include <string>
+#include <string_view>
+
+namespace vantor::platform {
+
+// The namespace prefix, or "" when unset. Only [A-Za-z0-9_.-] are kept.
+std::string IpcNamespace();
+
+// POSIX shared-memory object name: "/" + namespace + base.
+std::string ShmName(std::string_view base);
+
+// The per-user runtime directory ($XDG_RUNTIME_DIR/vantor, else
+// /tmp/vantor-<uid>), created with mode 0700 on first use. "" when it cannot
+// be created or is not a private directory owned by this user.
+std::string RuntimeDir();
+
+}  // namespace vantor::platform

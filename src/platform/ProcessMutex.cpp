@@ -1,0 +1,105 @@
+#include "platform/ProcessMutex.h"
+
+#include <pthread.h>
+#include <sys/file.h>
+
+#include <cerrno>
+#include <cstring>
+#include <ctime>
+#include <new>
+
+namespace vantor::platform {
+namespace {
+
+constexpr uint32_t kReadyMark = 0x4D555458;  // "MUTX"
+
+struct MutexObject {
+    pthread_mutex_t mutex;  // must stay at offset 0: other programs map it there
+    uint32_t readyMark;
+};
+
+// Holds an flock on a descriptor for the length of a scope.
+class FileLock {
+public:
+    explicit FileLock(int fd) : m_fd(fd), m_ok(::flock(fd, LOCK_EX) == 0) {}
+    ~FileLock() {
+        if (m_ok) ::flock(m_fd, LOCK_UN);
+    }
+    FileLock(const FileLock&) = delete;
+    FileLock& operator=(const FileLock&) = delete;
+    bool ok() const { return m_ok; }
+
+private:
+    int m_fd;
+    bool m_ok;
+};
+
+int InitRobustMutex(pthread_mutex_t* m) {
+    pthread_mutexattr_t attr;
+    int rc = pthread_mutexattr_init(&attr);
+    if (rc != 0) return rc;
+    rc = pthread_mutexattr_setpshared(&attr, PTHREAD_PROCESS_SHARED);
+    if (rc == 0) rc = pthread_mutexattr_setrobust(&attr, PTHREAD_MUTEX_ROBUST);
+    if (rc == 0) rc = pthread_mutex_init(m, &attr);
+    pthread_mutexattr_destroy(&attr);
+    return rc;
+}
+
+MutexObject* Object(const SharedMemoryObject& shm) { return static_cast<MutexObject*>(shm.Data()); }
+
+}  // namespace
+
+Result<ProcessMutex> ProcessMutex::CreateOrOpen(const std::string& name) {
+    auto shm = SharedMemoryObject::CreateOrOpen(name, sizeof(MutexObject));
+    if (!shm) return shm.error();
+    MutexObject* obj = Object(shm.value());
+    {
+        FileLock setup(shm.value().Fd());
+        if (!setup.ok()) return ErrnoError("flock " + name, errno);
+        if (obj->readyMark != kReadyMark) {
+            int rc = InitRobustMutex(&obj->mutex);
+            if (rc != 0) return ErrnoError("pthread_mutex_init " + name, rc);
+            obj->readyMark = kReadyMark;
+        }
+    }
+    ProcessMutex m;
+    m.m_shm = std::move(shm.value());
+    return m;
+}
+
+ProcessMutex::LockResult ProcessMutex::Lock(uint32_t timeoutMs) {
+    if (!IsValid()) return LockResult::Failed;
+    pthread_mutex_t* m = &Object(m_shm)->mutex;
+    int rc = 0;
+    if (timeoutMs == kInfinite) {
+        rc = pthread_mutex_lock(m);
+    } else {
+        timespec ts{};
+        clock_gettime(CLOCK_REALTIME, &ts);
+        ts.tv_sec += static_cast<time_t>(timeoutMs / 1000);
+        ts.tv_nsec += static_cast<long>(timeoutMs % 1000) * 1000000L;
+        if (ts.tv_nsec >= 1000000000L) {
+            ts.tv_sec += 1;
+            ts.tv_nsec -= 1000000000L;
+        }
+        rc = pthread_mutex_timedlock(m, &ts);
+    }
+    switch (rc) {
+        case 0:
+            return LockResult::Locked;
+        case EOWNERDEAD:
+            pthread_mutex_consistent(m);
+            return LockResult::Abandoned;
+        case ETIMEDOUT:
+            return LockResult::Timeout;
+        default:
+            return LockResult::Failed;
+    }
+}
+
+bool ProcessMutex::Unlock() {
+    if (!IsValid()) return false;
+    return pthread_mutex_unlock(&Object(m_shm)->mutex) == 0;
+}
+
+}  // namespace vantor::platform

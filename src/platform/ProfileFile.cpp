@@ -1,0 +1,249 @@
+#include "platform/ProfileFile.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <optional>
+#include <string_view>
+#include <vector>
+
+#include "platform/Paths.h"
+
+namespace vantor::platform {
+namespace {
+
+enum class ReadStatus { Ok, Missing, Unusable };
+
+ReadStatus ReadWhole(const std::string& path, std::string& out) {
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return errno == ENOENT ? ReadStatus::Missing : ReadStatus::Unusable;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) ||
+        static_cast<size_t>(st.st_size) > kMaxProfileBytes) {
+        ::close(fd);
+        return ReadStatus::Unusable;
+    }
+    out.clear();
+    char buf[4096];
+    for (;;) {
+        ssize_t n = ::read(fd, buf, sizeof buf);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        out.append(buf, static_cast<size_t>(n));
+        if (out.size() > kMaxProfileBytes) {
+            ::close(fd);
+            return ReadStatus::Unusable;
+        }
+    }
+    ::close(fd);
+    return ReadStatus::Ok;
+}
+
+std::string_view Trim(std::string_view s) {
+    while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
+    while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r')) {
+        s.remove_suffix(1);
+    }
+    return s;
+}
+
+bool EqualNoCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+        char x = a[i];
+        char y = b[i];
+        if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
+        if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
+        if (x != y) return false;
+    }
+    return true;
+}
+
+// One line of the file, with where it starts and ends (without its '\n').
+struct Line {
+    size_t begin;
+    size_t end;
+};
+
+std::vector<Line> SplitLines(const std::string& text) {
+    std::vector<Line> lines;
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t nl = text.find('\n', start);
+        if (nl == std::string::npos) nl = text.size();
+        lines.push_back({start, nl});
+        start = nl + 1;
+    }
+    return lines;
+}
+
+// Section name of a "[name]" line.
+std::optional<std::string_view> SectionOf(std::string_view line) {
+    line = Trim(line);
+    if (line.size() < 2 || line.front() != '[') return std::nullopt;
+    size_t close = line.find(']');
+    if (close == std::string_view::npos) return std::nullopt;
+    return Trim(line.substr(1, close - 1));
+}
+
+// Key and value of a "key=value" line.
+bool KeyValueOf(std::string_view line, std::string_view& key, std::string_view& value) {
+    line = Trim(line);
+    if (line.empty() || line.front() == ';') return false;
+    size_t eq = line.find('=');
+    if (eq == std::string_view::npos) return false;
+    key = Trim(line.substr(0, eq));
+    value = Trim(line.substr(eq + 1));
+    return true;
+}
+
+// Where a key sits in the file: its line index, or the last line of its section.
+struct Location {
+    std::optional<size_t> sectionLine;
+    std::optional<size_t> keyLine;
+    size_t lastLineOfSection = 0;
+    std::string_view value;
+};
+
+Location Find(const std::string& text, const std::vector<Line>& lines, std::string_view section,
+              std::string_view key) {
+    Location loc;
+    bool inSection = false;
+    for (size_t i = 0; i < lines.size(); ++i) {
+        std::string_view line(text.data() + lines[i].begin, lines[i].end - lines[i].begin);
+        if (auto name = SectionOf(line)) {
+            if (inSection) break;  // end of the first matching section
+            if (EqualNoCase(*name, section)) {
+                inSection = true;
+                loc.sectionLine = i;
+                loc.lastLineOfSection = i;
+            }
+            continue;
+        }
+        if (!inSection) continue;
+        std::string_view k;
+        std::string_view v;
+        if (KeyValueOf(line, k, v)) {
+            if (!Trim(line).empty()) loc.lastLineOfSection = i;
+            if (EqualNoCase(k, key)) {
+                loc.keyLine = i;
+                loc.value = v;
+                return loc;
+            }
+        } else if (!Trim(line).empty()) {
+            loc.lastLineOfSection = i;
+        }
+    }
+    return loc;
+}
+
+std::optional<std::string> Lookup(const std::string& section, const std::string& key,
+                                  const std::string& path) {
+    std::string text;
+    if (ReadWhole(path, text) != ReadStatus::Ok) return std::nullopt;
+    auto lines = SplitLines(text);
+    Location loc = Find(text, lines, section, key);
+    if (!loc.keyLine) return std::nullopt;
+    return std::string(loc.value);
+}
+
+int ParseLeadingInt(std::string_view s) {
+    size_t i = 0;
+    bool negative = false;
+    if (i < s.size() && (s[i] == '+' || s[i] == '-')) negative = s[i++] == '-';
+    long long v = 0;
+    for (; i < s.size() && s[i] >= '0' && s[i] <= '9'; ++i) {
+        v = v * 10 + (s[i] - '0');
+        if (v > static_cast<long long>(INT_MAX) + 1) break;
+    }
+    if (negative) v = -v;
+    if (v > INT_MAX) return INT_MAX;
+    if (v < INT_MIN) return INT_MIN;
+    return static_cast<int>(v);
+}
+
+bool HasLineBreak(std::string_view s) {
+    return s.find('\n') != std::string_view::npos || s.find('\r') != std::string_view::npos ||
+           s.find('\0') != std::string_view::npos;
+}
+
+bool WriteAtomically(const std::string& path, const std::string& text) {
+    auto slash = path.rfind('/');
+    if (slash != std::string::npos && slash > 0 && !MakeDirs(path.substr(0, slash))) return false;
+    std::string tmp = path + ".tmpXXXXXX";
+    int fd = ::mkstemp(tmp.data());
+    if (fd < 0) return false;
+    ::fchmod(fd, 0644);
+    size_t done = 0;
+    while (done < text.size()) {
+        ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        done += static_cast<size_t>(n);
+    }
+    bool ok = done == text.size() && ::fsync(fd) == 0;
+    ok = (::close(fd) == 0) && ok;
+    if (ok) ok = ::rename(tmp.c_str(), path.c_str()) == 0;
+    if (!ok) ::unlink(tmp.c_str());
+    return ok;
+}
+
+}  // namespace
+
+int GetPrivateProfileInt(const std::string& section, const std::string& key, int defaultValue,
+                         const std::string& path) {
+    auto value = Lookup(section, key, path);
+    if (!value || value->empty()) return defaultValue;
+    return ParseLeadingInt(*value);
+}
+
+std::string GetPrivateProfileString(const std::string& section, const std::string& key,
+                                    const std::string& defaultValue, const std::string& path) {
+    auto value = Lookup(section, key, path);
+    if (!value) return defaultValue;
+    std::string_view v = *value;
+    if (v.size() >= 2 && ((v.front() == '"' && v.back() == '"') ||
+                          (v.front() == '\'' && v.back() == '\''))) {
+        v = v.substr(1, v.size() - 2);
+    }
+    return std::string(v);
+}
+
+bool WritePrivateProfileString(const std::string& section, const std::string& key,
+                               const std::string& value, const std::string& path) {
+    if (section.empty() || key.empty() || HasLineBreak(section) || HasLineBreak(key) ||
+        HasLineBreak(value) || key.find('=') != std::string::npos ||
+        section.find(']') != std::string::npos) {
+        return false;
+    }
+    std::string text;
+    if (ReadWhole(path, text) == ReadStatus::Unusable) return false;
+    const std::string eol = text.find("\r\n") != std::string::npos ? "\r\n" : "\n";
+    const std::string entry = key + "=" + value;
+
+    auto lines = SplitLines(text);
+    Location loc = Find(text, lines, section, key);
+    std::string out;
+    if (loc.keyLine) {
+        const Line& l = lines[*loc.keyLine];
+        size_t end = l.end;
+        if (end > l.begin && text[end - 1] == '\r') --end;  // keep the line's own CR
+        out = text.substr(0, l.begin) + entry + text.substr(end);
+    } else if (loc.sectionLine) {
+        const Line& l = lines[loc.lastLineOfSection];
+        size_t after = l.end < text.size() ? l.end + 1 : text.size();
+        std::string head = text.substr(0, after);
+        if (!head.empty() && head.back() != '\n') head += eol;
+        out = head + entry + eol + text.substr(after);
+    } else {
+        out = text;
+        if (!out.empty() && out.back() != '\n') out += eol;
+        out += "[" + section + "]" + eol + entry + eol;
+    }
+    return WriteAtomically(path, out);
+}
+
+}  // namespace vantor::platform

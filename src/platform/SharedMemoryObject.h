@@ -1,0 +1,45 @@
+#pragma once
+// A named POSIX shared-memory object mapped read/write into this process.
+// Created if missing (mode 0660), attached if another process made it first;
+// either way the caller sees the same bytes. Unmapped by the destructor; the
+// object itself stays for other processes. Move-only.
+#include <cstddef>
+#include <string>
+
+#include "platform/Result.h"
+
+namespace vantor::platform {
+
+class SharedMemoryObject {
+public:
+    SharedMemoryObject() = default;
+    ~SharedMemoryObject();
+    SharedMemoryObject(SharedMemoryObject&& other) noexcept;
+    SharedMemoryObject& operator=(SharedMemoryObject&& other) noexcept;
+    SharedMemoryObject(const SharedMemoryObject&) = delete;
+    SharedMemoryObject& operator=(const SharedMemoryObject&) = delete;
+
+    // name is the full object name ("/..."); size is grown to if the object is smaller.
+    static Result<SharedMemoryObject> CreateOrOpen(const std::string& name, size_t size);
+    // Attaches to an existing object only; fails when it is missing or smaller than size.
+    static Result<SharedMemoryObject> OpenExisting(const std::string& name, size_t size);
+    // Removes the name (processes that have it mapped keep their mapping).
+    static bool Unlink(const std::string& name);
+
+    void* Data() const { return m_data; }
+    size_t Size() const { return m_size; }
+    const std::string& Name() const { return m_name; }
+    // The descriptor stays open while mapped (used for flock during set-up).
+    int Fd() const { return m_fd; }
+
+private:
+    static Result<SharedMemoryObject> Map(const std::string& name, int fd, size_t size);
+    void Release();
+
+    void* m_data = nullptr;
+    size_t m_size = 0;
+    int m_fd = -1;
+    std::string m_name;
+};
+
+}  // namespace vantor::platform

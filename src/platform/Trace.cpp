@@ -1,0 +1,32 @@
+#include "platform/Trace.h"
+
+#include <unistd.h>
+
+#include <cstdarg>
+#include <cstdio>
+
+namespace vantor::platform {
+
+void TraceText(std::string_view text) {
+    const char* p = text.data();
+    size_t left = text.size();
+    while (left > 0) {
+        ssize_t n = ::write(STDERR_FILENO, p, left);
+        if (n <= 0) return;
+        p += n;
+        left -= static_cast<size_t>(n);
+    }
+}
+
+void Trace(const char* format, ...) {
+    char buf[1024];
+    va_list ap;
+    va_start(ap, format);
+    int n = std::vsnprintf(buf, sizeof buf, format, ap);
+    va_end(ap);
+    if (n < 0) return;
+    size_t len = static_cast<size_t>(n) < sizeof buf ? static_cast<size_t>(n) : sizeof buf - 1;
+    TraceText(std::string_view(buf, len));
+}
+
+}  // namespace vantor::platform
