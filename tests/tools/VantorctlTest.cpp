@@ -1,0 +1,277 @@
+// vantorctl against a real shared data block made by the test process.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cmath>
+#include <cstring>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "Cli.h"
+#include "engine/BlockLayout.h"
+#include "engine/CSharedMemory.h"
+#include "platform/IpcNames.h"
+#include "platform/SharedMemoryObject.h"
+#include "support/TestEnv.h"
+
+extern char** environ;
+
+namespace {
+
+using vantor::engine::CSharedMemory;
+using vantor::engine::SharedBlock;
+using vantor::platform::SharedMemoryObject;
+
+struct Outcome {
+    int code = -1;
+    std::string out;
+    std::string err;
+};
+
+Outcome Ctl(const std::vector<std::string>& args, bool tty = false) {
+    std::ostringstream out;
+    std::ostringstream err;
+    vantor::ctl::Console console{out, err, tty, false};
+    int code = vantor::ctl::RunCli(args, console);
+    return {code, out.str(), err.str()};
+}
+
+// Runs the built program as a child process; it inherits our IPC namespace.
+Outcome RunProgram(const std::vector<std::string>& args) {
+    vantor::test::TempDir dir;
+    std::string exe = vantor::test::ExecutableDir() + "/vantorctl";
+    std::vector<std::string> store{exe};
+    store.insert(store.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (std::string& a : store) argv.push_back(a.data());
+    argv.push_back(nullptr);
+
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, dir.File("out").c_str(),
+                                     O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, dir.File("err").c_str(),
+                                     O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    pid_t pid = 0;
+    int rc = posix_spawn(&pid, exe.c_str(), &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    Outcome outcome;
+    if (rc != 0) return outcome;
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    if (WIFEXITED(status)) outcome.code = WEXITSTATUS(status);
+    outcome.out = vantor::test::ReadFile(dir.File("out"));
+    outcome.err = vantor::test::ReadFile(dir.File("err"));
+    return outcome;
+}
+
+void RemoveBlock() {
+    SharedMemoryObject::Unlink(vantor::platform::ShmName("NXSharedMemory"));
+    SharedMemoryObject::Unlink(vantor::platform::ShmName("NXSharedMemoryMutex"));
+}
+
+std::string NoBlockMessage() {
+    return "no shared data block: is the server running? (namespace '" +
+           vantor::platform::IpcNamespace() + "')";
+}
+
+// A block as the server would leave it, with known values in every region.
+class VantorctlBlock : public ::testing::Test {
+protected:
+    void SetUp() override {
+        RemoveBlock();
+        ASSERT_TRUE(m_block.Create("NXSharedMemory", 65900)) << m_block.LastError();
+        m_shared = static_cast<SharedBlock*>(m_block.GetData());
+        SharedBlock& b = *m_shared;
+        b.headMark = vantor::engine::kHeadMark;
+        b.firstRingOffset = 136;
+        b.tailMark = vantor::engine::kTailMark;
+        b.digitalIn[3] = 1;
+        b.digitalIn[15] = 1;
+        b.digitalOutRequest[7] = 1;
+        b.frequencySlot[2].value = 12.5F;
+        b.counterHold[1] = 1;
+        b.counterValue[2] = 42.0F;
+        for (int i = 1; i <= 1500; ++i) vantor::engine::PushSample(b, 5, static_cast<float>(i));
+        vantor::engine::PushSample(b, 0, std::nanf(""));
+        vantor::engine::PushSample(b, 1, 0.1F);
+    }
+    void TearDown() override { RemoveBlock(); }
+
+    // The whole block as bytes, to prove what a command did or did not touch.
+    std::string Bytes() const {
+        return std::string(reinterpret_cast<const char*>(m_shared), sizeof(SharedBlock));
+    }
+
+    CSharedMemory m_block;
+    SharedBlock* m_shared = nullptr;
+};
+
+TEST_F(VantorctlBlock, TextDumpShowsEveryRegion) {
+    Outcome r = Ctl({"dump", "--samples", "3"});
+    ASSERT_EQ(r.code, 0) << r.err;
+    const char* expected[] = {
+        "marks: headMark 0x55AAAA55  tailMark 0xBBEEEEBB  firstRingOffset 136\n",
+        "digitalIn          0..7: 0 0 0 1 0 0 0 0   8..15: 0 0 0 0 0 0 0 1\n",
+        "digitalOutRequest  0..7: 0 0 0 0 0 0 0 1   8..15: 0 0 0 0 0 0 0 0\n",
+        "           202  0          12.5\n",
+        "           301  1          0\n",
+        "           302  0          42\n",
+        "           5    477    476  1023 1500 1499 1498\n",
+        "           1    0      1    1    0.1\n",
+        "           15   0      0    0\n",
+    };
+    for (const char* line : expected) EXPECT_NE(r.out.find(line), std::string::npos) << line;
+    EXPECT_EQ(r.err, "");
+}
+
+TEST_F(VantorctlBlock, JsonDumpIsExactAndStable) {
+    Outcome r = Ctl({"dump", "--json", "--samples", "2"});
+    ASSERT_EQ(r.code, 0) << r.err;
+    const char* expected[] = {
+        "\"size\": 65900,",
+        "\"headMark\": 1437248085,",
+        "\"tailMark\": 3152998075,",
+        "\"digitalIn\": [0,0,0,1,0,0,0,0,0,0,0,0,0,0,0,1],",
+        "\"digitalOutRequest\": [0,0,0,0,0,0,0,1,0,0,0,0,0,0,0,0],",
+        "{\"id\": 202, \"resetFlag\": 0, \"value\": 12.5}",
+        "\"counterHold\": [0,1,0,0],",
+        "\"counterValue\": [0,0,42,0],",
+        "{\"channel\": 5, \"oldest\": 477, \"next\": 476, \"fill\": 1023, \"newest\": [1500,1499]}",
+        // Not-a-number cannot be written in JSON; 0.1f comes back exactly from 9 digits.
+        "{\"channel\": 0, \"oldest\": 0, \"next\": 1, \"fill\": 1, \"newest\": [null]}",
+        "\"newest\": [0.100000001]}",
+    };
+    for (const char* piece : expected) EXPECT_NE(r.out.find(piece), std::string::npos) << piece;
+    EXPECT_EQ(r.out.find("nan"), std::string::npos);
+    EXPECT_EQ(r.out.front(), '{');
+    EXPECT_EQ(r.out.substr(r.out.size() - 2), "}\n");
+}
+
+TEST_F(VantorctlBlock, WritesChangeOnlyTheirWord) {
+    std::string before = Bytes();
+    ASSERT_EQ(Ctl({"set-output", "7", "0"}).code, 0);
+    ASSERT_EQ(Ctl({"set-output", "15", "1"}).code, 0);
+    Outcome held = Ctl({"hold", "3", "1"});
+    ASSERT_EQ(held.code, 0) << held.err;
+    EXPECT_EQ(held.out, "counterHold[3] = 1\n");
+    ASSERT_EQ(Ctl({"hold", "1", "0"}).code, 0);
+
+    SharedBlock expected;
+    std::memcpy(&expected, before.data(), sizeof expected);
+    expected.digitalOutRequest[7] = 0;
+    expected.digitalOutRequest[15] = 1;
+    expected.counterHold[3] = 1;
+    expected.counterHold[1] = 0;
+    EXPECT_EQ(std::memcmp(&expected, m_shared, sizeof expected), 0);
+}
+
+TEST_F(VantorctlBlock, BadArgumentsExitTwoAndLeaveTheBlockAlone) {
+    struct Case {
+        std::vector<std::string> args;
+        const char* message;
+    };
+    const Case cases[] = {
+        {{"set-output", "16", "1"}, "LINE must be 0..15 (got 16)"},
+        {{"set-output", "-1", "0"}, "LINE must be 0..15 (got -1)"},
+        {{"set-output", "3", "2"}, "LEVEL must be 0 or 1 (got 2)"},
+        {{"hold", "4", "1"}, "COUNTER must be 0..3"},
+        {{"hold", "0", "-1"}, "must be 0 (run) or 1 (hold) (got -1)"},
+        {{"dump", "--samples", "1024"}, "--samples must be 0..1023 (got 1024)"},
+        {{"watch", "--interval", "0"}, "--interval must be"},
+        {{"set-output", "3"}, "LEVEL"},
+        {{"set-output", "x", "1"}, "LINE"},
+        {{"frobnicate"}, "frobnicate"},
+        {{}, "a subcommand is required"},
+    };
+    std::string before = Bytes();
+    for (const Case& c : cases) {
+        Outcome r = Ctl(c.args);
+        EXPECT_EQ(r.code, 2) << c.message;
+        EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
+        EXPECT_EQ(r.out, "") << c.message;
+    }
+    EXPECT_TRUE(Bytes() == before);
+}
+
+TEST_F(VantorctlBlock, WatchRepeatsTheDump) {
+    std::string frame = Ctl({"dump"}).out;
+    ASSERT_FALSE(frame.empty());
+    Outcome piped = Ctl({"watch", "--count", "3", "--interval", "10"});
+    ASSERT_EQ(piped.code, 0) << piped.err;
+    EXPECT_EQ(piped.out, frame + "\n" + frame + "\n" + frame);
+
+    Outcome tty = Ctl({"watch", "--count", "2", "--interval", "10"}, true);
+    ASSERT_EQ(tty.code, 0) << tty.err;
+    const std::string clear = "\x1b[H\x1b[2J";
+    EXPECT_EQ(tty.out, clear + frame + clear + frame);
+}
+
+TEST_F(VantorctlBlock, MutexLeftByADeadHolderIsTakenOver) {
+    pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        CSharedMemory other;
+        if (!other.Create("NXSharedMemory", 65900)) _exit(3);
+        other.Lock();
+        _exit(0);  // dies holding the mutex
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+
+    Outcome r = Ctl({"set-output", "2", "1"});
+    EXPECT_EQ(r.code, 0);
+    EXPECT_NE(r.err.find("taken over"), std::string::npos) << r.err;
+    EXPECT_EQ(m_shared->digitalOutRequest[2], 1);
+}
+
+TEST_F(VantorctlBlock, ProgramReadsAndWritesTheBlock) {
+    Outcome dump = RunProgram({"dump", "--json", "--samples", "2"});
+    ASSERT_EQ(dump.code, 0) << dump.err;
+    EXPECT_NE(dump.out.find("\"fill\": 1023, \"newest\": [1500,1499]}"), std::string::npos)
+        << dump.out;
+    EXPECT_NE(dump.out.find("\"namespace\": \"" + vantor::platform::IpcNamespace() + "\""),
+              std::string::npos);
+
+    Outcome set = RunProgram({"set-output", "12", "1"});
+    EXPECT_EQ(set.code, 0) << set.err;
+    EXPECT_EQ(m_shared->digitalOutRequest[12], 1);
+
+    std::string before = Bytes();
+    Outcome bad = RunProgram({"hold", "4", "1"});
+    EXPECT_EQ(bad.code, 2);
+    EXPECT_NE(bad.err.find("COUNTER must be 0..3"), std::string::npos) << bad.err;
+    EXPECT_TRUE(Bytes() == before);
+
+    Outcome version = RunProgram({"--version"});
+    EXPECT_EQ(version.code, 0);
+    EXPECT_EQ(version.out.rfind("vantorctl ", 0), 0U) << version.out;
+}
+
+TEST(Vantorctl, NoBlockExitsTwoWithoutCreatingOne) {
+    RemoveBlock();
+    const std::vector<std::string> commands[] = {
+        {"dump"}, {"watch", "--count", "1"}, {"set-output", "1", "1"}, {"hold", "1", "1"}};
+    for (const auto& args : commands) {
+        Outcome r = Ctl(args);
+        EXPECT_EQ(r.code, 2) << args[0];
+        EXPECT_NE(r.err.find(NoBlockMessage()), std::string::npos) << r.err;
+        EXPECT_EQ(r.out, "");
+    }
+    Outcome program = RunProgram({"dump"});
+    EXPECT_EQ(program.code, 2);
+    EXPECT_NE(program.err.find(NoBlockMessage()), std::string::npos) << program.err;
+
+    auto probe = SharedMemoryObject::OpenExisting(vantor::platform::ShmName("NXSharedMemory"), 1);
+    EXPECT_FALSE(probe);
+    EXPECT_EQ(probe.error().code, ENOENT);
+}
+
+}  // namespace

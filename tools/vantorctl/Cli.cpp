@@ -1,0 +1,81 @@
+#include "Cli.h"
+
+#include <unistd.h>
+
+#include <CLI/CLI.hpp>
+#include <iostream>
+
+namespace vantor::ctl {
+
+int RunCli(const std::vector<std::string>& args, Console& console) {
+    CLI::App app{
+        "Reads and writes the shared data block of the Vantor server, under its mutex, as any "
+        "client program does.",
+        "vantorctl"};
+    app.set_version_flag("--version", std::string("vantorctl ") + VANTORCTL_VERSION);
+    // At most one; none is reported below, so that an unknown word is named as such.
+    app.require_subcommand(0, 1);
+
+    DumpOptions dump;
+    CLI::App* dumpCmd = app.add_subcommand("dump", "Print everything in the block once.");
+    dumpCmd->add_flag("--json", dump.json, "Print one JSON object (see docs/shared-block.md).");
+    dumpCmd->add_option("--samples", dump.samples, "Newest samples shown per ring (0..1023).")
+        ->capture_default_str();
+
+    WatchOptions watch;
+    CLI::App* watchCmd = app.add_subcommand("watch", "Print the block again and again.");
+    watchCmd->add_flag("--json", watch.dump.json, "Print JSON objects instead of text.");
+    watchCmd
+        ->add_option("--samples", watch.dump.samples, "Newest samples shown per ring (0..1023).")
+        ->capture_default_str();
+    watchCmd->add_option("--interval", watch.intervalMs, "Milliseconds between refreshes.")
+        ->capture_default_str();
+    watchCmd->add_option("--count", watch.count, "Refreshes to show; 0 runs until interrupted.")
+        ->capture_default_str();
+
+    int line = 0;
+    int level = 0;
+    CLI::App* outCmd = app.add_subcommand(
+        "set-output", "Request a level on a digital output line (digitalOutRequest).");
+    outCmd->add_option("LINE", line, "Output line, 0..15.")->required();
+    outCmd->add_option("LEVEL", level, "Level, 0 or 1.")->required();
+
+    int counter = 0;
+    int hold = 0;
+    CLI::App* holdCmd =
+        app.add_subcommand("hold", "Hold (1) or release (0) a counter (counterHold).");
+    holdCmd->add_option("COUNTER", counter, "Counter 0..3 (counter id 300 + COUNTER).")->required();
+    holdCmd->add_option("VALUE", hold, "1 holds the counter at 0, 0 lets it run.")->required();
+
+    std::vector<std::string> argvStore;
+    argvStore.reserve(args.size() + 1);
+    argvStore.emplace_back("vantorctl");
+    argvStore.insert(argvStore.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (std::string& a : argvStore) argv.push_back(a.data());
+    argv.push_back(nullptr);
+
+    try {
+        app.parse(static_cast<int>(argvStore.size()), argv.data());
+    } catch (const CLI::ParseError& e) {
+        // Help and version end with 0; every usage error with 2.
+        return app.exit(e, console.out, console.err) == 0 ? kExitOk : kExitUsage;
+    }
+
+    if (dumpCmd->parsed()) return RunDump(dump, console);
+    if (watchCmd->parsed()) return RunWatch(watch, console);
+    if (outCmd->parsed()) return RunSetOutput(line, level, console);
+    if (holdCmd->parsed()) return RunHold(counter, hold, console);
+    console.err << "vantorctl: a subcommand is required (dump, watch, set-output, hold)\n"
+                   "Run with --help for more information.\n";
+    return kExitUsage;
+}
+
+int Main(int argc, char** argv) {
+    std::vector<std::string> args;
+    for (int i = 1; i < argc; ++i) args.emplace_back(argv[i]);
+    Console console{std::cout, std::cerr, ::isatty(STDOUT_FILENO) == 1, true};
+    return RunCli(args, console);
+}
+
+}  // namespace vantor::ctl

@@ -1,0 +1,24 @@
+#pragma once
+// Text and JSON renderings of a copy of the shared data block. Both work on a
+// copy taken under the mutex, so formatting never holds the lock.
+#include <string>
+
+#include "engine/BlockLayout.h"
+
+namespace vantor::ctl {
+
+// Newest samples shown per ring: at most what a ring can hold.
+constexpr int kMaxShownSamples = engine::kRingSlots - 1;
+
+struct DumpSource {
+    std::string objectName;  // "/<namespace>NXSharedMemory"
+    std::string ipcNamespace;
+};
+
+// Compact human-readable dump; samples newest samples per ring (clamped to 0..1023).
+std::string FormatText(const engine::SharedBlock& block, const DumpSource& source, int samples);
+// One JSON object (layout documented in docs/shared-block.md); floats that are
+// not finite become null.
+std::string FormatJson(const engine::SharedBlock& block, const DumpSource& source, int samples);
+
+}  // namespace vantor::ctl
