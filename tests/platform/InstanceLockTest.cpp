@@ -1,0 +1,123 @@
+// The single-instance lock, the private runtime directory and IPC name prefixes.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <optional>
+#include <string>
+
+#include "PlatformTestHelpers.h"
+#include "platform/InstanceLock.h"
+#include "platform/IpcNames.h"
+#include "support/TestEnv.h"
+
+namespace {
+
+using vantor::platform::InstanceLock;
+using vantor::platform::IpcNamespace;
+using vantor::platform::RuntimeDir;
+using vantor::platform::ShmName;
+using vantor::test::Child;
+using vantor::test::Pipe;
+using vantor::test::ScopedEnv;
+using vantor::test::TempDir;
+
+// Every test gets its own runtime directory.
+class InstanceLockTest : public ::testing::Test {
+protected:
+    // Acquire in a fresh process: 0 when it succeeded, 1 when held elsewhere.
+    static int AcquireInChild() {
+        auto lock = InstanceLock::Acquire("Vantor");
+        if (lock) return lock.value().IsHeld() ? 0 : 2;
+        return lock.error().code == InstanceLock::kHeldElsewhere ? 1 : 3;
+    }
+
+    TempDir m_runtime;
+    ScopedEnv m_xdg{"XDG_RUNTIME_DIR", m_runtime.Path().c_str()};
+};
+
+TEST_F(InstanceLockTest, SecondAcquireIsRefusedUntilTheHolderLetsGo) {
+    auto sut = InstanceLock::Acquire("Vantor");
+    ASSERT_TRUE(sut) << sut.error().text;
+
+    auto again = InstanceLock::Acquire("Vantor");
+    Child other([] { return AcquireInChild(); });
+    int otherExit = other.Wait();
+    sut.value() = InstanceLock();  // let go
+    Child afterwards([] { return AcquireInChild(); });
+
+    EXPECT_FALSE(again);
+    EXPECT_EQ(again.error().code, InstanceLock::kHeldElsewhere);
+    EXPECT_FALSE(again.error().text.empty());
+    EXPECT_EQ(otherExit, 1);
+    EXPECT_EQ(afterwards.Wait(), 0);
+}
+
+TEST_F(InstanceLockTest, HolderKilledReleasesTheLock) {
+    Pipe held;
+    Child holder([&] {
+        auto lock = InstanceLock::Acquire("Vantor");
+        if (!lock) return 2;
+        held.Send();
+        for (;;) ::pause();
+    });
+    held.CloseWrite();
+    ASSERT_TRUE(held.Receive()) << "the child did not get the lock";
+
+    auto whileAlive = InstanceLock::Acquire("Vantor");
+    holder.Kill();
+    holder.Wait();
+    auto sut = InstanceLock::Acquire("Vantor");
+
+    EXPECT_FALSE(whileAlive);
+    EXPECT_EQ(whileAlive.error().code, InstanceLock::kHeldElsewhere);
+    ASSERT_TRUE(sut) << sut.error().text;
+    EXPECT_TRUE(sut.value().IsHeld());
+}
+
+TEST_F(InstanceLockTest, RuntimeDirectoryIsCreatedPrivateAndNeverASymlink) {
+    const std::string expected = m_runtime.Path() + "/vantor";
+    struct stat created {};
+    struct stat reopened {};
+    TempDir elsewhere;
+
+    mode_t oldMask = ::umask(0);
+    std::string createdDir = RuntimeDir();
+    ::umask(oldMask);
+    ::lstat(expected.c_str(), &created);
+    ASSERT_EQ(::chmod(expected.c_str(), 0755), 0);
+    std::string reopenedDir = RuntimeDir();
+    ::lstat(expected.c_str(), &reopened);
+    ASSERT_EQ(::rmdir(expected.c_str()), 0);
+    ASSERT_EQ(::symlink(elsewhere.Path().c_str(), expected.c_str()), 0);
+    std::string viaSymlink = RuntimeDir();
+    auto lock = InstanceLock::Acquire("Vantor");
+
+    EXPECT_EQ(createdDir, expected);
+    EXPECT_TRUE(S_ISDIR(created.st_mode));
+    EXPECT_EQ(created.st_mode & 0777, 0700u);
+    EXPECT_EQ(reopenedDir, expected);
+    EXPECT_EQ(reopened.st_mode & 0777, 0700u);
+    EXPECT_EQ(viaSymlink, "");
+    EXPECT_FALSE(lock);
+}
+
+TEST_F(InstanceLockTest, NamespacesKeepLocksAndNamesApart) {
+    std::optional<ScopedEnv> ns;
+    ns.emplace("VANTOR_IPC_NAMESPACE", "a/b c..d_");
+    auto held = InstanceLock::Acquire("Vantor");
+    std::string shm = ShmName("NXSharedMemory");
+    ns.emplace("VANTOR_IPC_NAMESPACE", "other_");
+    auto sut = InstanceLock::Acquire("Vantor");
+    ns.emplace("VANTOR_IPC_NAMESPACE", std::string(100, 'n').c_str());
+    std::string capped = IpcNamespace();
+    ns.emplace("VANTOR_IPC_NAMESPACE", nullptr);
+
+    ASSERT_TRUE(held) << held.error().text;
+    EXPECT_TRUE(sut) << sut.error().text;
+    EXPECT_EQ(shm, "/abc..d_NXSharedMemory");  // no slash can reach the object name
+    EXPECT_EQ(capped, std::string(64, 'n'));
+    EXPECT_EQ(ShmName("NXSharedMemory"), "/NXSharedMemory");
+}
+
+}  // namespace

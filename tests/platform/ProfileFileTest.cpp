@@ -1,0 +1,188 @@
+// Profile (INI) files: lookups, integer parsing, in-place writes, damaged files.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <climits>
+#include <cstdint>
+#include <string>
+
+#include "PlatformTestHelpers.h"
+#include "platform/ProfileFile.h"
+#include "support/TestEnv.h"
+
+namespace {
+
+using vantor::platform::GetPrivateProfileInt;
+using vantor::platform::GetPrivateProfileString;
+using vantor::platform::kMaxProfileBytes;
+using vantor::platform::WritePrivateProfileString;
+using vantor::test::Child;
+using vantor::test::Pipe;
+using vantor::test::ReadFile;
+using vantor::test::TempDir;
+using vantor::test::WriteFile;
+
+class ProfileFileTest : public ::testing::Test {
+protected:
+    // Writes text as the profile file and reads [HK] MODE with the default -5.
+    int IntOf(const std::string& text) {
+        WriteFile(m_path, text);
+        return GetPrivateProfileInt("HK", "MODE", -5, m_path);
+    }
+
+    TempDir m_dir;
+    std::string m_path = m_dir.File("AcqCfg.ini");
+};
+
+TEST_F(ProfileFileTest, SectionsAndKeysMatchWithoutRegardToCase) {
+    WriteFile(m_path, "[Other]\nMODE=9\n[ hk ]\n  Mode = 3\nisexist=1\n[ENC3]\nIsExist=1\n");
+
+    EXPECT_EQ(GetPrivateProfileInt("HK", "MODE", 0, m_path), 3);
+    EXPECT_EQ(GetPrivateProfileInt("hK", "mOdE", 0, m_path), 3);
+    EXPECT_EQ(GetPrivateProfileString("Hk", "IsExist", "", m_path), "1");
+    EXPECT_EQ(GetPrivateProfileInt("HK", "Missing", 17, m_path), 17);
+    EXPECT_EQ(GetPrivateProfileInt("NoSuchSection", "MODE", 17, m_path), 17);
+}
+
+TEST_F(ProfileFileTest, FirstMatchingSectionAndKeyWin) {
+    WriteFile(m_path, "MODE=8\n[HK]\n;MODE=6\nMODE=1\nmode=2\n[HK]\nMODE=3\n");
+
+    EXPECT_EQ(GetPrivateProfileInt("HK", "MODE", 0, m_path), 1);
+}
+
+TEST_F(ProfileFileTest, IntegerReadTakesLeadingSignAndDigitsAndClamps) {
+    EXPECT_EQ(IntOf("[HK]\nMODE=7\n"), 7);
+    EXPECT_EQ(IntOf("[HK]\r\nMODE=2\r\n"), 2);
+    EXPECT_EQ(IntOf("[HK]\nMODE=\t  42\n"), 42);
+    EXPECT_EQ(IntOf("[HK]\nMODE=-13\n"), -13);
+    EXPECT_EQ(IntOf("[HK]\nMODE=+5\n"), 5);
+    EXPECT_EQ(IntOf("[HK]\nMODE=12abc\n"), 12);
+    EXPECT_EQ(IntOf("[HK]\nMODE=3 ; comment\n"), 3);
+    EXPECT_EQ(IntOf("[HK]\nMODE=abc\n"), 0);
+    EXPECT_EQ(IntOf("[HK]\nMODE=-\n"), 0);
+    EXPECT_EQ(IntOf("[HK]\nMODE=\n"), -5);
+    EXPECT_EQ(IntOf("[HK]\nMODE=   \r\n"), -5);
+    EXPECT_EQ(IntOf("[HK]\nOTHER=1\n"), -5);
+    EXPECT_EQ(IntOf("[HK]\nMODE\n"), -5);
+    EXPECT_EQ(IntOf("[HK]\nMODE=2147483647\n"), INT_MAX);
+    EXPECT_EQ(IntOf("[HK]\nMODE=2147483648\n"), INT_MAX);
+    EXPECT_EQ(IntOf("[HK]\nMODE=-2147483648\n"), INT_MIN);
+    EXPECT_EQ(IntOf("[HK]\nMODE=-2147483649\n"), INT_MIN);
+    EXPECT_EQ(IntOf("[HK]\nMODE=99999999999999999999999999999\n"), INT_MAX);
+    EXPECT_EQ(IntOf("[HK]\nMODE=-99999999999999999999999999999\n"), INT_MIN);
+}
+
+TEST_F(ProfileFileTest, StringReadTrimsAndStripsOnePairOfQuotes) {
+    WriteFile(m_path,
+              "[S]\r\nA=  \"quoted text\"  \r\nB='single'\r\nC=\"\"x\"\"\r\nD=\"\r\nE=plain \r\n");
+
+    EXPECT_EQ(GetPrivateProfileString("S", "A", "-", m_path), "quoted text");
+    EXPECT_EQ(GetPrivateProfileString("S", "B", "-", m_path), "single");
+    EXPECT_EQ(GetPrivateProfileString("S", "C", "-", m_path), "\"x\"");
+    EXPECT_EQ(GetPrivateProfileString("S", "D", "-", m_path), "\"");
+    EXPECT_EQ(GetPrivateProfileString("S", "E", "-", m_path), "plain");
+    EXPECT_EQ(GetPrivateProfileString("S", "F", "default", m_path), "default");
+}
+
+TEST_F(ProfileFileTest, WriteReplacesOneValueAndKeepsEveryOtherByte) {
+    const std::string before =
+        "; acquisition settings\r\n[HK]\r\n  Mode = 2\r\nRate=10\r\n\r\n[Other]\r\nMODE=9\r\n";
+    const std::string lastLine = m_dir.File("last.ini");
+    WriteFile(m_path, before);
+    WriteFile(lastLine, "[HK]\nMODE=2");
+
+    bool ok = WritePrivateProfileString("hk", "MODE", "1", m_path);
+    bool okLastLine = WritePrivateProfileString("HK", "MODE", "4", lastLine);
+
+    EXPECT_TRUE(ok);
+    EXPECT_TRUE(okLastLine);
+    EXPECT_EQ(ReadFile(lastLine), "[HK]\nMODE=4");
+    EXPECT_EQ(ReadFile(m_path),
+              "; acquisition settings\r\n[HK]\r\nMODE=1\r\nRate=10\r\n\r\n[Other]\r\nMODE=9\r\n");
+    EXPECT_EQ(GetPrivateProfileInt("HK", "MODE", 0, m_path), 1);
+}
+
+TEST_F(ProfileFileTest, WriteAddsSectionsAndKeysInTheFilesLineEnds) {
+    const std::string sectionLast = m_dir.File("a.ini");
+    const std::string noSection = m_dir.File("b.ini");
+    const std::string noFile = m_dir.File("new/sub/c.ini");
+    WriteFile(m_path, "[HK]\nRate=10\n\n[Other]\nX=1\n");
+    WriteFile(sectionLast, "[Other]\r\nX=1\r\n[HK]");
+    WriteFile(noSection, "[Other]\r\nX=1");
+
+    ASSERT_TRUE(WritePrivateProfileString("HK", "MODE", "3", m_path));
+    ASSERT_TRUE(WritePrivateProfileString("HK", "MODE", "1", sectionLast));
+    ASSERT_TRUE(WritePrivateProfileString("HK", "MODE", "2", noSection));
+    ASSERT_TRUE(WritePrivateProfileString("HK", "MODE", "3", noFile));
+
+    EXPECT_EQ(ReadFile(m_path), "[HK]\nRate=10\nMODE=3\n\n[Other]\nX=1\n");
+    EXPECT_EQ(ReadFile(sectionLast), "[Other]\r\nX=1\r\n[HK]\r\nMODE=1\r\n");
+    EXPECT_EQ(ReadFile(noSection), "[Other]\r\nX=1\r\n[HK]\r\nMODE=2\r\n");
+    EXPECT_EQ(ReadFile(noFile), "[HK]\nMODE=3\n");
+}
+
+TEST_F(ProfileFileTest, WriteRefusesNamesAndValuesThatWouldBreakTheFile) {
+    const std::string before = "[HK]\nMODE=2\n";
+    WriteFile(m_path, before);
+
+    EXPECT_FALSE(WritePrivateProfileString("HK", "MODE", "1\n[X]", m_path));
+    EXPECT_FALSE(WritePrivateProfileString("HK", "MO\rDE", "1", m_path));
+    EXPECT_FALSE(WritePrivateProfileString("H\nK", "MODE", "1", m_path));
+    EXPECT_FALSE(WritePrivateProfileString("HK", std::string("MO\0DE", 6), "1", m_path));
+    EXPECT_FALSE(WritePrivateProfileString("HK", "A=B", "1", m_path));
+    EXPECT_FALSE(WritePrivateProfileString("H]K", "MODE", "1", m_path));
+    EXPECT_FALSE(WritePrivateProfileString("", "MODE", "1", m_path));
+    EXPECT_FALSE(WritePrivateProfileString("HK", "", "1", m_path));
+    EXPECT_EQ(ReadFile(m_path), before);
+}
+
+TEST_F(ProfileFileTest, OversizedFileReadsAsEmptyAndIsNeverRewritten) {
+    std::string atLimit = "[HK]\nMODE=5\n";
+    atLimit += std::string(kMaxProfileBytes - atLimit.size() - 1, ';') + "\n";
+    const std::string oversized = atLimit + ";";
+    int modeAtLimit = IntOf(atLimit);
+
+    int mode = IntOf(oversized);
+    bool written = WritePrivateProfileString("HK", "MODE", "1", m_path);
+
+    EXPECT_EQ(modeAtLimit, 5);
+    EXPECT_EQ(mode, -5);
+    EXPECT_FALSE(written);
+    EXPECT_EQ(ReadFile(m_path), oversized);
+}
+
+TEST_F(ProfileFileTest, GarbageMissingFilesAndDirectoriesReadAsDefaults) {
+    std::string garbage;
+    uint32_t x = 12345;
+    for (int i = 0; i < 70000; ++i) {
+        x = x * 1103515245u + 12345u;
+        garbage.push_back(static_cast<char>(x >> 24));
+    }
+    garbage += std::string("\0[HK\0]\n\0MODE=1", 14);
+
+    EXPECT_EQ(IntOf(garbage), -5);
+    EXPECT_EQ(GetPrivateProfileString("HK", "MODE", "none", m_path), "none");
+    EXPECT_EQ(GetPrivateProfileInt("HK", "MODE", 2, m_dir.File("absent.ini")), 2);
+    EXPECT_EQ(GetPrivateProfileInt("HK", "MODE", 2, m_dir.Path()), 2);
+    EXPECT_FALSE(WritePrivateProfileString("HK", "MODE", "1", m_dir.Path()));
+}
+
+// A reader in another process, so that a blocked open fails the test instead of hanging it.
+TEST_F(ProfileFileTest, FifoInPlaceOfTheFileNeitherBlocksNorIsWritten) {
+    ASSERT_EQ(::mkfifo(m_path.c_str(), 0600), 0);
+    Pipe done;
+    Child reader([&] {
+        int mode = GetPrivateProfileInt("HK", "MODE", 2, m_path);
+        bool written = WritePrivateProfileString("HK", "MODE", "1", m_path);
+        done.Send();
+        return mode == 2 && !written ? 0 : 1;
+    });
+    done.CloseWrite();
+
+    bool finished = done.ReadableWithin(5000);
+
+    ASSERT_TRUE(finished) << "opening the FIFO blocked";
+    EXPECT_EQ(reader.Wait(), 0);
+}
+
+}  // namespace

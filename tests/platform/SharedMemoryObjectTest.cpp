@@ -1,0 +1,136 @@
+// Named shared memory between mappings and processes.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <utility>
+
+#include "PlatformTestHelpers.h"
+#include "platform/SharedMemoryObject.h"
+
+namespace {
+
+using vantor::platform::SharedMemoryObject;
+using vantor::test::Child;
+using vantor::test::ScopedShmName;
+
+constexpr size_t kSize = 4096;
+
+void Fill(void* data, size_t size, unsigned char seed) {
+    auto* p = static_cast<unsigned char*>(data);
+    for (size_t i = 0; i < size; ++i) p[i] = static_cast<unsigned char>(seed + i * 7);
+}
+
+bool HasPattern(const void* data, size_t size, unsigned char seed) {
+    const auto* p = static_cast<const unsigned char*>(data);
+    for (size_t i = 0; i < size; ++i) {
+        if (p[i] != static_cast<unsigned char>(seed + i * 7)) return false;
+    }
+    return true;
+}
+
+off_t ObjectSize(const SharedMemoryObject& shm) {
+    struct stat st {};
+    return ::fstat(shm.Fd(), &st) == 0 ? st.st_size : -1;
+}
+
+TEST(SharedMemoryObject, SecondMappingSharesTheBytesAndGroupMayOpenIt) {
+    ScopedShmName name("ShmTwoMappings");
+    mode_t oldMask = ::umask(077);
+    auto sut = SharedMemoryObject::CreateOrOpen(name.str(), kSize);
+    ::umask(oldMask);
+    ASSERT_TRUE(sut) << sut.error().text;
+    Fill(sut.value().Data(), kSize, 3);
+
+    auto other = SharedMemoryObject::CreateOrOpen(name.str(), kSize);
+    ASSERT_TRUE(other) << other.error().text;
+    static_cast<char*>(other.value().Data())[kSize - 1] = 'Z';
+    struct stat st {};
+
+    EXPECT_NE(other.value().Data(), sut.value().Data());
+    EXPECT_TRUE(HasPattern(other.value().Data(), kSize - 1, 3));
+    EXPECT_EQ(static_cast<char*>(sut.value().Data())[kSize - 1], 'Z');
+    ASSERT_EQ(::fstat(sut.value().Fd(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0660u);
+}
+
+TEST(SharedMemoryObject, ChildProcessOpensByNameAndWritesBack) {
+    ScopedShmName name("ShmChild");
+    auto sut = SharedMemoryObject::CreateOrOpen(name.str(), kSize);
+    ASSERT_TRUE(sut) << sut.error().text;
+    Fill(sut.value().Data(), kSize / 2, 11);
+
+    Child child([&] {
+        auto shm = SharedMemoryObject::OpenExisting(name.str(), kSize);
+        if (!shm) return 2;
+        if (!HasPattern(shm.value().Data(), kSize / 2, 11)) return 3;
+        Fill(static_cast<char*>(shm.value().Data()) + kSize / 2, kSize / 2, 99);
+        return 0;
+    });
+
+    EXPECT_EQ(child.Wait(), 0);
+    EXPECT_TRUE(HasPattern(static_cast<char*>(sut.value().Data()) + kSize / 2, kSize / 2, 99));
+}
+
+TEST(SharedMemoryObject, OpeningGrowsTheObjectButNeverShrinksIt) {
+    ScopedShmName name("ShmGrow");
+    auto small = SharedMemoryObject::CreateOrOpen(name.str(), 16);
+    ASSERT_TRUE(small) << small.error().text;
+    Fill(small.value().Data(), 16, 5);
+
+    auto sut = SharedMemoryObject::CreateOrOpen(name.str(), 3 * kSize);
+    ASSERT_TRUE(sut) << sut.error().text;
+    auto smallAgain = SharedMemoryObject::CreateOrOpen(name.str(), 16);
+
+    EXPECT_TRUE(smallAgain);
+    ASSERT_EQ(ObjectSize(sut.value()),
+              static_cast<off_t>(3 * kSize));  // else the big mapping faults
+    EXPECT_TRUE(HasPattern(sut.value().Data(), 16, 5));
+    EXPECT_EQ(static_cast<char*>(sut.value().Data())[3 * kSize - 1], 0);
+}
+
+TEST(SharedMemoryObject, RefusesMissingUnlinkedTooSmallAndEmptyObjects) {
+    ScopedShmName name("ShmRefuse");
+    auto missing = SharedMemoryObject::OpenExisting(name.str(), kSize);
+    auto sut = SharedMemoryObject::CreateOrOpen(name.str(), 64);
+    ASSERT_TRUE(sut) << sut.error().text;
+    Fill(sut.value().Data(), 64, 42);
+    auto tooSmall = SharedMemoryObject::OpenExisting(name.str(), 128);
+    auto zero = SharedMemoryObject::CreateOrOpen(name.str(), 0);
+    auto fits = SharedMemoryObject::OpenExisting(name.str(), 64);
+
+    bool removed = SharedMemoryObject::Unlink(name.str());
+    bool removedAgain = SharedMemoryObject::Unlink(name.str());
+
+    EXPECT_FALSE(missing);
+    EXPECT_EQ(missing.error().code, ENOENT);
+    EXPECT_FALSE(tooSmall);
+    EXPECT_FALSE(tooSmall.error().text.empty());
+    EXPECT_FALSE(zero);
+    EXPECT_TRUE(fits);
+    EXPECT_TRUE(removed);
+    EXPECT_FALSE(removedAgain);
+    EXPECT_FALSE(SharedMemoryObject::OpenExisting(name.str(), 64));
+    EXPECT_TRUE(HasPattern(sut.value().Data(), 64, 42));  // mappings outlive the name
+}
+
+TEST(SharedMemoryObject, MoveLeavesTheSourceEmptyAndTheMappingValid) {
+    ScopedShmName name("ShmMove");
+    auto created = SharedMemoryObject::CreateOrOpen(name.str(), kSize);
+    ASSERT_TRUE(created) << created.error().text;
+    void* data = created.value().Data();
+    Fill(data, kSize, 1);
+
+    SharedMemoryObject moved(std::move(created.value()));
+    SharedMemoryObject sut;
+    sut = std::move(moved);
+
+    EXPECT_EQ(created.value().Data(), nullptr);  // NOLINT(bugprone-use-after-move)
+    EXPECT_EQ(created.value().Size(), 0u);
+    EXPECT_EQ(created.value().Fd(), -1);
+    EXPECT_EQ(moved.Data(), nullptr);  // NOLINT(bugprone-use-after-move)
+    EXPECT_EQ(sut.Data(), data);
+    EXPECT_TRUE(HasPattern(sut.Data(), kSize, 1));
+}
+
+}  // namespace
