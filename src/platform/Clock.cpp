@@ -13,6 +13,8 @@ uint64_t MillisecondsSinceStart() {
     return static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(d).count());
 }
 
-void SleepMs(uint32_t ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+void SleepMs(uint32_t ms) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
 
 }  // namespace vantor::platform

@@ -61,7 +61,9 @@ std::string ModulePathOf(const void* addr) {
     return ec ? path : canon.string();
 }
 
-std::string ModuleDirOf(const void* addr) { return DirName(ModulePathOf(addr)); }
+std::string ModuleDirOf(const void* addr) {
+    return DirName(ModulePathOf(addr));
+}
 
 std::string ExecutableDir() {
     char buf[PATH_MAX];

@@ -8,6 +8,17 @@
 #include <ctime>
 #include <new>
 
+#if defined(__SANITIZE_THREAD__)
+#define VANTOR_TSAN 1
+#elif defined(__has_feature)
+#if __has_feature(thread_sanitizer)
+#define VANTOR_TSAN 1
+#endif
+#endif
+#if defined(VANTOR_TSAN)
+#include <sanitizer/tsan_interface.h>
+#endif
+
 namespace vantor::platform {
 namespace {
 
@@ -45,7 +56,9 @@ int InitRobustMutex(pthread_mutex_t* m) {
     return rc;
 }
 
-MutexObject* Object(const SharedMemoryObject& shm) { return static_cast<MutexObject*>(shm.Data()); }
+MutexObject* Object(const SharedMemoryObject& shm) {
+    return static_cast<MutexObject*>(shm.Data());
+}
 
 }  // namespace
 
@@ -88,6 +101,15 @@ ProcessMutex::LockResult ProcessMutex::Lock(uint32_t timeoutMs) {
         case 0:
             return LockResult::Locked;
         case EOWNERDEAD:
+#if defined(VANTOR_TSAN)
+            // ThreadSanitizer sees an EOWNERDEAD from pthread_mutex_lock but
+            // not from pthread_mutex_timedlock; without this it takes the
+            // caller's Unlock for an unlock of an unlocked mutex.
+            if (timeoutMs != kInfinite) {
+                __tsan_mutex_pre_lock(m, __tsan_mutex_try_lock);
+                __tsan_mutex_post_lock(m, __tsan_mutex_try_lock, 0);
+            }
+#endif
             pthread_mutex_consistent(m);
             return LockResult::Abandoned;
         case ETIMEDOUT:

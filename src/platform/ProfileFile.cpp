@@ -18,7 +18,9 @@ namespace {
 enum class ReadStatus { Ok, Missing, Unusable };
 
 ReadStatus ReadWhole(const std::string& path, std::string& out) {
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // O_NONBLOCK: a FIFO or device in the file's place must not block the
+    // open; anything but a regular file is refused just below.
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) return errno == ENOENT ? ReadStatus::Missing : ReadStatus::Unusable;
     struct stat st {};
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) ||
@@ -165,6 +167,14 @@ int ParseLeadingInt(std::string_view s) {
     return static_cast<int>(v);
 }
 
+std::string_view StripQuotes(std::string_view v) {
+    if (v.size() >= 2 &&
+        ((v.front() == '"' && v.back() == '"') || (v.front() == '\'' && v.back() == '\''))) {
+        v = v.substr(1, v.size() - 2);
+    }
+    return v;
+}
+
 bool HasLineBreak(std::string_view s) {
     return s.find('\n') != std::string_view::npos || s.find('\r') != std::string_view::npos ||
            s.find('\0') != std::string_view::npos;
@@ -197,19 +207,16 @@ int GetPrivateProfileInt(const std::string& section, const std::string& key, int
                          const std::string& path) {
     auto value = Lookup(section, key, path);
     if (!value || value->empty()) return defaultValue;
-    return ParseLeadingInt(*value);
+    // Like the Windows reader, the integer is read from the string value, so
+    // MODE="2" reads 2.
+    return ParseLeadingInt(StripQuotes(*value));
 }
 
 std::string GetPrivateProfileString(const std::string& section, const std::string& key,
                                     const std::string& defaultValue, const std::string& path) {
     auto value = Lookup(section, key, path);
     if (!value) return defaultValue;
-    std::string_view v = *value;
-    if (v.size() >= 2 && ((v.front() == '"' && v.back() == '"') ||
-                          (v.front() == '\'' && v.back() == '\''))) {
-        v = v.substr(1, v.size() - 2);
-    }
-    return std::string(v);
+    return std::string(StripQuotes(*value));
 }
 
 bool WritePrivateProfileString(const std::string& section, const std::string& key,

@@ -15,7 +15,7 @@ struct Error {
 template <typename T>
 class Result {
 public:
-    Result(T value) : m_value(std::move(value)) {}  // NOLINT(google-explicit-constructor)
+    Result(T value) : m_value(std::move(value)) {}      // NOLINT(google-explicit-constructor)
     Result(Error error) : m_error(std::move(error)) {}  // NOLINT(google-explicit-constructor)
 
     explicit operator bool() const { return m_value.has_value(); }

@@ -10,7 +10,9 @@
 
 namespace vantor::platform {
 
-SharedMemoryObject::~SharedMemoryObject() { Release(); }
+SharedMemoryObject::~SharedMemoryObject() {
+    Release();
+}
 
 SharedMemoryObject::SharedMemoryObject(SharedMemoryObject&& other) noexcept
     : m_data(std::exchange(other.m_data, nullptr)),
@@ -85,6 +87,8 @@ Result<SharedMemoryObject> SharedMemoryObject::OpenExisting(const std::string& n
     return Map(name, fd, size);
 }
 
-bool SharedMemoryObject::Unlink(const std::string& name) { return ::shm_unlink(name.c_str()) == 0; }
+bool SharedMemoryObject::Unlink(const std::string& name) {
+    return ::shm_unlink(name.c_str()) == 0;
+}
 
 }  // namespace vantor::platform

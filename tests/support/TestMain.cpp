@@ -13,8 +13,8 @@ int main(int argc, char** argv) {
     ::setenv("VANTOR_IPC_NAMESPACE", ns.c_str(), 1);
 
     // Private configuration and crash directories unless a test runner set them.
-    std::string root = std::filesystem::temp_directory_path().string() + "/vantor-t" +
-                       std::to_string(::getpid());
+    std::string root =
+        std::filesystem::temp_directory_path().string() + "/vantor-t" + std::to_string(::getpid());
     std::filesystem::create_directories(root + "/config");
     std::filesystem::create_directories(root + "/crash");
     ::setenv("VANTOR_CONFIG_DIR", (root + "/config").c_str(), 0);

@@ -1,0 +1,103 @@
+#include "engine/AcqEngine.h"
+
+#include <cstring>
+
+#include "engine/Globals.h"
+#include "host/config/Settings.h"
+#include "platform/Clock.h"
+#include "platform/ProfileFile.h"
+#include "platform/Trace.h"
+
+namespace vantor::engine {
+namespace {
+constexpr unsigned kStopWaitMs = 3000;
+constexpr uint32_t kSwitchPauseMs = 200;
+}  // namespace
+
+AcqEngine::AcqEngine(CSharedMemory& block)
+    : m_block(block),
+      m_image(std::make_unique<SharedBlock>()),
+      m_sampleBuffer(std::make_unique<float[]>(kSampleBufferSize)) {
+    InitBlockImage(*m_image);
+}
+
+AcqEngine::~AcqEngine() {
+    if (m_acqThread.joinable()) StopThreads();
+}
+
+std::string AcqEngine::ConfigFile(const char* name) const {
+    return m_configDir + "/" + name;
+}
+
+bool AcqEngine::ReadConfig() {
+    int enc = platform::GetPrivateProfileInt("ENC3", "IsExist", 0, ConfigFile("sysOSTRA.ini"));
+    m_enc3.store(enc == 1 ? 1 : 0);
+    int mode =
+        platform::GetPrivateProfileInt("HK", "MODE", m_mode.load(), ConfigFile("AcqCfg.ini"));
+    if (mode < kModeAsync || mode > kModeAsyncVariant) return false;
+    m_mode.store(mode);
+    return true;
+}
+
+bool AcqEngine::WriteMode(int mode) {
+    const char* text = "4";
+    if (mode == kModeAsync) text = "1";
+    if (mode == kModeSync) text = "2";
+    if (mode == kModeAsyncVariant) text = "3";
+    return platform::WritePrivateProfileString("HK", "MODE", text, ConfigFile("AcqCfg.ini"));
+}
+
+bool AcqEngine::ReloadConfig(int /*startArgument*/) {
+    StopThreads();
+    return ReadConfig();
+}
+
+bool AcqEngine::SwitchMode(int mode) {
+    if (mode == m_mode.load()) return false;
+    StopThreads();
+    if (!WriteMode(mode))
+        platform::Trace("cannot write MODE to %s\n", ConfigFile("AcqCfg.ini").c_str());
+    platform::SleepMs(kSwitchPauseMs);
+    if (m_notify) m_notify();
+    return true;
+}
+
+void AcqEngine::PublishRings() {
+    void* shared = m_block.GetData();
+    if (shared == nullptr) return;
+    BlockLock lock(m_block);
+    std::memcpy(static_cast<SharedBlock*>(shared)->analogRing, m_image->analogRing,
+                sizeof m_image->analogRing);
+}
+
+void AcqEngine::StartAcquisition() {
+    stopRequested.store(0);
+    if (m_mode.load() == kModeSync && config::g_bForceSim.load() != 1) return;
+    if (m_acqThread.joinable()) return;  // already running: callers stop first
+    // The rings are published before the thread starts, so this copy never
+    // reads the image while the thread writes it.
+    PublishRings();
+    m_acqExit.Reset();
+    m_acqEnded.store(false);
+    m_acqThread = std::thread(AcquisitionThread, this);
+}
+
+void AcqEngine::StopThreads() {
+    stopRequested.store(1);
+    if (m_acqThread.joinable()) {
+        // Every wait inside a cycle is bounded, so the thread always ends;
+        // it is never killed, and nothing is torn down under it.
+        // The ended flag covers an exit event that someone else already took.
+        while (!m_acqEnded.load() && !m_acqExit.WaitFor(kStopWaitMs)) {
+            platform::TraceText("acquisition thread still running, waiting\n");
+        }
+        m_acqThread.join();
+    }
+    acquisitionActive.store(0);
+    acquisitionKind.store(kKindIdle);
+    platform::TraceText("NegSndHandle Exit\n");
+    platform::TraceText("NegRcvHandle Exit\n");
+    platform::TraceText("HardWare Exit\n");
+}
+
+}  // namespace vantor::engine

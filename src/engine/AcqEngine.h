@@ -1,0 +1,125 @@
+#pragma once
+// The server's acquisition engine: the block image, the merged request, the
+// simulated board and the acquisition thread, plus the mode and configuration
+// that decide whether and how it samples.
+//
+// Threads: Start/Stop/SwitchMode/ReadConfig run on the controlling (GUI or
+// host) thread; the acquisition thread owns the block image, the phases and
+// counterRunning while it runs. Everything else shared is atomic or guarded.
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "boards/SimulatedBoard.h"
+#include "engine/AcqRequest.h"
+#include "engine/BlockLayout.h"
+#include "engine/CSharedMemory.h"
+#include "engine/HardwarePass.h"
+#include "engine/MergedRequest.h"
+#include "platform/Event.h"
+
+namespace vantor::engine {
+
+constexpr int kModeAsync = 1;
+constexpr int kModeSync = 2;
+constexpr int kModeAsyncVariant = 3;
+constexpr int kModeInvalid = 4;
+
+class AcqEngine {
+public:
+    explicit AcqEngine(CSharedMemory& block);
+    ~AcqEngine();
+    AcqEngine(const AcqEngine&) = delete;
+    AcqEngine& operator=(const AcqEngine&) = delete;
+
+    // --- configuration -----------------------------------------------------
+    void SetConfigDir(const std::string& dir) { m_configDir = dir; }
+    const std::string& ConfigDir() const { return m_configDir; }
+    int Mode() const { return m_mode.load(); }
+    int Enc3() const { return m_enc3.load(); }
+    const std::array<int, 6>& CandidateBases() const { return m_bases; }
+
+    // ENC3 option from sysOSTRA.ini, then MODE from AcqCfg.ini (the current
+    // mode as default). A MODE of 1..3 is taken (true); anything else leaves
+    // the mode as it was (false).
+    bool ReadConfig();
+    // MODE in AcqCfg.ini: "1", "2", "3", or "4" for any other mode.
+    bool WriteMode(int mode);
+    // StopThreads, then ReadConfig.
+    bool ReloadConfig(int startArgument);
+    // false at once for the current mode; else StopThreads, WriteMode, a
+    // 200 ms pause and the mode-change notice. The caller follows it with
+    // ReloadConfig and StartAcquisition.
+    bool SwitchMode(int mode);
+    // Called by SwitchMode after it has written the new mode.
+    void SetModeChangeNotifier(std::function<void()> notifier) { m_notify = std::move(notifier); }
+
+    // 1 when forced simulation is on; else the configured mode, or 4 when it
+    // is not 1..3.
+    int EffectiveMode() const;
+
+    // --- threads ------------------------------------------------------------
+    // Starts the acquisition thread unless the mode is synchronous without
+    // forced simulation. Publishes the image's rings first.
+    void StartAcquisition();
+    // Asks the thread to end and waits for it (it always ends within a cycle).
+    void StopThreads();
+    bool IsAcquisitionRunning() const { return m_acqThread.joinable(); }
+    // The board's pass; without one (or with its board closed) every cycle
+    // samples the simulated board. Set only while no thread runs.
+    void SetHardwarePass(HardwarePass* pass) { m_hardware = pass; }
+
+    // One cycle of the acquisition thread without its sleep; returns the pause
+    // (ms) the thread takes before the next cycle.
+    int RunCycle();
+
+    // --- simulated board (acquisition thread only) ---------------------------
+    int SimulateAnalog(int channel, float* buffer, int count);
+    float SimulateFrequency(int channelId);
+    int32_t SimulateCounterStart(int counterId);
+    float SimulateCounterRead(int counterId);
+    void SimulateDigitalInputs();
+
+    boards::SimulatedBoard& Sim() { return m_sim; }
+    MergedRequest& Merged() { return m_merged; }
+    CSharedMemory& Block() { return m_block; }
+    // The acquisition thread's private copy of the block: only read it while
+    // the thread is stopped.
+    SharedBlock& Image() { return *m_image; }
+    std::array<int32_t, 4>& CounterRunning() { return m_counterRunning; }
+    // Signalled by the acquisition thread when it ends.
+    platform::Event& AcquisitionExitEvent() { return m_acqExit; }
+    void MarkAcquisitionEnded() { m_acqEnded.store(true); }
+
+private:
+    void SimulatedPass(const AcqRequest& request);
+    void PublishRings();
+    std::string ConfigFile(const char* name) const;
+
+    CSharedMemory& m_block;
+    std::unique_ptr<SharedBlock> m_image;
+    MergedRequest m_merged;
+    boards::SimulatedBoard m_sim;
+    std::array<int32_t, 4> m_counterRunning{};
+    std::unique_ptr<float[]> m_sampleBuffer;  // kSampleBufferSize values
+
+    std::atomic<int> m_mode{kModeSync};
+    std::atomic<int> m_enc3{0};
+    std::array<int, 6> m_bases{0x280, 0x2E0, 0x300, 0x310, 0x320, 0x700};
+    std::string m_configDir;
+    std::function<void()> m_notify;
+    HardwarePass* m_hardware = nullptr;
+
+    std::thread m_acqThread;
+    platform::Event m_acqExit;
+    std::atomic<bool> m_acqEnded{false};  // set by the thread as it ends
+};
+
+// The acquisition thread's routine.
+void AcquisitionThread(AcqEngine* engine);
+
+}  // namespace vantor::engine

@@ -1,0 +1,95 @@
+// The acquisition thread: read requests from the block, sample, publish.
+#include <cstring>
+#include <exception>
+
+#include "engine/AcqEngine.h"
+#include "engine/Globals.h"
+#include "host/config/Settings.h"
+#include "platform/Clock.h"
+#include "platform/Trace.h"
+
+namespace vantor::engine {
+namespace {
+
+constexpr int kSyncIdleMs = 500;
+constexpr int kUnmappedRetryMs = 100;
+constexpr int kFaultRetryMs = 100;
+constexpr int kCycleSleepMs = 1;
+constexpr int kStopPollMs = 10;
+
+// Sleeps ms, but returns early once a stop is requested, so a long idle
+// step never delays shutdown by more than kStopPollMs.
+void PauseUnlessStopped(int ms) {
+    while (ms > 0 && stopRequested.load() != 1) {
+        int step = ms < kStopPollMs ? ms : kStopPollMs;
+        platform::SleepMs(static_cast<uint32_t>(step));
+        ms -= step;
+    }
+}
+
+}  // namespace
+
+int AcqEngine::EffectiveMode() const {
+    if (config::g_bForceSim.load() == 1) return kModeAsync;
+    int mode = m_mode.load();
+    return (mode >= kModeAsync && mode <= kModeAsyncVariant) ? mode : kModeInvalid;
+}
+
+int AcqEngine::RunCycle() {
+    if (EffectiveMode() == kModeSync) {
+        acquisitionKind.store(kKindIdle);
+        acquisitionActive.store(0);
+        return kSyncIdleMs;
+    }
+    acquisitionActive.store(1);
+    auto* shared = static_cast<SharedBlock*>(m_block.GetData());
+    if (shared == nullptr) return kUnmappedRetryMs;
+
+    SharedBlock& image = *m_image;
+    {
+        BlockLock lock(m_block);
+        image.firstRingOffset = kFirstRingOffset;
+        std::memcpy(image.digitalOutRequest, shared->digitalOutRequest,
+                    sizeof image.digitalOutRequest);
+        std::memcpy(image.counterHold, shared->counterHold, sizeof image.counterHold);
+    }
+
+    const AcqRequest request = m_merged.Snapshot();
+    if (m_hardware != nullptr && m_hardware->IsOpen() && g_bSimDebug.load() != 1) {
+        acquisitionKind.store(kKindHardware);
+        m_hardware->Run(*this, request, image);
+    } else {
+        SimulatedPass(request);
+    }
+
+    {
+        BlockLock lock(m_block);
+        std::memcpy(shared->digitalIn, image.digitalIn, sizeof image.digitalIn);
+        std::memcpy(shared->frequencySlot, image.frequencySlot, sizeof image.frequencySlot);
+        std::memcpy(shared->analogRing, image.analogRing, sizeof image.analogRing);
+        std::memcpy(shared->counterValue, image.counterValue, sizeof image.counterValue);
+    }
+    return kCycleSleepMs;
+}
+
+void AcquisitionThread(AcqEngine* engine) {
+    for (;;) {
+        if (stopRequested.load() == 1) {
+            engine->MarkAcquisitionEnded();
+            engine->AcquisitionExitEvent().Set();
+            return;
+        }
+        int pause = kFaultRetryMs;
+        try {
+            pause = engine->RunCycle();
+        } catch (const std::exception& e) {
+            // The lock guards have released the block; try again shortly.
+            platform::Trace("acquisition cycle failed: %s\n", e.what());
+        } catch (...) {
+            platform::TraceText("acquisition cycle failed\n");
+        }
+        PauseUnlessStopped(pause);
+    }
+}
+
+}  // namespace vantor::engine

@@ -1,0 +1,56 @@
+#pragma once
+// The merged request: what the acquisition thread samples. Writers (the
+// negotiation link, the periodic rebuild) replace or update it as a whole;
+// the acquisition thread takes a consistent snapshot at the start of each
+// cycle without ever blocking.
+//
+// How: the 324 bytes after the text are held as atomic words behind a
+// sequence counter (a seqlock). A writer makes the counter odd, stores the
+// words, and makes it even again with release order; a reader retries while
+// the counter is odd or changed under it. Entries therefore always become
+// visible together with (never after) the counts that cover them, and a
+// reader never sees a half-built or half-emptied request.
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+
+#include "engine/AcqRequest.h"
+
+namespace vantor::engine {
+
+class MergedRequest {
+public:
+    MergedRequest();
+    MergedRequest(const MergedRequest&) = delete;
+    MergedRequest& operator=(const MergedRequest&) = delete;
+
+    // Lock-free for the reader; counts are clamped to their lists. The text
+    // is not kept here (nothing that samples reads it) and comes back zero.
+    AcqRequest Snapshot() const;
+
+    // Replaces the whole request in one step.
+    void Publish(const AcqRequest& request);
+
+    // Runs fn on a copy of the current request and publishes the result, all
+    // under the writers' lock (writers are serialised with each other).
+    template <typename Fn>
+    void Update(Fn&& fn) {
+        std::lock_guard lock(m_writers);
+        AcqRequest current = Snapshot();
+        fn(current);
+        Store(current);
+    }
+
+    // Back to the empty request.
+    void Reset();
+
+private:
+    static constexpr int kWords = (sizeof(AcqRequest) - kTextBytes) / 4;
+    void Store(const AcqRequest& request);
+
+    std::mutex m_writers;  // serialises Publish/Update/Reset with each other
+    std::atomic<uint32_t> m_sequence{0};
+    std::atomic<int32_t> m_words[kWords];
+};
+
+}  // namespace vantor::engine

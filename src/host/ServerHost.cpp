@@ -1,0 +1,121 @@
+#include "host/ServerHost.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "engine/BlockLayout.h"
+#include "engine/Globals.h"
+#include "host/config/Settings.h"
+#include "platform/Trace.h"
+#include "syslib/EnvRecord.h"
+#include "syslib/Korbel.h"
+#include "syslib/KorbelApi.h"
+
+namespace vantor::host {
+
+const char* const kSharedBlockName = "NXSharedMemory";
+const char* const kDefaultVersionText = "数据服务器( Ver2.1.3.1 )";
+
+namespace {
+constexpr const char* kGetKorbelFailed = "[Korbel.dll] [DMI_GetKorbel()] 加载错误或者没有该文件！";
+constexpr const char* kSimBoardModel = "SIM Hardware";
+// The environment record is large (188,910 bytes): keep it off the stack.
+EnvRecord g_env;
+}  // namespace
+
+const char* ModeName(int mode) {
+    switch (mode) {
+        case engine::kModeAsync:
+            return "asynchronous";
+        case engine::kModeSync:
+            return "synchronous";
+        case engine::kModeAsyncVariant:
+            return "asynchronous (variant)";
+        default:
+            return "none";
+    }
+}
+
+ServerHost::ServerHost() {
+    if (!m_block.Create(kSharedBlockName, engine::kBlockSize)) {
+        platform::Trace("shared data block not available: %s\n", m_block.LastError().c_str());
+    }
+    m_engine = std::make_unique<engine::AcqEngine>(m_block);
+}
+
+ServerHost::~ServerHost() {
+    Shutdown();
+}
+
+int ServerHost::Start() {
+    auto lock = platform::InstanceLock::Acquire("Vantor");
+    if (!lock) {
+        if (lock.error().code != platform::InstanceLock::kHeldElsewhere) {
+            platform::Trace("single-instance lock: %s\n", lock.error().text.c_str());
+        }
+        return kExitSecondInstance;
+    }
+    m_instance = std::move(lock.value());
+
+    // A library that cannot be loaded ends the process inside DMI_Load.
+    int loaded = DMI_Load(1);
+    if (loaded != 1) platform::Trace("system library loaded with result %d\n", loaded);
+    std::memset(&g_env, 0, sizeof g_env);
+    if (DMI_GetKorbel(&g_env) == 0) {
+        std::fprintf(stderr, "%s\n", kGetKorbelFailed);
+        DMI_Unload();
+        return kExitNoEnvironment;
+    }
+    m_started = true;
+    m_configDir = g_env.ConfigDir;
+    m_engine->SetConfigDir(m_configDir);
+
+    char version[kKorbelVersionSize] = {};
+    if (DMI_GetVers(0, version) != 0) {
+        char text[512];
+        std::snprintf(text, sizeof text, "Ver:%s", version);
+        m_versionText = text;
+    } else {
+        m_versionText = kDefaultVersionText;
+    }
+    platform::Trace("%s\n", m_versionText.c_str());
+
+    if (config::ReadSettings(config::SettingsPath(m_configDir)) != 1) {
+        platform::Trace("no settings file in %s: defaults\n", m_configDir.c_str());
+    }
+    DisplayProbe();
+    BringUp();
+    platform::Trace("board: %s, mode: %s, configuration: %s\n", m_boardModel.c_str(),
+                    ModeName(m_displayMode), m_configDir.c_str());
+    return kRunning;
+}
+
+void ServerHost::DisplayProbe() {
+    engine::g_bSimBoard.store(0);
+    // Only the simulated board can be reached so far: it stands in for an
+    // unreachable card, as on a workstation without acquisition hardware.
+    m_boardModel = kSimBoardModel;
+    engine::g_bSimBoard.store(1);
+    m_engine->SwitchMode(engine::kModeAsync);
+}
+
+void ServerHost::BringUp() {
+    const int startArgument = 1;
+    m_engine->ReloadConfig(startArgument);
+    m_engine->StartAcquisition();
+    m_displayMode = m_engine->EffectiveMode();
+    if (engine::g_bSimBoard.load() == 1) {
+        m_displayMode = engine::kModeAsyncVariant;
+        m_engine->SwitchMode(engine::kModeAsync);
+    }
+}
+
+void ServerHost::Shutdown() {
+    if (!m_started) return;
+    m_started = false;
+    m_engine->StopThreads();
+    DMI_CloseNet(0);
+    DMI_Unload();
+}
+
+}  // namespace vantor::host

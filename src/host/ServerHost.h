@@ -1,0 +1,62 @@
+#pragma once
+// The server process without its window: the start-up and exit sequences in
+// their fixed order. The headless main drives it now; the main window drives
+// the same object later.
+#include <memory>
+#include <string>
+
+#include "engine/AcqEngine.h"
+#include "engine/CSharedMemory.h"
+#include "platform/InstanceLock.h"
+
+namespace vantor::host {
+
+// Start() results other than kRunning are the process's exit code.
+constexpr int kRunning = -100;
+constexpr int kExitSecondInstance = 1;
+constexpr int kExitNoEnvironment = 2;
+
+extern const char* const kSharedBlockName;     // "NXSharedMemory"
+extern const char* const kDefaultVersionText;  // the text shown when GetVers fails
+
+class ServerHost {
+public:
+    // Creates the shared data block (as the main window's constructor does).
+    ServerHost();
+    ~ServerHost();
+    ServerHost(const ServerHost&) = delete;
+    ServerHost& operator=(const ServerHost&) = delete;
+
+    // Single instance, system library, version text, settings, display probe,
+    // bring-up. kRunning when the server runs, else the exit code to end with.
+    int Start();
+    // Exit sequence: stop the threads, close the network, unload the system
+    // library. Safe to call twice.
+    void Shutdown();
+
+    const std::string& VersionText() const { return m_versionText; }
+    const std::string& BoardModel() const { return m_boardModel; }
+    const std::string& ConfigDir() const { return m_configDir; }
+    // The mode shown to the operator (1 or 3 asynchronous, 2 synchronous).
+    int DisplayMode() const { return m_displayMode; }
+    engine::AcqEngine& Engine() { return *m_engine; }
+    engine::CSharedMemory& Block() { return m_block; }
+
+private:
+    void DisplayProbe();
+    void BringUp();
+
+    engine::CSharedMemory m_block;
+    std::unique_ptr<engine::AcqEngine> m_engine;
+    platform::InstanceLock m_instance;
+    std::string m_versionText;
+    std::string m_boardModel;
+    std::string m_configDir;
+    int m_displayMode = 0;
+    bool m_started = false;
+};
+
+// Mode as words for trace lines and tools.
+const char* ModeName(int mode);
+
+}  // namespace vantor::host

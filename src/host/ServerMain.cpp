@@ -1,0 +1,64 @@
+#include "host/ServerMain.h"
+
+#include <signal.h>
+#include <CLI/CLI.hpp>
+
+#include <cstdio>
+
+#include "host/ServerHost.h"
+#include "platform/Trace.h"
+
+#ifndef VANTOR_VERSION
+#define VANTOR_VERSION "0.0.0"
+#endif
+
+namespace vantor::host {
+namespace {
+
+// SIGINT and SIGTERM are blocked in every thread and taken here by sigwait,
+// so the shutdown runs as ordinary code on the main thread.
+sigset_t StopSignals() {
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, SIGINT);
+    sigaddset(&set, SIGTERM);
+    return set;
+}
+
+}  // namespace
+
+int ServerMain(int argc, char** argv) {
+    CLI::App app{
+        "Vantor data-acquisition server.\n"
+        "Samples the acquisition card (or the simulated board when none answers) and\n"
+        "publishes the values in the shared data block \"NXSharedMemory\".\n"
+        "Configuration: AcqCfg.ini, sysOSTRA.ini and AcqSet.cfg in $VANTOR_CONFIG_DIR,\n"
+        "else $XDG_CONFIG_HOME/vantor, else ~/.config/vantor.\n"
+        "Stop it with SIGTERM or Ctrl+C.",
+        "vantor"};
+    bool headless = false;
+    app.add_flag("--headless", headless, "Run without the operator window (trace on stderr)");
+    app.set_version_flag("--version", std::string("vantor ") + VANTOR_VERSION);
+    CLI11_PARSE(app, argc, argv);
+    if (!headless) {
+        platform::TraceText("the operator window is not part of this build: running headless\n");
+    }
+
+    sigset_t stops = StopSignals();
+    pthread_sigmask(SIG_BLOCK, &stops, nullptr);  // inherited by every thread started below
+
+    ServerHost host;
+    int rc = host.Start();
+    if (rc != kRunning) return rc;
+    platform::TraceText("running; SIGTERM or Ctrl+C stops\n");
+
+    int sig = 0;
+    while (sigwait(&stops, &sig) != 0) {
+    }
+    platform::Trace("signal %d: stopping\n", sig);
+    host.Shutdown();
+    platform::TraceText("stopped\n");
+    return 0;
+}
+
+}  // namespace vantor::host

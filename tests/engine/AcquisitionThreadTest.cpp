@@ -1,0 +1,144 @@
+// The acquisition thread on the simulated board, against a real shared block.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <thread>
+
+#include "engine/AcqEngine.h"
+#include "engine/Globals.h"
+#include "host/config/Settings.h"
+#include "support/TestEnv.h"
+
+namespace vantor::engine {
+namespace {
+
+using namespace std::chrono_literals;
+
+// Polls cond for up to timeout.
+template <typename Cond>
+bool Eventually(Cond cond, std::chrono::milliseconds timeout = 2000ms) {
+    auto end = std::chrono::steady_clock::now() + timeout;
+    while (std::chrono::steady_clock::now() < end) {
+        if (cond()) return true;
+        std::this_thread::sleep_for(2ms);
+    }
+    return cond();
+}
+
+class AcquisitionThread : public ::testing::Test {
+protected:
+    void SetUp() override {
+        config::ResetSettings();
+        ASSERT_TRUE(block.Create("NXSharedMemory", kBlockSize));
+        engine = std::make_unique<AcqEngine>(block);
+        engine->SetConfigDir(dir.Path());
+        test::WriteFile(dir.File("AcqCfg.ini"), "[HK]\nMODE=1\n");
+        ASSERT_TRUE(engine->ReadConfig());
+    }
+    void TearDown() override {
+        engine->StopThreads();
+        config::ResetSettings();
+    }
+
+    // Reads one int of the shared block under its mutex, as a client does.
+    int32_t SharedInt(const int32_t* field) {
+        BlockLock lock(block);
+        return *field;
+    }
+    SharedBlock& Shared() { return *static_cast<SharedBlock*>(block.GetData()); }
+
+    test::TempDir dir;
+    CSharedMemory block;
+    std::unique_ptr<AcqEngine> engine;
+};
+
+TEST_F(AcquisitionThread, OutputRequestReadsBackWithinAFewCycles) {
+    engine->StartAcquisition();
+    ASSERT_TRUE(engine->IsAcquisitionRunning());
+    {
+        BlockLock lock(block);
+        Shared().digitalOutRequest[7] = 1;
+    }
+    EXPECT_TRUE(Eventually([&] { return SharedInt(&Shared().digitalIn[7]) == 1; }));
+    EXPECT_EQ(acquisitionActive.load(), 1);
+    EXPECT_EQ(acquisitionKind.load(), kKindSimulated);
+}
+
+TEST_F(AcquisitionThread, FollowsTheMergedRequestWhileRunning) {
+    engine->StartAcquisition();
+    AcqRequest r = EmptyRequest();
+    r.analogCount = 1;
+    r.analogIds[0] = 12;
+    r.analogSamples[0] = 1;
+    engine->Merged().Publish(r);
+    EXPECT_TRUE(Eventually([&] { return SharedInt(&Shared().analogRing[12].next) > 5; }));
+    engine->Merged().Reset();
+    int32_t after = 0;
+    std::this_thread::sleep_for(20ms);
+    after = SharedInt(&Shared().analogRing[12].next);
+    std::this_thread::sleep_for(30ms);
+    EXPECT_EQ(SharedInt(&Shared().analogRing[12].next), after);  // no longer sampled
+}
+
+TEST_F(AcquisitionThread, EndsWithinOneCycleOfStopAndSignalsItsExitEvent) {
+    engine->StartAcquisition();
+    ASSERT_TRUE(Eventually([] { return acquisitionActive.load() == 1; }));
+    auto t0 = std::chrono::steady_clock::now();
+    stopRequested.store(1);
+    EXPECT_TRUE(engine->AcquisitionExitEvent().WaitFor(200));
+    EXPECT_LT(std::chrono::steady_clock::now() - t0, 50ms);
+    engine->StopThreads();  // joins
+    EXPECT_FALSE(engine->IsAcquisitionRunning());
+}
+
+TEST_F(AcquisitionThread, SynchronousModeStartsNothingUnlessForced) {
+    test::WriteFile(dir.File("AcqCfg.ini"), "[HK]\nMODE=2\n");
+    ASSERT_TRUE(engine->ReadConfig());
+    engine->StartAcquisition();
+    EXPECT_FALSE(engine->IsAcquisitionRunning());
+
+    config::g_bForceSim.store(1);
+    engine->StartAcquisition();
+    EXPECT_TRUE(engine->IsAcquisitionRunning());
+    // Forced simulation switched off while running: the thread idles, and
+    // still stops promptly from its 500 ms idle step.
+    config::g_bForceSim.store(0);
+    EXPECT_TRUE(Eventually([] { return acquisitionActive.load() == 0; }));
+    auto t0 = std::chrono::steady_clock::now();
+    engine->StopThreads();
+    EXPECT_LT(std::chrono::steady_clock::now() - t0, 200ms);
+}
+
+TEST_F(AcquisitionThread, KeepsPublishingAfterAClientDiesHoldingTheMutex) {
+    engine->StartAcquisition();
+    int ready[2];
+    ASSERT_EQ(pipe(ready), 0);
+    pid_t child = fork();
+    if (child == 0) {
+        CSharedMemory client;
+        client.Create("NXSharedMemory", kBlockSize);
+        client.Lock();
+        char c = 1;
+        (void)!write(ready[1], &c, 1);
+        pause();
+        _exit(0);
+    }
+    char c = 0;
+    ASSERT_EQ(read(ready[0], &c, 1), 1);
+    kill(child, SIGKILL);
+    waitpid(child, nullptr, 0);
+
+    {
+        BlockLock lock(block);
+        Shared().digitalOutRequest[3] = 1;
+    }
+    EXPECT_TRUE(Eventually([&] { return SharedInt(&Shared().digitalIn[3]) == 1; }));
+    close(ready[0]);
+    close(ready[1]);
+}
+
+}  // namespace
+}  // namespace vantor::engine

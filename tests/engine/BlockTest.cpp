@@ -1,0 +1,127 @@
+// Ring rules and the shared block across processes.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstring>
+
+#include "engine/BlockLayout.h"
+#include "engine/CSharedMemory.h"
+
+namespace vantor::engine {
+namespace {
+
+TEST(Ring, FifteenHundredPushesKeepTheNewest1023) {
+    auto image = std::make_unique<SharedBlock>();
+    InitBlockImage(*image);
+    for (int i = 0; i < 1500; ++i) ASSERT_TRUE(PushSample(*image, 3, static_cast<float>(i)));
+
+    const AnalogRing& ring = image->analogRing[3];
+    EXPECT_EQ(ring.next, 476);
+    EXPECT_EQ(ring.oldest, 477);
+    EXPECT_EQ(RingFill(ring), 1023);
+    float newest[1100];
+    ASSERT_EQ(NewestSamples(ring, newest, 1100), 1023);
+    EXPECT_EQ(newest[0], 1499.0F);
+    EXPECT_EQ(newest[1022], 477.0F);  // the oldest still held
+    EXPECT_EQ(ring.samples[ring.oldest], 477.0F);
+}
+
+TEST(Ring, FullRingAfter1024PushesAndBadChannelsRefused) {
+    auto image = std::make_unique<SharedBlock>();
+    InitBlockImage(*image);
+    for (int i = 0; i < 1024; ++i) PushSample(*image, 0, 1.0F);
+    EXPECT_EQ(image->analogRing[0].oldest, 1);
+    EXPECT_EQ(image->analogRing[0].next, 0);
+
+    const float batch[3] = {1, 2, 3};
+    EXPECT_FALSE(PushSamples(*image, 16, batch, 3));
+    EXPECT_FALSE(PushSamples(*image, -1, batch, 3));
+    EXPECT_EQ(image->headMark, kHeadMark);  // nothing written outside the rings
+    EXPECT_EQ(image->tailMark, kTailMark);
+}
+
+TEST(Ring, GarbageIndicesFromAnotherWriterStayInsideTheRing) {
+    auto image = std::make_unique<SharedBlock>();
+    InitBlockImage(*image);
+    image->analogRing[1].next = 70000;
+    image->analogRing[1].oldest = -5;
+    EXPECT_TRUE(PushSample(*image, 1, 2.5F));
+    EXPECT_GE(image->analogRing[1].next, 0);
+    EXPECT_LT(image->analogRing[1].next, kRingSlots);
+    EXPECT_EQ(image->tailMark, kTailMark);
+    float out[4];
+    EXPECT_LE(NewestSamples(image->analogRing[1], out, 4), 4);
+}
+
+TEST(SharedBlock, ASecondProcessAttachesAndSeesTheSameBytes) {
+    CSharedMemory server;
+    ASSERT_TRUE(server.Create("NXSharedMemory", kBlockSize)) << server.LastError();
+    auto* block = static_cast<SharedBlock*>(server.GetData());
+    ASSERT_NE(block, nullptr);
+    EXPECT_EQ(block->headMark, 0u);  // fresh area is zero until the first publish
+
+    pid_t child = fork();
+    if (child == 0) {
+        CSharedMemory client;
+        if (!client.Create("NXSharedMemory", kBlockSize)) _exit(10);
+        auto* b = static_cast<SharedBlock*>(client.GetData());
+        client.Lock();
+        bool sees = b->digitalIn[5] == 1;  // the server wrote it before fork
+        b->digitalOutRequest[9] = 1;       // a client's output request
+        client.Unlock();
+        _exit(sees ? 0 : 11);
+    }
+    // Written before the child attaches; the mapping is MAP_SHARED either way.
+    server.Lock();
+    block->digitalIn[5] = 1;
+    server.Unlock();
+    int status = 0;
+    waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    server.Lock();
+    EXPECT_EQ(block->digitalOutRequest[9], 1);
+    server.Unlock();
+}
+
+TEST(SharedBlock, MutexOfADeadHolderIsTakenOver) {
+    CSharedMemory server;
+    ASSERT_TRUE(server.Create("NXSharedMemory", kBlockSize));
+    int ready[2];
+    ASSERT_EQ(pipe(ready), 0);
+    pid_t child = fork();
+    if (child == 0) {
+        CSharedMemory client;
+        client.Create("NXSharedMemory", kBlockSize);
+        client.Lock();
+        char c = 1;
+        (void)!write(ready[1], &c, 1);
+        pause();  // dies holding the mutex
+        _exit(0);
+    }
+    char c = 0;
+    ASSERT_EQ(read(ready[0], &c, 1), 1);
+    kill(child, SIGKILL);
+    waitpid(child, nullptr, 0);
+
+    EXPECT_EQ(server.Lock(2000), platform::ProcessMutex::LockResult::Abandoned);
+    server.Unlock();
+    EXPECT_EQ(server.Lock(2000), platform::ProcessMutex::LockResult::Locked);
+    server.Unlock();
+    close(ready[0]);
+    close(ready[1]);
+}
+
+TEST(SharedBlock, UnmappedObjectGivesNoData) {
+    CSharedMemory sut;
+    EXPECT_EQ(sut.GetData(), nullptr);
+    EXPECT_EQ(sut.Name(), "SharedMemory");
+    EXPECT_FALSE(sut.Create("bad/name", kBlockSize));  // '/' inside a POSIX shm name
+    EXPECT_EQ(sut.GetData(), nullptr);
+    EXPECT_FALSE(sut.LastError().empty());
+}
+
+}  // namespace
+}  // namespace vantor::engine

@@ -1,0 +1,132 @@
+// Configuration files: the settings record, MODE and the encoder option.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "engine/AcqEngine.h"
+#include "host/config/Settings.h"
+#include "platform/ProfileFile.h"
+#include "support/TestEnv.h"
+
+namespace vantor::engine {
+namespace {
+
+std::string Int32s(std::initializer_list<int32_t> values) {
+    std::string bytes(values.size() * 4, '\0');
+    size_t i = 0;
+    for (int32_t v : values) std::memcpy(bytes.data() + 4 * i++, &v, 4);
+    return bytes;
+}
+
+class Settings : public ::testing::Test {
+protected:
+    void SetUp() override { config::ResetSettings(); }
+    void TearDown() override { config::ResetSettings(); }
+    test::TempDir dir;
+    std::string path = config::SettingsPath(dir.Path());
+};
+
+TEST_F(Settings, FourByteFileSetsOnlyTopMost) {
+    config::g_bForceSim.store(1);
+    test::WriteFile(path, Int32s({1}));
+    EXPECT_EQ(config::ReadSettings(path), 1);
+    EXPECT_EQ(config::g_bTopMost.load(), 1);
+    EXPECT_EQ(config::g_bOutputFollow.load(), 1);
+    EXPECT_EQ(config::g_bForceSim.load(), 1);  // previous value kept
+}
+
+TEST_F(Settings, ValuesAreTakenAsTheyStandAndRangeRulesAreSeparate) {
+    test::WriteFile(path, Int32s({7, -3, 2}));
+    ASSERT_EQ(config::ReadSettings(path), 1);
+    EXPECT_EQ(config::g_bForceSim.load(), 2);  // not "on" (only 1 is), not corrected
+    config::ApplySettingsRangeRules();
+    EXPECT_EQ(config::g_bTopMost.load(), 0);
+    EXPECT_EQ(config::g_bOutputFollow.load(), 1);
+    EXPECT_EQ(config::g_bForceSim.load(), 2);
+}
+
+TEST_F(Settings, MissingOversizedAndRoundTrip) {
+    EXPECT_EQ(config::ReadSettings(dir.File("missing.cfg")), -1);
+    EXPECT_EQ(config::g_bOutputFollow.load(), 1);
+
+    std::string big = Int32s({1, 0, 1});
+    big.resize(416, '\x5A');
+    big += std::string(100000, '\x7F');  // only the first 416 bytes count
+    test::WriteFile(path, big);
+    ASSERT_EQ(config::ReadSettings(path), 1);
+    EXPECT_EQ(config::g_bForceSim.load(), 1);
+
+    std::string nested = dir.Path() + "/new/dir/AcqSet.cfg";
+    ASSERT_EQ(config::WriteSettings(nested), 1);
+    std::string written = test::ReadFile(nested);
+    ASSERT_EQ(written.size(), 416u);
+    EXPECT_EQ(written, big.substr(0, 416));            // reserved bytes written back as read
+    EXPECT_EQ(config::WriteSettings(dir.Path()), -1);  // a directory is not writable as a file
+}
+
+class Mode : public ::testing::Test {
+protected:
+    void SetUp() override {
+        config::ResetSettings();
+        ASSERT_TRUE(block.Create("NXSharedMemory", kBlockSize));
+        engine = std::make_unique<AcqEngine>(block);
+        engine->SetConfigDir(dir.Path());
+    }
+    test::TempDir dir;
+    CSharedMemory block;
+    std::unique_ptr<AcqEngine> engine;
+};
+
+TEST_F(Mode, MissingFilesKeepModeTwoAndEncoderOff) {
+    EXPECT_TRUE(engine->ReadConfig());
+    EXPECT_EQ(engine->Mode(), kModeSync);
+    EXPECT_EQ(engine->Enc3(), 0);
+}
+
+TEST_F(Mode, InvalidModeLeavesThePreviousOne) {
+    test::WriteFile(dir.File("AcqCfg.ini"), "[HK]\r\nMODE=7\r\n");
+    EXPECT_FALSE(engine->ReadConfig());
+    EXPECT_EQ(engine->Mode(), kModeSync);
+    test::WriteFile(dir.File("AcqCfg.ini"), "[hk]\nmode = 3\n");
+    EXPECT_TRUE(engine->ReadConfig());
+    EXPECT_EQ(engine->Mode(), kModeAsyncVariant);
+}
+
+TEST_F(Mode, EncoderOnlyForOne) {
+    test::WriteFile(dir.File("sysOSTRA.ini"), "[ENC3]\nIsExist=2\n");
+    engine->ReadConfig();
+    EXPECT_EQ(engine->Enc3(), 0);
+    test::WriteFile(dir.File("sysOSTRA.ini"), "[ENC3]\nIsExist=1\n");
+    engine->ReadConfig();
+    EXPECT_EQ(engine->Enc3(), 1);
+}
+
+TEST_F(Mode, SwitchWritesTheFileAndNotifiesOnlyOnChange) {
+    test::WriteFile(dir.File("AcqCfg.ini"), "; operator notes\n[HK]\nMODE=2\nOTHER=x\n");
+    int notices = 0;
+    engine->SetModeChangeNotifier([&] { ++notices; });
+
+    EXPECT_FALSE(engine->SwitchMode(kModeSync));  // the current mode: nothing happens
+    EXPECT_EQ(notices, 0);
+    EXPECT_TRUE(engine->SwitchMode(kModeAsync));
+    EXPECT_EQ(notices, 1);
+    EXPECT_EQ(test::ReadFile(dir.File("AcqCfg.ini")), "; operator notes\n[HK]\nMODE=1\nOTHER=x\n");
+    EXPECT_EQ(engine->Mode(), kModeSync);  // taken back only by ReadConfig
+    EXPECT_TRUE(engine->ReloadConfig(1));
+    EXPECT_EQ(engine->Mode(), kModeAsync);
+
+    engine->WriteMode(9);
+    EXPECT_EQ(platform::GetPrivateProfileInt("HK", "MODE", 0, dir.File("AcqCfg.ini")), 4);
+}
+
+TEST_F(Mode, EffectiveModeFollowsForcedSimulation) {
+    EXPECT_EQ(engine->EffectiveMode(), kModeSync);
+    config::g_bForceSim.store(2);  // only 1 forces
+    EXPECT_EQ(engine->EffectiveMode(), kModeSync);
+    config::g_bForceSim.store(1);
+    EXPECT_EQ(engine->EffectiveMode(), kModeAsync);
+    config::ResetSettings();
+}
+
+}  // namespace
+}  // namespace vantor::engine

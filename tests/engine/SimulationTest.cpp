@@ -1,0 +1,137 @@
+// The simulated board's values as the acquisition loop stores them.
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "engine/AcqEngine.h"
+#include "engine/Globals.h"
+#include "host/config/Settings.h"
+#include "support/TestEnv.h"
+
+namespace vantor::engine {
+namespace {
+
+class Simulation : public ::testing::Test {
+protected:
+    void SetUp() override {
+        config::ResetSettings();
+        ASSERT_TRUE(block.Create("NXSharedMemory", kBlockSize));
+        engine = std::make_unique<AcqEngine>(block);
+        engine->SetConfigDir(dir.Path());
+        config::g_bForceSim.store(1);  // effective mode 1 while the configured mode is 2
+    }
+    void TearDown() override { config::ResetSettings(); }
+
+    SharedBlock& Shared() { return *static_cast<SharedBlock*>(block.GetData()); }
+
+    test::TempDir dir;
+    CSharedMemory block;
+    std::unique_ptr<AcqEngine> engine;
+};
+
+TEST_F(Simulation, FirstAnalogSampleFollowsTheSine) {
+    AcqRequest r = EmptyRequest();
+    r.analogCount = 1;
+    r.analogIds[0] = 4;
+    r.analogSamples[0] = 0;  // means 10
+    engine->Merged().Publish(r);
+
+    ASSERT_EQ(engine->RunCycle(), 1);
+    const AnalogRing& ring = Shared().analogRing[4];
+    EXPECT_EQ(RingFill(ring), 10);
+    float expected = static_cast<float>(88.0 * std::sin(0.002F * 2.0 * 3.1415926 / 1524.0));
+    EXPECT_FLOAT_EQ(ring.samples[0], expected);
+    for (int i = 0; i < 10; ++i) EXPECT_LE(std::fabs(ring.samples[i]), 88.0F);
+    EXPECT_EQ(acquisitionKind.load(), kKindSimulated);
+    EXPECT_EQ(Shared().headMark, 0u);  // marks are never copied to the shared area
+}
+
+TEST_F(Simulation, FixedKindGivesExactValuesAndHoldsThePhase) {
+    engine->Sim().simKind.store(boards::kSimFixed);
+    engine->Sim().simVoltage.store(5.0F);
+    engine->Sim().simFrequency.store(1234.5F);
+    AcqRequest r = EmptyRequest();
+    r.analogCount = 2;
+    r.analogIds[0] = 0;
+    r.analogSamples[0] = 3;
+    r.analogIds[1] = 99;  // out of range: sampled, not stored
+    r.analogSamples[1] = 5;
+    r.frequencyCount = 1;
+    r.frequencyIds[0] = 203;
+    engine->Merged().Publish(r);
+
+    engine->RunCycle();
+    EXPECT_EQ(RingFill(Shared().analogRing[0]), 3);
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(Shared().analogRing[0].samples[i], 5.0F);
+    EXPECT_EQ(engine->Sim().AnalogPhase(), 0.0F);
+    EXPECT_EQ(Shared().frequencySlot[3].value, 1234.5F);
+    EXPECT_EQ(Shared().frequencySlot[0].value, 0.0F);
+}
+
+TEST_F(Simulation, FrequencyWaveformAdvancesEightTimesPerCycleWhateverTheCount) {
+    engine->Sim().simFrequency.store(100.0F);
+    engine->RunCycle();  // empty request: all eight ids are -1
+    EXPECT_NEAR(engine->Sim().FrequencyPhase(), 8 * 0.005, 1e-6);
+    EXPECT_EQ(Shared().frequencySlot[0].value, 0.0F);  // no slot written for -1
+}
+
+TEST_F(Simulation, CountersCountHoldAndRestart) {
+    AcqRequest r = EmptyRequest();
+    r.counterCount = 1;
+    r.counterIds[0] = 301;
+    engine->Merged().Publish(r);
+
+    engine->RunCycle();
+    EXPECT_EQ(Shared().counterValue[1], 1.0F);
+    engine->RunCycle();
+    EXPECT_EQ(Shared().counterValue[1], 2.0F);
+
+    block.Lock();
+    Shared().counterHold[1] = 1;
+    block.Unlock();
+    engine->RunCycle();
+    EXPECT_EQ(Shared().counterValue[1], 0.0F);
+
+    block.Lock();
+    Shared().counterHold[1] = 0;
+    block.Unlock();
+    engine->RunCycle();
+    EXPECT_EQ(Shared().counterValue[1], 1.0F);
+    // Ids outside 300..303 touch nothing.
+    EXPECT_EQ(engine->SimulateCounterStart(304), 0);
+    EXPECT_EQ(engine->SimulateCounterRead(299), 0.0F);
+}
+
+TEST_F(Simulation, OutputRequestLoopsBackWithinOneCycle) {
+    block.Lock();
+    Shared().digitalOutRequest[7] = 1;
+    block.Unlock();
+    engine->RunCycle();
+    EXPECT_EQ(Shared().digitalIn[7], 1);
+    EXPECT_EQ(Shared().digitalIn[6], 0);
+}
+
+TEST_F(Simulation, OversizedSampleCountsAndCountsAreLimited) {
+    AcqRequest r = EmptyRequest();
+    r.analogCount = 1000;  // absurd: limited to the 16-entry list
+    for (int i = 0; i < kMaxAnalogIds; ++i) {
+        r.analogIds[i] = i;
+        r.analogSamples[i] = 50000;  // above the 1,000-value buffer
+    }
+    engine->Merged().Publish(r);
+    engine->RunCycle();
+    for (int i = 0; i < kMaxAnalogIds; ++i)
+        EXPECT_EQ(RingFill(Shared().analogRing[i]), 1000 % 1024);
+    EXPECT_EQ(SamplesPerRead(-3), 10);
+    EXPECT_EQ(SamplesPerRead(1001), 1000);
+}
+
+TEST_F(Simulation, SynchronousModeIdles) {
+    config::g_bForceSim.store(0);  // configured mode is still 2
+    EXPECT_EQ(engine->RunCycle(), 500);
+    EXPECT_EQ(acquisitionActive.load(), 0);
+    EXPECT_EQ(acquisitionKind.load(), kKindIdle);
+}
+
+}  // namespace
+}  // namespace vantor::engine
