@@ -1,0 +1,190 @@
+#include "CrashChild.h"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <regex>
+#include <thread>
+
+#include "support/TestEnv.h"
+
+extern char** environ;
+
+namespace vantor::test {
+
+CrashChild::CrashChild(const std::string& program, const std::vector<std::string>& args,
+                       const std::string& crashDir, const std::string& outputDir,
+                       const std::vector<std::string>& env)
+    : m_out(outputDir + "/stdout"), m_err(outputDir + "/stderr") {
+    std::vector<std::string> envs;
+    for (char** e = environ; *e != nullptr; ++e) {
+        const std::string name = std::string(*e).substr(0, std::string(*e).find('='));
+        if (name != "DISPLAY" && name != "WAYLAND_DISPLAY" && name != "VANTOR_CRASH_DIR") {
+            envs.emplace_back(*e);
+        }
+    }
+    envs.push_back("VANTOR_CRASH_DIR=" + crashDir);
+    envs.insert(envs.end(), env.begin(), env.end());
+    std::vector<std::string> argStrings{program};
+    argStrings.insert(argStrings.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    std::vector<char*> envp;
+    for (auto& a : argStrings) argv.push_back(a.data());
+    for (auto& e : envs) envp.push_back(e.data());
+    argv.push_back(nullptr);
+    envp.push_back(nullptr);
+
+    m_started = std::time(nullptr);
+    m_pid = ::fork();
+    if (m_pid == 0) {
+        const rlimit noCore{0, 0};
+        ::setrlimit(RLIMIT_CORE, &noCore);
+        const int out = ::open(m_out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        const int err = ::open(m_err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        if (out < 0 || err < 0) ::_exit(126);
+        ::dup2(out, STDOUT_FILENO);
+        ::dup2(err, STDERR_FILENO);
+        ::execve(program.c_str(), argv.data(), envp.data());
+        ::_exit(127);
+    }
+}
+
+CrashChild::~CrashChild() {
+    if (m_pid > 0 && !m_reaped) ::kill(m_pid, SIGKILL);
+    Wait();
+}
+
+int CrashChild::Wait() {
+    while (m_pid > 0 && !m_reaped) {
+        if (::waitpid(m_pid, &m_status, 0) == m_pid || errno != EINTR) m_reaped = true;
+    }
+    return m_status;
+}
+
+bool CrashChild::WaitForText(const std::string& text, bool onStderr, int timeoutMs) {
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (std::chrono::steady_clock::now() < until) {
+        if ((onStderr ? Stderr() : Stdout()).find(text) != std::string::npos) return true;
+        if (!m_reaped && ::waitpid(m_pid, &m_status, WNOHANG) == m_pid) m_reaped = true;
+        if (m_reaped) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return false;
+}
+
+std::string CrashChild::Stdout() const {
+    return ReadFile(m_out);
+}
+std::string CrashChild::Stderr() const {
+    return ReadFile(m_err);
+}
+
+bool DiedOf(int status, int sig) {
+    return WIFSIGNALED(status) && WTERMSIG(status) == sig;
+}
+
+std::string Report::Line(const std::string& prefix) const {
+    for (const auto& l : lines) {
+        if (l.rfind(prefix, 0) == 0) return l;
+    }
+    return {};
+}
+
+std::vector<std::string> Report::StackLines() const {
+    std::vector<std::string> out;
+    bool inStack = false;
+    for (const auto& l : lines) {
+        if (inStack && l.empty()) break;
+        if (inStack) out.push_back(l);
+        inStack = inStack || l.rfind("Address ", 0) == 0;
+    }
+    return out;
+}
+
+std::vector<Report> ReadReports(const std::string& dir) {
+    std::vector<Report> reports;
+    std::error_code ec;
+    for (const auto& entry : std::filesystem::directory_iterator(dir, ec)) {
+        Report r{entry.path().filename().string(), ReadFile(entry.path().string()), {}};
+        for (size_t at = 0, end = 0; at < r.text.size(); at = end + 2) {
+            end = std::min(r.text.find("\r\n", at), r.text.size());
+            r.lines.push_back(r.text.substr(at, end - at));
+        }
+        reports.push_back(std::move(r));
+    }
+    return reports;
+}
+
+FaultLine ParseFaultLine(const Report& r) {
+    static const std::regex kFault(
+        "^Fault address:  ([0-9A-F]{16}) ([0-9A-F]{2,}):([0-9A-F]{16}) (.*)$");
+    FaultLine f;
+    std::smatch m;
+    const std::string line = r.Line("Fault address:");
+    if (!std::regex_match(line, m, kFault)) {
+        ADD_FAILURE() << "fault line: " << line;
+        return f;
+    }
+    f.address = std::stoull(m[1], nullptr, 16);
+    f.section = static_cast<unsigned>(std::stoul(m[2], nullptr, 16));
+    f.offset = std::stoull(m[3], nullptr, 16);
+    f.module = m[4];
+    return f;
+}
+
+namespace {
+
+// Local time of six captured numbers starting at group first.
+time_t LocalTime(const std::smatch& m, size_t first) {
+    tm t{};
+    t.tm_year = std::stoi(m[first]) - 1900;
+    t.tm_mon = std::stoi(m[first + 1]) - 1;
+    t.tm_mday = std::stoi(m[first + 2]);
+    t.tm_hour = std::stoi(m[first + 3]);
+    t.tm_min = std::stoi(m[first + 4]);
+    t.tm_sec = std::stoi(m[first + 5]);
+    t.tm_isdst = -1;
+    return std::mktime(&t);
+}
+
+}  // namespace
+
+void ExpectCompleteReport(const Report& r, const std::string& module, time_t from, time_t to) {
+    std::smatch m;
+    ASSERT_TRUE(std::regex_match(r.fileName, m,
+                                 std::regex("^错误报告_" + module +
+                                            "\\.(\\d{4})_(\\d{2})_(\\d{2})_(\\d{2})_(\\d{2})_("
+                                            "\\d{2})\\.TXT$")))
+        << r.fileName;
+    EXPECT_GE(LocalTime(m, 1), from);
+    EXPECT_LE(LocalTime(m, 1), to);
+
+    // Everything up to the first call-stack line has one fixed shape.
+    const size_t heading = r.text.find("\r\nAddress ");
+    const size_t firstFrame = r.text.find("\r\n", heading + 2);
+    ASSERT_NE(firstFrame, std::string::npos) << r.text;
+    const std::string head = r.text.substr(0, r.text.find("\r\n", firstFrame + 2) + 2);
+    static const std::regex kHead(
+        "//=+\r\nOSTRA崩溃监控/Ver1\\.0\\.0\\.1\\.20\\.10\\.09\\.29\r\n\r\n"
+        "崩溃时间: (\\d{4})-(\\d{2})-(\\d{2}) (\\d{2}):(\\d{2}):(\\d{2})\r\n//=+\r\n"
+        "Exception code: [0-9A-F]{8} [^\r\n]+\r\nFault address:  ([0-9A-F]{16}) [^\r\n]*\r\n"
+        "\r\nRegisters:\r\n(?:R(?:AX|BX|CX|DX|SI|DI|8|9|1[0-5]):[0-9A-F]{16}\r\n){14}"
+        "CS:RIP:[0-9A-F]{4}:([0-9A-F]{16})\r\nSS:RSP:[0-9A-F]{4}:[0-9A-F]{16}  RBP:[0-9A-F]{16}\r\n"
+        "DS:[0-9A-F]{4}  ES:[0-9A-F]{4}  FS:[0-9A-F]{4}  GS:[0-9A-F]{4}\r\nFlags:[0-9A-F]{16}\r\n"
+        "\r\nCall stack:\r\nAddress +Frame +Logical addr +Module\r\n([0-9A-F]{16})  [^\r\n]+\r\n");
+    ASSERT_TRUE(std::regex_match(head, m, kHead)) << head;
+    EXPECT_GE(LocalTime(m, 1), from);
+    EXPECT_LE(LocalTime(m, 1), std::time(nullptr));
+    EXPECT_EQ(m[7], m[8]);  // the fault address is the instruction pointer
+    EXPECT_EQ(m[7], m[9]);  // and the call stack starts there
+    ASSERT_GE(r.text.size(), 4u);
+    EXPECT_EQ(r.text.substr(r.text.size() - 4), "\r\n\r\n");
+}
+
+}  // namespace vantor::test
