@@ -41,6 +41,9 @@ public:
     float FrequencyPhase() const { return m_frequencyPhase; }
 
 private:
+    int StepAnalogPhase();
+    int WalkAnalogPhase(float* out, int count);
+
     float m_analogPhase = 0.0F;
     float m_frequencyPhase = 0.0F;
 };

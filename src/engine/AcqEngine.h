@@ -76,6 +76,9 @@ public:
     // One cycle of the acquisition thread without its sleep; returns the pause
     // (ms) the thread takes before the next cycle.
     int RunCycle();
+    // The end of a cycle: the image's inputs, frequencies, rings and counters
+    // copied into the shared block under one lock.
+    void PublishImage(SharedBlock& shared);
 
     // --- simulated board (acquisition thread only) ---------------------------
     int SimulateAnalog(int channel, float* buffer, int count);

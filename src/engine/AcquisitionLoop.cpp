@@ -62,14 +62,17 @@ int AcqEngine::RunCycle() {
         SimulatedPass(request);
     }
 
-    {
-        BlockLock lock(m_block);
-        std::memcpy(shared->digitalIn, image.digitalIn, sizeof image.digitalIn);
-        std::memcpy(shared->frequencySlot, image.frequencySlot, sizeof image.frequencySlot);
-        std::memcpy(shared->analogRing, image.analogRing, sizeof image.analogRing);
-        std::memcpy(shared->counterValue, image.counterValue, sizeof image.counterValue);
-    }
+    PublishImage(*shared);
     return kCycleSleepMs;
+}
+
+void AcqEngine::PublishImage(SharedBlock& shared) {
+    const SharedBlock& image = *m_image;
+    BlockLock lock(m_block);
+    std::memcpy(shared.digitalIn, image.digitalIn, sizeof image.digitalIn);
+    std::memcpy(shared.frequencySlot, image.frequencySlot, sizeof image.frequencySlot);
+    std::memcpy(shared.analogRing, image.analogRing, sizeof image.analogRing);
+    std::memcpy(shared.counterValue, image.counterValue, sizeof image.counterValue);
 }
 
 void AcquisitionThread(AcqEngine* engine) {

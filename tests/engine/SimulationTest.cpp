@@ -2,7 +2,9 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <vector>
 
+#include "boards/FastSine.h"
 #include "engine/AcqEngine.h"
 #include "engine/Globals.h"
 #include "host/config/Settings.h"
@@ -135,3 +137,57 @@ TEST_F(Simulation, SynchronousModeIdles) {
 
 }  // namespace
 }  // namespace vantor::engine
+
+namespace vantor::boards {
+namespace {
+
+// The fast sine must give the float samples the library sine gives, over the
+// whole phase range of both waveforms.
+TEST(FastSine, SameFloatSamplesAsTheLibrarySineOverTheWholeWave) {
+    long mismatches = 0;
+    float phase = 0.0F;
+    for (long i = 0; i < 1800000; ++i) {
+        phase = static_cast<float>(phase + 0.002);
+        double x = phase * 2.0 * 3.1415926 / 1524.0;
+        if (static_cast<float>(88.0F * std::sin(x)) != static_cast<float>(88.0F * FastSine(x))) {
+            ++mismatches;
+        }
+    }
+    EXPECT_EQ(mismatches, 0);
+    EXPECT_EQ(FastSine(1.0e6), std::sin(1.0e6));
+}
+
+}  // namespace
+}  // namespace vantor::boards
+
+namespace vantor::boards {
+namespace {
+
+// The batched phase walk must give exactly the phases of the step-by-step
+// rule, for any batch size, across binades and the wrap at 3600.
+TEST(SimulatedBoardPhase, BatchedWalkEqualsTheStepRuleOverAFullWrap) {
+    SimulatedBoard sut;
+    sut.simVoltage.store(1.0F);
+    float reference = 0.0F;
+    std::vector<float> batch(1000);
+    const int sizes[] = {1, 10, 7, 1000, 333};
+    long produced = 0;
+    long mismatches = 0;
+    for (int round = 0; produced < 1900000; ++round) {
+        int n = sizes[round % 5];
+        sut.Analog(batch.data(), n);
+        for (int i = 0; i < n; ++i) {
+            reference = static_cast<float>(static_cast<double>(reference) + 0.002);
+            if (reference >= 3600.0F) reference = 0.0F;
+            float expected =
+                static_cast<float>(1.0F * std::sin(reference * 2.0 * 3.1415926 / 1524.0));
+            if (batch[i] != expected) ++mismatches;
+        }
+        produced += n;
+        ASSERT_EQ(sut.AnalogPhase(), reference) << "after " << produced << " samples";
+    }
+    EXPECT_EQ(mismatches, 0);
+}
+
+}  // namespace
+}  // namespace vantor::boards
