@@ -2,6 +2,7 @@
 #include <cstring>
 #include <exception>
 
+#include "crash/CrashReport.h"
 #include "engine/AcqEngine.h"
 #include "engine/Globals.h"
 #include "host/config/Settings.h"
@@ -76,6 +77,7 @@ void AcqEngine::PublishImage(SharedBlock& shared) {
 }
 
 void AcquisitionThread(AcqEngine* engine) {
+    CCrashReport::PrepareThread();  // a fault here, even a stack overflow, is reported
     for (;;) {
         if (stopRequested.load() == 1) {
             engine->MarkAcquisitionEnded();
