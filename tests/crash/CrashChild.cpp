@@ -14,76 +14,21 @@
 
 #include "support/TestEnv.h"
 
-extern char** environ;
-
 namespace vantor::test {
 
 CrashChild::CrashChild(const std::string& program, const std::vector<std::string>& args,
                        const std::string& crashDir, const std::string& outputDir,
                        const std::vector<std::string>& env)
-    : m_out(outputDir + "/stdout"), m_err(outputDir + "/stderr") {
-    std::vector<std::string> envs;
-    for (char** e = environ; *e != nullptr; ++e) {
-        const std::string name = std::string(*e).substr(0, std::string(*e).find('='));
-        if (name != "DISPLAY" && name != "WAYLAND_DISPLAY" && name != "VANTOR_CRASH_DIR") {
-            envs.emplace_back(*e);
-        }
-    }
-    envs.push_back("VANTOR_CRASH_DIR=" + crashDir);
-    envs.insert(envs.end(), env.begin(), env.end());
-    std::vector<std::string> argStrings{program};
-    argStrings.insert(argStrings.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    std::vector<char*> envp;
-    for (auto& a : argStrings) argv.push_back(a.data());
-    for (auto& e : envs) envp.push_back(e.data());
-    argv.push_back(nullptr);
-    envp.push_back(nullptr);
-
-    m_started = std::time(nullptr);
-    m_pid = ::fork();
-    if (m_pid == 0) {
-        const rlimit noCore{0, 0};
-        ::setrlimit(RLIMIT_CORE, &noCore);
-        const int out = ::open(m_out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        const int err = ::open(m_err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        if (out < 0 || err < 0) ::_exit(126);
-        ::dup2(out, STDOUT_FILENO);
-        ::dup2(err, STDERR_FILENO);
-        ::execve(program.c_str(), argv.data(), envp.data());
-        ::_exit(127);
-    }
-}
-
-CrashChild::~CrashChild() {
-    if (m_pid > 0 && !m_reaped) ::kill(m_pid, SIGKILL);
-    Wait();
-}
-
-int CrashChild::Wait() {
-    while (m_pid > 0 && !m_reaped) {
-        if (::waitpid(m_pid, &m_status, 0) == m_pid || errno != EINTR) m_reaped = true;
-    }
-    return m_status;
-}
-
-bool CrashChild::WaitForText(const std::string& text, bool onStderr, int timeoutMs) {
-    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (std::chrono::steady_clock::now() < until) {
-        if ((onStderr ? Stderr() : Stdout()).find(text) != std::string::npos) return true;
-        if (!m_reaped && ::waitpid(m_pid, &m_status, WNOHANG) == m_pid) m_reaped = true;
-        if (m_reaped) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    return false;
-}
-
-std::string CrashChild::Stdout() const {
-    return ReadFile(m_out);
-}
-std::string CrashChild::Stderr() const {
-    return ReadFile(m_err);
-}
+    : m_started(std::time(nullptr)),
+      m_child(
+          program, args,
+          [&] {
+              auto e = InheritedEnvironment({"DISPLAY", "WAYLAND_DISPLAY", "VANTOR_CRASH_DIR"},
+                                            {"VANTOR_CRASH_DIR=" + crashDir});
+              e.insert(e.end(), env.begin(), env.end());
+              return e;
+          }(),
+          outputDir) {}
 
 bool DiedOf(int status, int sig) {
     return WIFSIGNALED(status) && WTERMSIG(status) == sig;

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "support/ChildProcess.h"
+
 namespace vantor::test {
 
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
@@ -24,26 +26,21 @@ public:
     CrashChild(const std::string& program, const std::vector<std::string>& args,
                const std::string& crashDir, const std::string& outputDir,
                const std::vector<std::string>& env = {});
-    ~CrashChild();
-    CrashChild(const CrashChild&) = delete;
-    CrashChild& operator=(const CrashChild&) = delete;
 
-    pid_t Pid() const { return m_pid; }
-    int Wait();  // the wait status
+    pid_t Pid() const { return m_child.Pid(); }
+    int Wait() { return m_child.Wait(); }  // the wait status
     // Waits up to timeoutMs for text on standard output or error; false when
     // the process ended or the time ran out first.
-    bool WaitForText(const std::string& text, bool onStderr, int timeoutMs);
-    std::string Stdout() const;
-    std::string Stderr() const;
+    bool WaitForText(const std::string& text, bool onStderr, int timeoutMs) {
+        return m_child.WaitForText(text, onStderr, timeoutMs);
+    }
+    std::string Stdout() const { return m_child.Stdout(); }
+    std::string Stderr() const { return m_child.Stderr(); }
     time_t Started() const { return m_started; }
 
 private:
-    pid_t m_pid = -1;
-    int m_status = -1;
-    bool m_reaped = false;
-    time_t m_started = 0;
-    std::string m_out;
-    std::string m_err;
+    time_t m_started;
+    ChildProcess m_child;
 };
 
 bool DiedOf(int status, int sig);

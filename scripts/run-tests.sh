@@ -1,0 +1,30 @@
+#!/usr/bin/env bash
+# One command from a fresh Debian 12 machine to a full test run: installs what
+# is missing, builds with warnings as errors and runs every test, then runs
+# the thread tests under ThreadSanitizer and everything under AddressSanitizer
+# with UndefinedBehaviorSanitizer, and the fuzz target for a short while.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+JOBS=${JOBS:-2}
+
+scripts/setup.sh
+
+echo "== build (warnings as errors) and all tests"
+cmake --preset ci >/dev/null
+cmake --build --preset ci -j"$JOBS"
+ctest --preset ci -j"$JOBS"
+
+echo "== thread tests under ThreadSanitizer"
+cmake --preset tsan >/dev/null
+cmake --build --preset tsan -j"$JOBS"
+ctest --preset tsan -j"$JOBS" -L threads
+
+echo "== all tests under AddressSanitizer + UndefinedBehaviorSanitizer"
+cmake --preset asan >/dev/null
+cmake --build --preset asan -j"$JOBS"
+ctest --preset asan -j"$JOBS"
+
+if [[ -x fuzz/run ]]; then
+  echo "== fuzzing (${FUZZ_SECONDS:-60} s)"
+  fuzz/run "${FUZZ_SECONDS:-60}"
+fi

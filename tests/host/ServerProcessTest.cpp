@@ -1,0 +1,110 @@
+// The server as a process: what an operator and a service manager see.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+
+#include <chrono>
+#include <filesystem>
+#include <thread>
+
+#include "engine/BlockLayout.h"
+#include "engine/CSharedMemory.h"
+#include "support/ChildProcess.h"
+#include "support/TestEnv.h"
+
+namespace vantor::test {
+namespace {
+
+using namespace std::chrono_literals;
+
+class ServerProcess : public ::testing::Test {
+protected:
+    std::string Server() const { return ExecutableDir() + "/vantor"; }
+    std::vector<std::string> Env(std::vector<std::string> add = {}) const {
+        add.push_back("VANTOR_CONFIG_DIR=" + config.Path());
+        add.push_back("VANTOR_CRASH_DIR=" + config.Path() + "/crash");
+        return InheritedEnvironment({"VANTOR_CONFIG_DIR", "VANTOR_CRASH_DIR"}, add);
+    }
+    TempDir config;
+    TempDir out1;
+    TempDir out2;
+};
+
+TEST_F(ServerProcess, RunsPublishesRefusesASecondCopyAndStopsCleanlyOnSigterm) {
+    ChildProcess server(Server(), {"--headless"}, Env(), out1.Path());
+    ASSERT_TRUE(server.WaitForText("running", true, 5000)) << server.Stderr();
+    EXPECT_NE(server.Stderr().find("board: SIM Hardware"), std::string::npos) << server.Stderr();
+
+    // A second copy ends at once with code 1 and leaves the first running.
+    ChildProcess second(Server(), {"--headless"}, Env(), out2.Path());
+    int status = 0;
+    ASSERT_TRUE(second.WaitFor(5000, &status));
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << status;
+    EXPECT_TRUE(server.Running());
+
+    // The block is published, and an output request reads back on the input.
+    engine::CSharedMemory block;
+    ASSERT_TRUE(block.Create("NXSharedMemory", engine::kBlockSize));
+    auto* data = static_cast<engine::SharedBlock*>(block.GetData());
+    block.Lock();
+    data->digitalOutRequest[7] = 1;
+    block.Unlock();
+    bool seen = false;
+    for (int i = 0; i < 200 && !seen; ++i) {
+        std::this_thread::sleep_for(5ms);
+        block.Lock();
+        seen = data->digitalIn[7] == 1;
+        block.Unlock();
+    }
+    EXPECT_TRUE(seen);
+    // No board: the server switched itself to asynchronous mode in its file.
+    EXPECT_NE(ReadFile(config.File("AcqCfg.ini")).find("MODE=1"), std::string::npos);
+
+    auto t0 = std::chrono::steady_clock::now();
+    server.Signal(SIGTERM);
+    ASSERT_TRUE(server.WaitFor(1000, &status)) << "still running 1 s after SIGTERM";
+    EXPECT_LT(std::chrono::steady_clock::now() - t0, 1s);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    EXPECT_NE(server.Stderr().find("HardWare Exit"), std::string::npos);
+}
+
+TEST_F(ServerProcess, EnvironmentTheSystemLibraryCannotFillEndsWithItsMessage) {
+    // A configuration path too long for the environment record: GetKorbel fails.
+    std::string tooLong = config.Path() + "/" + std::string(300, 'x');
+    ChildProcess server(
+        Server(), {"--headless"},
+        InheritedEnvironment({"VANTOR_CONFIG_DIR"}, {"VANTOR_CONFIG_DIR=" + tooLong}), out1.Path());
+    int status = 0;
+    ASSERT_TRUE(server.WaitFor(5000, &status));
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 2) << status;
+    EXPECT_NE(server.Stderr().find("[Korbel.dll] [DMI_GetKorbel()] 加载错误或者没有该文件！"),
+              std::string::npos)
+        << server.Stderr();
+}
+
+TEST_F(ServerProcess, MissingSystemLibraryEndsWithCodeMinusOne) {
+    // A copy of the server in a tree without lib/libkorbel.so.
+    std::filesystem::create_directories(config.Path() + "/tree/bin");
+    std::string copy = config.Path() + "/tree/bin/vantor";
+    std::filesystem::copy_file(Server(), copy);
+    ChildProcess server(copy, {"--headless"}, Env(), out1.Path());
+    int status = 0;
+    ASSERT_TRUE(server.WaitFor(5000, &status));
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 255) << status;
+    EXPECT_NE(server.Stderr().find("系统库不存在或者版本错误!"), std::string::npos)
+        << server.Stderr();
+}
+
+TEST_F(ServerProcess, HelpAndVersionNeedNoEnvironment) {
+    ChildProcess help(Server(), {"--help"}, Env(), out1.Path());
+    int status = 0;
+    ASSERT_TRUE(help.WaitFor(5000, &status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_NE(help.Stdout().find("--headless"), std::string::npos);
+    ChildProcess version(Server(), {"--version"}, Env(), out2.Path());
+    ASSERT_TRUE(version.WaitFor(5000, &status));
+    EXPECT_NE(version.Stdout().find("vantor "), std::string::npos);
+}
+
+}  // namespace
+}  // namespace vantor::test
