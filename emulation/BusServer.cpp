@@ -1,0 +1,136 @@
+#include "emulation/BusServer.h"
+
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "boards/BusProtocol.h"
+
+namespace vantor::emulation {
+
+namespace wire = boards::wire;
+
+BusServer::~BusServer() {
+    for (auto& [fd, conn] : m_conns) {
+        if (conn.claim != 0) m_bus.Release(conn.claim);
+        ::close(fd);
+    }
+    if (m_listen >= 0) {
+        ::close(m_listen);
+        ::unlink(m_path.c_str());
+    }
+}
+
+bool BusServer::Listen(const std::string& path, std::string& why) {
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    if (path.empty() || path.size() >= sizeof addr.sun_path) {
+        why = "endpoint path empty or too long";
+        return false;
+    }
+    std::memcpy(addr.sun_path, path.data(), path.size());
+    int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) {
+        why = std::string("socket: ") + std::strerror(errno);
+        return false;
+    }
+    ::unlink(path.c_str());
+    if (::bind(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) != 0 ||
+        ::listen(fd, 8) != 0) {
+        why = path + ": " + std::strerror(errno);
+        ::close(fd);
+        return false;
+    }
+    m_listen = fd;
+    m_path = path;
+    return true;
+}
+
+bool BusServer::Step(int timeoutMs, int extraFd) {
+    std::vector<pollfd> fds;
+    if (m_listen >= 0) fds.push_back({m_listen, POLLIN, 0});
+    for (auto& [fd, conn] : m_conns) fds.push_back({fd, POLLIN, 0});
+    if (extraFd >= 0) fds.push_back({extraFd, POLLIN, 0});
+    if (::poll(fds.data(), fds.size(), timeoutMs) <= 0) return false;
+
+    bool extraReady = false;
+    for (const pollfd& p : fds) {
+        if (p.revents == 0) continue;
+        if (p.fd == extraFd) {
+            extraReady = true;
+        } else if (p.fd == m_listen) {
+            Accept();
+        } else if (auto it = m_conns.find(p.fd); it != m_conns.end()) {
+            if (!Serve(p.fd, it->second)) Drop(p.fd);
+        }
+    }
+    return extraReady;
+}
+
+void BusServer::Accept() {
+    int fd = ::accept4(m_listen, nullptr, nullptr, SOCK_CLOEXEC);
+    if (fd >= 0) m_conns[fd] = Connection{};
+}
+
+void BusServer::Drop(int fd) {
+    auto it = m_conns.find(fd);
+    if (it == m_conns.end()) return;
+    if (it->second.claim != 0) m_bus.Release(it->second.claim);
+    ::close(fd);
+    m_conns.erase(it);
+}
+
+bool BusServer::Serve(int fd, Connection& conn) {
+    uint8_t buffer[4096];
+    ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
+    if (n <= 0) return n < 0 && (errno == EINTR || errno == EAGAIN);
+    conn.pending.insert(conn.pending.end(), buffer, buffer + n);
+
+    size_t used = 0;
+    std::vector<uint8_t> out;
+    while (conn.pending.size() - used >= sizeof(wire::Request)) {
+        wire::Request q;
+        std::memcpy(&q, conn.pending.data() + used, sizeof q);
+        used += sizeof q;
+        wire::Reply r{1, 0, 0, 0};
+        switch (q.op) {
+            case wire::kHello:
+                r.word = static_cast<uint32_t>(m_bus.Version());
+                break;
+            case wire::kClaim:
+                r.word = m_bus.Claim(q.port, static_cast<int>(q.arg & 0xFFFF), (q.arg >> 16) != 0);
+                if (!((q.arg >> 16) != 0) && r.word != 0) conn.claim = r.word;
+                break;
+            case wire::kRelease:
+                m_bus.Release(q.arg);
+                if (q.arg == conn.claim) conn.claim = 0;
+                break;
+            case wire::kRead:
+                r.value = m_bus.ReadPort(q.port);
+                break;
+            case wire::kWrite:
+                m_bus.Write(q.port, q.value);
+                continue;  // unanswered
+            default:
+                r.status = 0;
+                break;
+        }
+        const auto* bytes = reinterpret_cast<const uint8_t*>(&r);
+        out.insert(out.end(), bytes, bytes + sizeof r);
+    }
+    conn.pending.erase(conn.pending.begin(), conn.pending.begin() + static_cast<long>(used));
+    size_t sent = 0;
+    while (sent < out.size()) {
+        ssize_t s = ::send(fd, out.data() + sent, out.size() - sent, MSG_NOSIGNAL);
+        if (s < 0 && errno == EINTR) continue;
+        if (s <= 0) return false;
+        sent += static_cast<size_t>(s);
+    }
+    return true;
+}
+
+}  // namespace vantor::emulation

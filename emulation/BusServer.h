@@ -1,0 +1,43 @@
+#pragma once
+// Serves an emulated bus at a Unix stream socket for port drivers in other
+// processes (the socket backend). Single-threaded: the owner calls Step in
+// its loop, which also watches one extra descriptor (vantor-boardsim's
+// standard input). A connection's claim is released when it closes.
+#include <map>
+#include <string>
+#include <vector>
+
+#include "emulation/IsaBus.h"
+
+namespace vantor::emulation {
+
+class BusServer {
+public:
+    explicit BusServer(IsaBus& bus) : m_bus(bus) {}
+    ~BusServer();
+    BusServer(const BusServer&) = delete;
+    BusServer& operator=(const BusServer&) = delete;
+
+    // Binds and listens at path (a stale socket file there is replaced).
+    bool Listen(const std::string& path, std::string& why);
+    // Waits up to timeoutMs for traffic, handles it, and returns true when
+    // extraFd (if not -1) is readable or at its end.
+    bool Step(int timeoutMs, int extraFd = -1);
+    int Connections() const { return static_cast<int>(m_conns.size()); }
+
+private:
+    struct Connection {
+        std::vector<uint8_t> pending;
+        uint32_t claim = 0;
+    };
+    void Accept();
+    bool Serve(int fd, Connection& conn);  // false: closed
+    void Drop(int fd);
+
+    IsaBus& m_bus;
+    int m_listen = -1;
+    std::string m_path;
+    std::map<int, Connection> m_conns;
+};
+
+}  // namespace vantor::emulation

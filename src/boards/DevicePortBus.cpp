@@ -1,0 +1,68 @@
+// The device-file backend: /dev/port, where offset p of the file is I/O port
+// p. Needs root and a kernel that offers the device; an ordinary file of
+// 64 KiB stands in for it in tests.
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "boards/PortBackends.h"
+
+namespace vantor::boards {
+namespace {
+
+constexpr int kPortCount = 0x10000;
+
+class DevicePortBus final : public PortBus {
+public:
+    explicit DevicePortBus(int fd) : m_fd(fd) {}
+    ~DevicePortBus() override { ::close(m_fd); }
+    DevicePortBus(const DevicePortBus&) = delete;
+    DevicePortBus& operator=(const DevicePortBus&) = delete;
+
+    int Version() override { return -1; }  // the kernel device has none
+
+    // A range that is not sharable takes an exclusive lock on the device, so
+    // two of our processes never drive the same card at once.
+    uint32_t Claim(int /*port*/, int /*length*/, bool sharable) override {
+        if (!sharable && ::flock(m_fd, LOCK_EX | LOCK_NB) != 0) return 0;
+        m_locked = !sharable;
+        return 1;
+    }
+    void Release(uint32_t /*cardHandle*/) override {
+        if (m_locked) ::flock(m_fd, LOCK_UN);
+        m_locked = false;
+    }
+
+    bool Read(int port, uint8_t& value) override {
+        if (port < 0 || port >= kPortCount) return false;
+        uint8_t byte = 0;
+        if (::pread(m_fd, &byte, 1, port) != 1) return false;
+        value = byte;
+        return true;
+    }
+    bool Write(int port, uint8_t value) override {
+        if (port < 0 || port >= kPortCount) return false;
+        return ::pwrite(m_fd, &value, 1, port) == 1;
+    }
+
+private:
+    int m_fd;
+    bool m_locked = false;
+};
+
+}  // namespace
+
+std::unique_ptr<PortBus> OpenDevicePortBus(std::string_view path, std::string& why) {
+    std::string p(path);
+    int fd = ::open(p.c_str(), O_RDWR | O_CLOEXEC);
+    if (fd < 0) {
+        why = p + ": " + std::strerror(errno);
+        return nullptr;
+    }
+    return std::make_unique<DevicePortBus>(fd);
+}
+
+}  // namespace vantor::boards
