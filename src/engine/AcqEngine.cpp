@@ -2,11 +2,14 @@
 
 #include <cstring>
 
+#include "engine/CommandText.h"
 #include "engine/Globals.h"
+#include "engine/Negotiation.h"
 #include "host/config/Settings.h"
 #include "platform/Clock.h"
 #include "platform/ProfileFile.h"
 #include "platform/Trace.h"
+#include "syslib/Korbel.h"
 
 namespace vantor::engine {
 namespace {
@@ -22,7 +25,17 @@ AcqEngine::AcqEngine(CSharedMemory& block)
 }
 
 AcqEngine::~AcqEngine() {
-    if (m_acqThread.joinable()) StopThreads();
+    if (m_acqThread.joinable() || m_negSnd.joinable() || m_negRcv.joinable()) StopThreads();
+}
+
+int AcqEngine::HandleRequest(const AcqRequest* request) {
+    return engine::HandleRequest(m_peers, m_merged, request);
+}
+
+void AcqEngine::RebuildMergedRequest() {
+    // Under the merged request's writers' lock: a CONNECT merged meanwhile
+    // either is in the table already or is merged after this publish.
+    m_merged.Update([this](AcqRequest& merged) { merged = m_peers.MergedRequests(); });
 }
 
 std::string AcqEngine::ConfigFile(const char* name) const {
@@ -73,13 +86,19 @@ void AcqEngine::PublishRings() {
 void AcqEngine::StartAcquisition() {
     stopRequested.store(0);
     if (m_mode.load() == kModeSync && config::g_bForceSim.load() != 1) return;
-    if (m_acqThread.joinable()) return;  // already running: callers stop first
+    if (m_acqThread.joinable() || m_negSnd.joinable()) return;  // callers stop first
+    // Its result is not examined: without the link the receive thread idles.
+    DMI_OpenNet(0, 0, m_netRecvPort, m_netSendPort);
     // The rings are published before the thread starts, so this copy never
     // reads the image while the thread writes it.
     PublishRings();
     m_acqExit.Reset();
     m_acqEnded.store(false);
     m_acqThread = std::thread(AcquisitionThread, this);
+    m_negSndExit.Reset();
+    m_negSndEnded.store(false);
+    m_negSnd = std::thread(NegSndThread, this);
+    m_negRcv = std::thread(NegRcvThread, this);
 }
 
 void AcqEngine::StopThreads() {
@@ -95,7 +114,16 @@ void AcqEngine::StopThreads() {
     }
     acquisitionActive.store(0);
     acquisitionKind.store(kKindIdle);
+    if (m_negSnd.joinable()) {
+        // Its pauses are 10 ms steps that watch stopRequested: it always ends.
+        while (!m_negSndEnded.load() && !m_negSndExit.WaitFor(kStopWaitMs)) {
+            platform::TraceText("negotiation send thread still running, waiting\n");
+        }
+        m_negSnd.join();
+    }
     platform::TraceText("NegSndHandle Exit\n");
+    // The receive thread ends after its current wait of at most 10 ms.
+    if (m_negRcv.joinable()) m_negRcv.join();
     platform::TraceText("NegRcvHandle Exit\n");
     platform::TraceText("HardWare Exit\n");
 }

@@ -3,9 +3,11 @@
 // simulated board and the acquisition thread, plus the mode and configuration
 // that decide whether and how it samples.
 //
-// Threads: Start/Stop/SwitchMode/ReadConfig run on the controlling (GUI or
-// host) thread; the acquisition thread owns the block image, the phases and
-// counterRunning while it runs. Everything else shared is atomic or guarded.
+// Threads: Start/Stop/SwitchMode/ReadConfig and the client name table run on
+// the controlling (GUI or host) thread; the acquisition thread owns the block
+// image, the phases and counterRunning while it runs; the negotiation threads
+// change the peer table (its own lock) and the merged request (seqlock).
+// Everything else shared is atomic or guarded.
 #include <array>
 #include <atomic>
 #include <cstdint>
@@ -18,8 +20,10 @@
 #include "engine/AcqRequest.h"
 #include "engine/BlockLayout.h"
 #include "engine/CSharedMemory.h"
+#include "engine/ClientNames.h"
 #include "engine/HardwarePass.h"
 #include "engine/MergedRequest.h"
+#include "engine/PeerTable.h"
 #include "platform/Event.h"
 
 namespace vantor::engine {
@@ -63,12 +67,41 @@ public:
     int EffectiveMode() const;
 
     // --- threads ------------------------------------------------------------
-    // Starts the acquisition thread unless the mode is synchronous without
-    // forced simulation. Publishes the image's rings first.
+    // Unless the mode is synchronous without forced simulation: opens the
+    // negotiation link, starts the acquisition thread, publishes the image's
+    // rings, then starts the negotiation send and receive threads.
     void StartAcquisition();
-    // Asks the thread to end and waits for it (it always ends within a cycle).
+    // Asks the threads to end and waits for them (each ends within a cycle,
+    // the negotiation threads within 10 ms of a wait).
     void StopThreads();
     bool IsAcquisitionRunning() const { return m_acqThread.joinable(); }
+    bool IsNegotiationRunning() const { return m_negSnd.joinable(); }
+    // Ports StartAcquisition opens the link with (8998, 9898; 0 lets the
+    // system choose, for tests). Set only while no thread runs.
+    void SetNetPorts(int recvPort, int sendPort) {
+        m_netRecvPort = recvPort;
+        m_netSendPort = sendPort;
+    }
+
+    // --- peers and clients ----------------------------------------------------
+    PeerTable& Peers() { return m_peers; }
+    // One received request (negotiation receive thread); 0 for null, else 1.
+    int HandleRequest(const AcqRequest* request);
+    // Rebuilds the merged request from the peers in the table, published in
+    // one step: live peers' channels stay, departed peers' channels go.
+    void RebuildMergedRequest();
+    ClientNames& Clients() { return m_clients; }
+    // Sends the mode-change notice to every named client through send.
+    int NotifyClients(const ClientNames::Notifier& send) { return m_clients.Notify(send); }
+    const std::string& LastError() const { return m_clients.LastError(); }
+
+    // Link counters, for tests and measurements.
+    uint64_t PacketsRead() const { return m_packetsRead.load(std::memory_order_relaxed); }
+    uint64_t PortsSent() const { return m_portsSent.load(std::memory_order_relaxed); }
+    void CountPacketRead() { m_packetsRead.fetch_add(1, std::memory_order_relaxed); }
+    void CountPortSent() { m_portsSent.fetch_add(1, std::memory_order_relaxed); }
+    platform::Event& NegotiationSendExitEvent() { return m_negSndExit; }
+    void MarkNegotiationSendEnded() { m_negSndEnded.store(true); }
     // The board's pass; without one (or with its board closed) every cycle
     // samples the simulated board. Set only while no thread runs.
     void SetHardwarePass(HardwarePass* pass) { m_hardware = pass; }
@@ -120,6 +153,17 @@ private:
     std::thread m_acqThread;
     platform::Event m_acqExit;
     std::atomic<bool> m_acqEnded{false};  // set by the thread as it ends
+
+    PeerTable m_peers;
+    ClientNames m_clients;
+    int m_netRecvPort = 8998;
+    int m_netSendPort = 9898;
+    std::thread m_negSnd;
+    std::thread m_negRcv;
+    platform::Event m_negSndExit;
+    std::atomic<bool> m_negSndEnded{false};
+    std::atomic<uint64_t> m_packetsRead{0};
+    std::atomic<uint64_t> m_portsSent{0};
 };
 
 // The acquisition thread's routine.

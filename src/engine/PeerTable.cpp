@@ -1,0 +1,194 @@
+#include "engine/PeerTable.h"
+
+#include <strings.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+
+#include "platform/Clock.h"
+
+namespace vantor::engine {
+namespace {
+
+int64_t ProcessClock() {
+    return static_cast<int64_t>(platform::MillisecondsSinceStart());
+}
+
+// Removes spaces at both ends, in place.
+void TrimSpaces(char* text) {
+    size_t len = std::strlen(text);
+    size_t start = 0;
+    while (start < len && text[start] == ' ') ++start;
+    while (len > start && text[len - 1] == ' ') --len;
+    std::memmove(text, text + start, len - start);
+    text[len - start] = '\0';
+}
+
+bool Contains(const int32_t* ids, int count, int32_t id) {
+    return std::find(ids, ids + count, id) != ids + count;
+}
+
+// Appends the ids of `from` that `to` lacks, while `to` has room; `samples`
+// (analog only) travel with their ids.
+void MergeList(int32_t* toIds, int32_t& toCount, const int32_t* fromIds, int fromCount, int limit,
+               int32_t* toSamples = nullptr, const int32_t* fromSamples = nullptr) {
+    for (int i = 0; i < fromCount; ++i) {
+        if (Contains(toIds, toCount, fromIds[i]) || toCount >= limit) continue;
+        toIds[toCount] = fromIds[i];
+        if (toSamples != nullptr) toSamples[toCount] = fromSamples[i];
+        ++toCount;  // after the entry: a reader never sees a count ahead of its entry
+    }
+}
+
+}  // namespace
+
+void CopyCut(char* out, size_t size, const char* text) {
+    if (size == 0) return;
+    size_t n = ::strnlen(text, size - 1);
+    std::memcpy(out, text, n);
+    out[n] = '\0';
+}
+
+int MergeRequest(AcqRequest& merged, const AcqRequest& request) {
+    AcqRequest r = request;  // limited copy: no list is read past its end
+    ClampCounts(r);
+    ClampCounts(merged);
+    MergeList(merged.analogIds, merged.analogCount, r.analogIds, r.analogCount, kMaxAnalogIds,
+              merged.analogSamples, r.analogSamples);
+    MergeList(merged.frequencyIds, merged.frequencyCount, r.frequencyIds, r.frequencyCount,
+              kMaxFrequencyIds);
+    MergeList(merged.counterIds, merged.counterCount, r.counterIds, r.counterCount, kMaxCounterIds);
+    MergeList(merged.digitalInIds, merged.digitalInCount, r.digitalInIds, r.digitalInCount,
+              kMaxDigitalIds);
+    MergeList(merged.digitalOutIds, merged.digitalOutCount, r.digitalOutIds, r.digitalOutCount,
+              kMaxDigitalIds);
+    return 1;
+}
+
+PeerTable::PeerTable() : PeerTable(ProcessClock) {}
+
+PeerTable::PeerTable(PeerClock clock)
+    : m_clock(std::move(clock)), m_entries(std::make_unique<PeerEntry[]>(kMaxPeers)) {}
+
+void PeerTable::SetClock(PeerClock clock) {
+    std::lock_guard lock(m_mutex);
+    m_clock = std::move(clock);
+}
+
+int32_t PeerTable::NowLocked() const {
+    // Kept as a 32-bit word like the entries; differences are taken modulo 2^32.
+    return static_cast<int32_t>(static_cast<uint32_t>(m_clock ? m_clock() : 0));
+}
+
+int PeerTable::FindLocked(const char* name) const {
+    for (int i = 0; i < m_count; ++i) {
+        if (::strcasecmp(m_entries[i].name, name) == 0) return i;
+    }
+    return -1;
+}
+
+void PeerTable::RemoveAtLocked(int index) {
+    for (int i = index; i + 1 < m_count; ++i) m_entries[i] = m_entries[i + 1];
+    --m_count;
+}
+
+int PeerTable::AddOrRefreshPeer(const char* name, const char* host, int peerCount, int peerExtra,
+                                const AcqRequest& request) {
+    std::lock_guard lock(m_mutex);
+    if (m_count >= kMaxPeers) return kPeerTableFull;
+    if (name == nullptr) return kPeerNoName;
+    if (host == nullptr || host[0] == '\0') return kPeerNoHost;
+    char key[kPeerNameBytes];
+    CopyCut(key, sizeof key, name);
+    TrimSpaces(key);
+    if (key[0] == '\0') return kPeerNoName;
+
+    const int32_t now = NowLocked();
+    int index = FindLocked(key);
+    if (index >= 0) {
+        PeerEntry& e = m_entries[index];
+        e.lastSeen = now;
+        e.refreshed = now;
+        e.peerCount = peerCount;
+        e.peerExtra = peerExtra;
+        e.request = request;
+        return kPeerAccepted;
+    }
+    int port = -1;
+    for (int j = 0; j < kMaxPeers && port < 0; ++j) {
+        bool held = false;
+        for (int i = 0; i < m_count && !held; ++i) held = m_entries[i].port == kFirstPeerPort + j;
+        if (!held) port = kFirstPeerPort + j;
+    }
+    if (port < 0) return kPeerInternal;  // cannot happen below 22 entries
+    PeerEntry& e = m_entries[m_count];
+    std::memset(&e, 0, sizeof e);
+    std::memcpy(e.name, key, sizeof key);
+    CopyCut(e.host, sizeof e.host, host);
+    e.port = port;
+    e.peerCount = peerCount;
+    e.lastSeen = now;
+    e.refreshed = now;
+    e.peerExtra = peerExtra;
+    e.request = request;
+    ++m_count;
+    return kPeerAccepted;
+}
+
+int PeerTable::RemovePeer(const char* name) {
+    std::lock_guard lock(m_mutex);
+    if (m_count == 0) return 0;
+    if (name == nullptr) return -1;
+    char key[kPeerNameBytes];
+    CopyCut(key, sizeof key, name);
+    TrimSpaces(key);
+    int index = FindLocked(key);
+    if (index >= 0) RemoveAtLocked(index);
+    return 1;
+}
+
+int PeerTable::AgePeers() {
+    std::lock_guard lock(m_mutex);
+    int dropped = 0;
+    // After a removal the next index is looked at, so the entry that moved
+    // into the freed place waits for the next pass.
+    for (int i = 0; i < m_count; ++i) {
+        PeerEntry& e = m_entries[i];
+        e.lastSeen = NowLocked();
+        int64_t ms = static_cast<int32_t>(static_cast<uint32_t>(e.lastSeen) -
+                                          static_cast<uint32_t>(e.refreshed));
+        if (std::llabs(ms) / 1000 > kPeerAgeLimitSeconds) {
+            RemoveAtLocked(i);
+            ++dropped;
+        }
+    }
+    return dropped;
+}
+
+int PeerTable::Count() const {
+    std::lock_guard lock(m_mutex);
+    return m_count;
+}
+
+bool PeerTable::NameAndPort(int index, char (&name)[kPeerNameBytes], int& port) const {
+    std::lock_guard lock(m_mutex);
+    if (index < 0 || index >= m_count) return false;
+    std::memcpy(name, m_entries[index].name, sizeof name);
+    port = m_entries[index].port;
+    return true;
+}
+
+std::vector<PeerEntry> PeerTable::Entries() const {
+    std::lock_guard lock(m_mutex);
+    return {m_entries.get(), m_entries.get() + m_count};
+}
+
+AcqRequest PeerTable::MergedRequests() const {
+    AcqRequest merged = EmptyRequest();
+    std::lock_guard lock(m_mutex);
+    for (int i = 0; i < m_count; ++i) MergeRequest(merged, m_entries[i].request);
+    return merged;
+}
+
+}  // namespace vantor::engine

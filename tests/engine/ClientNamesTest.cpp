@@ -1,0 +1,67 @@
+// The client name table and its mode-change notice.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "engine/ClientNames.h"
+
+namespace vantor::engine {
+namespace {
+
+// prefix + i (built by appending: GCC 12 warns falsely on "literal" + string).
+std::string Numbered(const char* prefix, int i) {
+    std::string s = prefix;
+    s += std::to_string(i);
+    return s;
+}
+
+TEST(ClientNamesTest, RefusesTheServersOwnNameAndDuplicates) {
+    ClientNames sut;
+    sut.Add("Vantor");
+    EXPECT_EQ(sut.LastError(), kWrongClientName);
+    EXPECT_EQ(sut.Find("Vantor"), -1);
+    sut.Add("");
+    EXPECT_EQ(sut.Find(""), -1);
+    sut.Add("scope");
+    sut.Add("scope");
+    EXPECT_EQ(sut.LastError(), kClientExists);
+    sut.Add("SCOPE");  // case counts
+    EXPECT_EQ(sut.Find("scope"), 0);
+    EXPECT_EQ(sut.Find("SCOPE"), 1);
+}
+
+TEST(ClientNamesTest, FreedSlotIsReusedAndAFullTableTakesNoMore) {
+    ClientNames sut;
+    for (int i = 0; i < kMaxClientNames; ++i) sut.Add(Numbered("c", i).c_str());
+    sut.Add("late");
+    EXPECT_EQ(sut.Find("late"), -1);
+    sut.Remove("c3");
+    sut.Add("late");
+    EXPECT_EQ(sut.Find("late"), 3);
+    sut.Clear();
+    EXPECT_EQ(sut.Find("late"), -1);
+    std::string longName(150, 'x');
+    sut.Add(longName.c_str());
+    EXPECT_EQ(std::string(sut.Slot(0)), longName.substr(0, 99));
+    EXPECT_EQ(sut.Find(longName.c_str()), 0);
+}
+
+TEST(ClientNamesTest, NotifyVisitsEveryNamedClientAndNotesTheMissingOnes) {
+    ClientNames sut;
+    sut.Add("a");
+    sut.Add("gone");
+    sut.Add("b");
+    sut.Remove("a");
+    std::vector<std::string> visited;
+    int reached = sut.Notify([&](const char* title) {
+        visited.emplace_back(title);
+        return std::string(title) != "gone";
+    });
+    EXPECT_EQ(reached, 1);
+    EXPECT_EQ(visited, (std::vector<std::string>{"gone", "b"}));
+    EXPECT_EQ(sut.LastError(), kClientNotFound);
+}
+
+}  // namespace
+}  // namespace vantor::engine

@@ -1,0 +1,118 @@
+// Command words and the action of one received request, with the real
+// system library splitting the fields.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "engine/CommandText.h"
+#include "engine/MergedRequest.h"
+#include "engine/PeerTable.h"
+#include "syslib/Korbel.h"
+
+namespace vantor::engine {
+namespace {
+
+// prefix + i (built by appending: GCC 12 warns falsely on "literal" + string).
+std::string Numbered(const char* prefix, int i) {
+    std::string s = prefix;
+    s += std::to_string(i);
+    return s;
+}
+
+AcqRequest Command(const std::string& text, std::initializer_list<int> analog = {}) {
+    AcqRequest r = EmptyRequest();
+    std::strncpy(r.text, text.c_str(), sizeof r.text - 1);
+    for (int id : analog) {
+        r.analogIds[r.analogCount] = id;
+        r.analogSamples[r.analogCount++] = 20;
+    }
+    return r;
+}
+
+class CommandTextTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { ASSERT_EQ(DMI_Load(1), 1); }
+    static void TearDownTestSuite() { DMI_Unload(); }
+
+    int Handle(const AcqRequest& r) { return HandleRequest(peers, merged, &r); }
+
+    int64_t now = 0;
+    PeerTable peers{[this] { return now; }};
+    MergedRequest merged;
+};
+
+TEST_F(CommandTextTest, ClassifiesTrimmedWordsIgnoringCase) {
+    char a[] = "  cOnNeCt ";
+    EXPECT_EQ(ClassifyCommand(a), kCommandConnect);
+    EXPECT_STREQ(a, "cOnNeCt");
+    char b[] = "disconnect";
+    EXPECT_EQ(ClassifyCommand(b), kCommandDisconnect);
+    char c[] = "Port";
+    EXPECT_EQ(ClassifyCommand(c), kCommandPort);
+    char d[] = "CONNECTX";
+    EXPECT_EQ(ClassifyCommand(d), kCommandNone);
+    char e[] = "   ";
+    EXPECT_EQ(ClassifyCommand(e), kCommandNone);
+    EXPECT_EQ(ClassifyCommand(nullptr), kCommandNone);
+}
+
+TEST_F(CommandTextTest, ConnectAddsThePeerAndMergesItsLists) {
+    EXPECT_EQ(Handle(Command(" Connect ,probe1,x,127.0.0.1,5,7", {3, 5})), 1);
+    ASSERT_EQ(peers.Count(), 1);
+    PeerEntry e = peers.Entries()[0];
+    EXPECT_STREQ(e.name, "probe1");
+    EXPECT_STREQ(e.host, "127.0.0.1");
+    EXPECT_EQ(e.peerCount, 5);
+    EXPECT_EQ(e.peerExtra, 7);
+    EXPECT_EQ(e.port, 9000);
+    AcqRequest m = merged.Snapshot();
+    ASSERT_EQ(m.analogCount, 2);
+    EXPECT_EQ(m.analogIds[1], 5);
+    EXPECT_EQ(m.analogSamples[1], 20);
+}
+
+TEST_F(CommandTextTest, IncompleteOrUnknownCommandsChangeNothing) {
+    Handle(Command("CONNECT,probe1,x,127.0.0.1,5", {3}));  // no field 5
+    Handle(Command("PORT,probe1,9000", {3}));
+    Handle(Command("HELLO,probe1,x,127.0.0.1,5,7", {3}));
+    Handle(Command("", {3}));
+    EXPECT_EQ(peers.Count(), 0);
+    EXPECT_EQ(merged.Snapshot().analogCount, 0);
+    EXPECT_EQ(HandleRequest(peers, merged, nullptr), 0);
+}
+
+TEST_F(CommandTextTest, DisconnectFreesThePortAndNumbersDefaultToZero) {
+    Handle(Command("CONNECT,probe1,x,127.0.0.1,five,7"));
+    Handle(Command("CONNECT,probe2,x,127.0.0.1,1,2"));
+    EXPECT_EQ(peers.Entries()[0].peerCount, 0);
+    Handle(Command("DISCONNECT, probe1 "));
+    Handle(Command("DISCONNECT"));
+    ASSERT_EQ(peers.Count(), 1);
+    Handle(Command("CONNECT,probe3,x,127.0.0.1,1,2"));
+    EXPECT_EQ(peers.Entries()[1].port, 9000);
+}
+
+TEST_F(CommandTextTest, AFullTableStillMergesTheRefusedRequest) {
+    for (int i = 0; i < kMaxPeers; ++i) {
+        Handle(Command(Numbered("CONNECT,p", i) + ",x,h,0,0"));
+    }
+    Handle(Command("CONNECT,late,x,h,0,0", {9}));
+    EXPECT_EQ(peers.Count(), kMaxPeers);
+    EXPECT_EQ(merged.Snapshot().analogIds[0], 9);
+}
+
+TEST_F(CommandTextTest, UnterminatedTextIsSplitWithinItsBytes) {
+    std::string text = "CONNECT,p,x,h,1,";
+    text += std::string(kTextBytes - text.size() - 1, '0') + "2";
+    AcqRequest r = EmptyRequest();
+    std::memcpy(r.text, text.data(), kTextBytes);  // no NUL anywhere
+    std::memcpy(&r.counterCount, "1111", 4);       // digits right behind the text
+    Handle(r);
+    ASSERT_EQ(peers.Count(), 1);
+    EXPECT_EQ(peers.Entries()[0].peerExtra, 2);
+    EXPECT_EQ(peers.Entries()[0].request.counterCount, kMaxCounterIds);  // limited
+}
+
+}  // namespace
+}  // namespace vantor::engine

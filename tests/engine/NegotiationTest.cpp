@@ -1,0 +1,195 @@
+// The negotiation threads over the real link: CONNECT and DISCONNECT in,
+// PORT out, and the merged request rebuilt while the acquisition runs.
+// PORT messages go to the fixed peer ports, so this runs under the
+// udp_fixed_ports lock; the server side uses ports the system picks.
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstring>
+#include <string>
+#include <thread>
+
+#include "engine/AcqEngine.h"
+#include "engine/Globals.h"
+#include "engine/NegPacket.h"
+#include "host/config/Settings.h"
+#include "support/TestEnv.h"
+#include "syslib/Korbel.h"
+
+namespace vantor::engine {
+namespace {
+
+using namespace std::chrono_literals;
+
+template <typename Cond>
+bool Eventually(Cond cond, std::chrono::milliseconds timeout = 3000ms) {
+    auto end = std::chrono::steady_clock::now() + timeout;
+    while (std::chrono::steady_clock::now() < end) {
+        if (cond()) return true;
+        std::this_thread::sleep_for(2ms);
+    }
+    return cond();
+}
+
+sockaddr_in Loopback(int port) {
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(static_cast<uint16_t>(port));
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    return a;
+}
+
+// A peer's side of the link: sends to the server, listens on one port.
+class Peer {
+public:
+    explicit Peer(int serverPort, int listenPort = 0) : m_server(Loopback(serverPort)) {
+        m_fd = ::socket(AF_INET, SOCK_DGRAM, 0);
+        if (listenPort > 0) {
+            sockaddr_in a = Loopback(listenPort);
+            m_bound = ::bind(m_fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
+        }
+    }
+    ~Peer() { ::close(m_fd); }
+    bool Bound() const { return m_bound; }
+
+    void SendBytes(const void* bytes, size_t size) {
+        ::sendto(m_fd, bytes, size, 0, reinterpret_cast<const sockaddr*>(&m_server),
+                 sizeof m_server);
+    }
+    void Send(const std::string& text, std::initializer_list<int> analog = {},
+              int32_t code = kNegCodeRequest) {
+        AcqRequest r = EmptyRequest();
+        std::strncpy(r.text, text.c_str(), sizeof r.text - 1);
+        for (int id : analog) r.analogIds[r.analogCount++] = id;
+        NegPacket p = EmptyNegPacket();
+        SetRequest(p, r);
+        p.code = code;
+        SendBytes(&p, sizeof p);
+    }
+    // The text of the next PORT message, "" when none came in time.
+    std::string Receive(int timeoutMs) {
+        pollfd pfd{m_fd, POLLIN, 0};
+        if (::poll(&pfd, 1, timeoutMs) != 1) return {};
+        NegPacket p{};
+        if (::recv(m_fd, &p, sizeof p, 0) != static_cast<ssize_t>(sizeof p)) return "short";
+        return RequestOf(p).text;
+    }
+
+private:
+    int m_fd = -1;
+    bool m_bound = false;
+    sockaddr_in m_server;
+};
+
+class Negotiation : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_EQ(DMI_Load(1), 1);
+        config::ResetSettings();
+        ASSERT_TRUE(block.Create("NXSharedMemory", kBlockSize));
+        engine = std::make_unique<AcqEngine>(block);
+        engine->SetConfigDir(dir.Path());
+        engine->SetNetPorts(0, 0);
+        test::WriteFile(dir.File("AcqCfg.ini"), "[HK]\nMODE=1\n");
+        ASSERT_TRUE(engine->ReadConfig());
+        engine->StartAcquisition();
+        ASSERT_TRUE(engine->IsNegotiationRunning());
+        serverPort = DMI_GetNetPort(0);
+        ASSERT_GT(serverPort, 0);
+    }
+    void TearDown() override {
+        engine->StopThreads();
+        DMI_CloseNet(0);
+        DMI_Unload();
+    }
+    bool HasAnalog(int id) {
+        AcqRequest m = engine->Merged().Snapshot();
+        for (int i = 0; i < m.analogCount; ++i) {
+            if (m.analogIds[i] == id) return true;
+        }
+        return false;
+    }
+
+    test::TempDir dir;
+    CSharedMemory block;
+    std::unique_ptr<AcqEngine> engine;
+    int serverPort = 0;
+};
+
+TEST_F(Negotiation, ConnectIsAnsweredWithPortAndDisconnectEndsIt) {
+    Peer peer(serverPort, 9000);
+    ASSERT_TRUE(peer.Bound()) << "port 9000 is taken";
+    peer.Send("CONNECT,probe1,x,127.0.0.1,5,7", {3, 5});
+    ASSERT_TRUE(Eventually([&] { return engine->Peers().Count() == 1; }));
+    EXPECT_TRUE(HasAnalog(3) && HasAnalog(5));
+    EXPECT_EQ(peer.Receive(3000), "PORT,probe1,9000");
+
+    peer.Send("DISCONNECT,probe1");
+    EXPECT_TRUE(Eventually([&] { return engine->Peers().Count() == 0; }));
+    engine->RebuildMergedRequest();
+    EXPECT_FALSE(HasAnalog(3));
+}
+
+TEST_F(Negotiation, ShortDatagramsAndOtherCodesActOnNothingOld) {
+    Peer peer(serverPort);
+    peer.Send("CONNECT,aaaa,x,127.0.0.1,5,7");
+    // A datagram that covers only "CONNECT,b": the rest of the older packet
+    // must not complete it into "CONNECT,baaa,x,127.0.0.1,5,7".
+    NegPacket p = EmptyNegPacket();
+    p.code = kNegCodeRequest;
+    std::memcpy(p.data, "CONNECT,b", 9);
+    peer.SendBytes(&p, 20 + 9);
+    peer.Send("CONNECT,other,x,127.0.0.1,5,7", {}, 991);
+    peer.Send("CONNECT,last,x,127.0.0.1,5,7", {}, kNegCodeRequestAlt);
+    ASSERT_TRUE(Eventually([&] { return engine->PacketsRead() >= 4; }));
+    ASSERT_TRUE(Eventually([&] { return engine->Peers().Count() == 2; }));
+    EXPECT_STREQ(engine->Peers().Entries()[0].name, "aaaa");
+    EXPECT_STREQ(engine->Peers().Entries()[1].name, "last");
+}
+
+TEST_F(Negotiation, RebuildNeverDropsALivePeersChannel) {
+    Peer peer(serverPort);
+    peer.Send("CONNECT,live,x,127.0.0.1,0,0", {4});
+    peer.Send("CONNECT,leaving,x,127.0.0.1,0,0", {6});
+    ASSERT_TRUE(Eventually([&] { return engine->Peers().Count() == 2; }));
+
+    std::atomic<bool> done{false};
+    std::atomic<int> misses{0};
+    std::thread reader([&] {
+        while (!done.load()) {
+            if (!HasAnalog(4)) misses.fetch_add(1);
+        }
+    });
+    peer.Send("DISCONNECT,leaving");
+    for (int i = 0; i < 200; ++i) {
+        engine->RebuildMergedRequest();
+        if (i % 20 == 0) peer.Send("CONNECT,live,x,127.0.0.1,0,0", {4});
+    }
+    ASSERT_TRUE(Eventually([&] { return engine->Peers().Count() == 1; }));
+    engine->RebuildMergedRequest();
+    done.store(true);
+    reader.join();
+    EXPECT_EQ(misses.load(), 0);
+    EXPECT_FALSE(HasAnalog(6));
+}
+
+TEST_F(Negotiation, StopEndsBothThreadsAndTheTableSurvivesARestart) {
+    Peer peer(serverPort);
+    peer.Send("CONNECT,keep,x,127.0.0.1,0,0", {2});
+    ASSERT_TRUE(Eventually([&] { return engine->Peers().Count() == 1; }));
+    engine->StopThreads();
+    EXPECT_FALSE(engine->IsNegotiationRunning());
+    EXPECT_EQ(engine->Peers().Count(), 1);
+    EXPECT_TRUE(HasAnalog(2));
+    engine->StartAcquisition();
+    EXPECT_TRUE(engine->IsNegotiationRunning());
+}
+
+}  // namespace
+}  // namespace vantor::engine

@@ -1,0 +1,176 @@
+// The peer table and the merge rules, with a clock the test turns by hand.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "engine/PeerTable.h"
+
+namespace vantor::engine {
+namespace {
+
+// prefix + i (built by appending: GCC 12 warns falsely on "literal" + string).
+std::string Numbered(const char* prefix, int i) {
+    std::string s = prefix;
+    s += std::to_string(i);
+    return s;
+}
+
+AcqRequest Analog(std::initializer_list<std::pair<int, int>> channels) {
+    AcqRequest r = EmptyRequest();
+    for (auto [id, samples] : channels) {
+        r.analogIds[r.analogCount] = id;
+        r.analogSamples[r.analogCount] = samples;
+        ++r.analogCount;
+    }
+    return r;
+}
+
+class PeerTableTest : public ::testing::Test {
+protected:
+    int Add(const char* name, const AcqRequest& r = EmptyRequest()) {
+        return sut.AddOrRefreshPeer(name, "127.0.0.1", 5, 7, r);
+    }
+    std::string Names() {
+        std::string out;
+        for (const PeerEntry& e : sut.Entries()) {
+            out += e.name;
+            out += ':';
+            out += std::to_string(e.port);
+            out += ' ';
+        }
+        return out;
+    }
+
+    int64_t now = 1000;
+    PeerTable sut{[this] { return now; }};
+};
+
+TEST_F(PeerTableTest, RemovalKeepsOrderAndFreesThePortForTheNextPeer) {
+    Add("p1");
+    Add("p2");
+    Add("p3");
+    EXPECT_EQ(Names(), "p1:9000 p2:9001 p3:9002 ");
+    EXPECT_EQ(sut.RemovePeer("  P1 "), 1);
+    EXPECT_EQ(Names(), "p2:9001 p3:9002 ");
+    Add("p4");
+    EXPECT_EQ(Names(), "p2:9001 p3:9002 p4:9000 ");
+    EXPECT_EQ(sut.RemovePeer("nobody"), 1);
+    EXPECT_EQ(sut.Count(), 3);
+}
+
+TEST_F(PeerTableTest, RefreshIgnoresCaseAndSpacesAndUpdatesTheEntry) {
+    Add("ABC", Analog({{1, 0}}));
+    now = 4000;
+    EXPECT_EQ(sut.AddOrRefreshPeer(" abc ", "10.0.0.1", 8, 9, Analog({{2, 0}})), kPeerAccepted);
+    ASSERT_EQ(sut.Count(), 1);
+    PeerEntry e = sut.Entries()[0];
+    EXPECT_STREQ(e.name, "ABC");
+    EXPECT_STREQ(e.host, "127.0.0.1");  // the host is kept from the first CONNECT
+    EXPECT_EQ(e.peerCount, 8);
+    EXPECT_EQ(e.peerExtra, 9);
+    EXPECT_EQ(e.refreshed, 4000);
+    EXPECT_EQ(e.request.analogIds[0], 2);
+}
+
+TEST_F(PeerTableTest, RefusalsLeaveTheTableAlone) {
+    EXPECT_EQ(sut.RemovePeer("x"), 0);  // empty table
+    EXPECT_EQ(sut.AddOrRefreshPeer(nullptr, "h", 0, 0, EmptyRequest()), kPeerNoName);
+    EXPECT_EQ(sut.AddOrRefreshPeer("   ", "h", 0, 0, EmptyRequest()), kPeerNoName);
+    EXPECT_EQ(sut.AddOrRefreshPeer("n", nullptr, 0, 0, EmptyRequest()), kPeerNoHost);
+    EXPECT_EQ(sut.AddOrRefreshPeer("n", "", 0, 0, EmptyRequest()), kPeerNoHost);
+    EXPECT_EQ(sut.Count(), 0);
+    for (int i = 0; i < kMaxPeers; ++i) ASSERT_EQ(Add(Numbered("p", i).c_str()), 1);
+    EXPECT_EQ(sut.Entries().back().port, 9021);
+    EXPECT_EQ(Add("one-more"), kPeerTableFull);
+    EXPECT_EQ(Add("p0"), kPeerTableFull);  // a full table refuses refreshes too
+    EXPECT_EQ(sut.RemovePeer(nullptr), -1);
+}
+
+TEST_F(PeerTableTest, LongNamesAndHostsAreCutAndStillFoundAgain) {
+    std::string name(300, 'n');
+    std::string host(100, 'h');
+    ASSERT_EQ(sut.AddOrRefreshPeer(name.c_str(), host.c_str(), 0, 0, EmptyRequest()), 1);
+    ASSERT_EQ(sut.AddOrRefreshPeer(name.c_str(), host.c_str(), 0, 0, EmptyRequest()), 1);
+    ASSERT_EQ(sut.Count(), 1);
+    PeerEntry e = sut.Entries()[0];
+    EXPECT_EQ(std::string(e.name), name.substr(0, 127));
+    EXPECT_EQ(std::string(e.host), host.substr(0, 63));
+    sut.RemovePeer(name.c_str());
+    EXPECT_EQ(sut.Count(), 0);
+}
+
+TEST_F(PeerTableTest, AgeingDropsAt21WholeSecondsNotBefore) {
+    Add("old");
+    now += 500;
+    Add("young");
+    now = 1000 + 20999;
+    EXPECT_EQ(sut.AgePeers(), 0);
+    EXPECT_EQ(sut.Entries()[0].lastSeen, now);
+    now = 1000 + 21000;
+    EXPECT_EQ(sut.AgePeers(), 1);
+    EXPECT_EQ(Names(), "young:9001 ");
+    now = 1500 + 21000;
+    EXPECT_EQ(sut.AgePeers(), 1);
+    EXPECT_EQ(sut.Count(), 0);
+}
+
+TEST_F(PeerTableTest, AgeingLooksAtAMovedEntryOnlyAtTheNextPass) {
+    Add("a");
+    Add("b");
+    now += 30000;
+    EXPECT_EQ(sut.AgePeers(), 1);  // b moved into a's place and was skipped
+    EXPECT_EQ(sut.AgePeers(), 1);
+}
+
+TEST(MergeRequestTest, AppendsNewIdsInOrderWithTheirSamples) {
+    AcqRequest merged = Analog({{5, 50}, {7, 70}});
+    MergeRequest(merged, Analog({{3, 30}, {5, 99}}));
+    ASSERT_EQ(merged.analogCount, 3);
+    EXPECT_EQ(merged.analogIds[0], 5);
+    EXPECT_EQ(merged.analogIds[1], 7);
+    EXPECT_EQ(merged.analogIds[2], 3);
+    EXPECT_EQ(merged.analogSamples[0], 50);  // an earlier channel keeps its samples
+    EXPECT_EQ(merged.analogSamples[2], 30);
+}
+
+TEST(MergeRequestTest, StopsAtEachListsLimitAndClampsAbsurdCounts) {
+    AcqRequest merged = EmptyRequest();
+    AcqRequest r = EmptyRequest();
+    for (int i = 0; i < 16; ++i) r.analogIds[i] = i;
+    r.analogCount = 1000;  // read as 16
+    for (int i = 0; i < 8; ++i) r.frequencyIds[i] = 200 + i;
+    r.frequencyCount = 8;
+    r.counterIds[0] = 300;
+    r.counterCount = -5;  // read as 0
+    r.digitalOutIds[0] = 4;
+    r.digitalOutCount = 1;
+    MergeRequest(merged, r);
+    EXPECT_EQ(merged.analogCount, 16);
+    EXPECT_EQ(merged.frequencyCount, 8);
+    EXPECT_EQ(merged.counterCount, 0);
+    EXPECT_EQ(merged.digitalOutCount, 1);
+    MergeRequest(merged, Analog({{16, 1}}));  // a seventeenth channel
+    EXPECT_EQ(merged.analogCount, 16);
+    EXPECT_EQ(merged.analogIds[15], 15);
+}
+
+TEST_F(PeerTableTest, MergedRequestsFollowsTheTableInOrder) {
+    Add("a", Analog({{7, 1}, {2, 1}}));
+    Add("b", Analog({{2, 9}, {4, 1}}));
+    AcqRequest m = sut.MergedRequests();
+    ASSERT_EQ(m.analogCount, 3);
+    EXPECT_EQ(m.analogIds[0], 7);
+    EXPECT_EQ(m.analogIds[2], 4);
+    EXPECT_EQ(m.analogSamples[1], 1);
+    sut.RemovePeer("a");
+    m = sut.MergedRequests();
+    ASSERT_EQ(m.analogCount, 2);
+    EXPECT_EQ(m.analogIds[0], 2);
+    EXPECT_EQ(m.analogSamples[0], 9);
+    sut.RemovePeer("b");
+    EXPECT_EQ(sut.MergedRequests().analogCount, 0);
+    EXPECT_EQ(sut.MergedRequests().analogIds[0], -1);
+}
+
+}  // namespace
+}  // namespace vantor::engine
