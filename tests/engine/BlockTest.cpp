@@ -62,21 +62,21 @@ TEST(SharedBlock, ASecondProcessAttachesAndSeesTheSameBytes) {
     ASSERT_NE(block, nullptr);
     EXPECT_EQ(block->headMark, 0u);  // fresh area is zero until the first publish
 
+    server.Lock();
+    block->digitalIn[5] = 1;
+    server.Unlock();
+
     pid_t child = fork();
     if (child == 0) {
         CSharedMemory client;
         if (!client.Create("NXSharedMemory", kBlockSize)) _exit(10);
         auto* b = static_cast<SharedBlock*>(client.GetData());
         client.Lock();
-        bool sees = b->digitalIn[5] == 1;  // the server wrote it before fork
+        bool sees = b->digitalIn[5] == 1;  // through its own mapping
         b->digitalOutRequest[9] = 1;       // a client's output request
         client.Unlock();
         _exit(sees ? 0 : 11);
     }
-    // Written before the child attaches; the mapping is MAP_SHARED either way.
-    server.Lock();
-    block->digitalIn[5] = 1;
-    server.Unlock();
     int status = 0;
     waitpid(child, &status, 0);
     ASSERT_TRUE(WIFEXITED(status));
