@@ -57,7 +57,7 @@ uint8_t MultiplexedCard::Read(int offset) {
         int channel = g * 8 + m_mux[g];
         return static_cast<uint8_t>(((m_raw[channel] >> 8) & 0x0F) | ((channel & 0x0F) << 4));
     }
-    return 0xFF;
+    return 0x00;  // the card decodes its whole range; unused ports read 0
 }
 
 void MultiplexedCard::Write(int offset, uint8_t value) {
