@@ -1,0 +1,89 @@
+#include "engine/hardware/BoardPass.h"
+
+#include <algorithm>
+
+#include "engine/Globals.h"
+
+namespace vantor::engine::hardware {
+namespace {
+
+constexpr int kBoardDefaultSamples = 3;
+constexpr int kVoltsOption = 0;  // ±5 V
+
+int Clamp(int32_t count, int max) {
+    return std::clamp<int32_t>(count, 0, max);
+}
+
+bool Stopping() {
+    return stopRequested.load() == 1;
+}
+
+}  // namespace
+
+int BoardSamplesPerRead(int32_t requested) {
+    if (requested < 1) return kBoardDefaultSamples;
+    return requested > kSampleBufferSize ? kSampleBufferSize : requested;
+}
+
+BoardPass::BoardPass(boards::Board& board)
+    : m_board(board), m_buffer(std::make_unique<float[]>(kSampleBufferSize)) {
+    m_board.SetStopFlag(&stopRequested);
+}
+
+void BoardPass::Run(AcqEngine& engine, const AcqRequest& request, SharedBlock& image) {
+    float* buffer = m_buffer.get();
+    for (int i = 0; i < Clamp(request.analogCount, kMaxAnalogIds); ++i) {
+        if (Stopping()) return;
+        acquisitionKind.store(kKindHardware);
+        const int channel = request.analogIds[i];
+        const int n = BoardSamplesPerRead(request.analogSamples[i]);
+        // A channel outside 0..15 is read but not stored.
+        if (m_board.ReadAnalog(channel, buffer, n, kVoltsOption) == 0)
+            PushSamples(image, channel, buffer, n);
+    }
+
+    for (int i = 0; i < Clamp(request.frequencyCount, kMaxFrequencyIds); ++i) {
+        const int k = request.frequencyIds[i] - kFirstFrequencyId;
+        if (k < 0 || k >= kFrequencySlots) continue;
+        image.frequencySlot[k].value = m_board.ReadFrequency(k + 1);
+    }
+
+    for (int i = 0; i < Clamp(request.counterCount, kMaxCounterIds); ++i) {
+        const int k = request.counterIds[i] - kFirstCounterId;
+        if (k >= 0 && k < kCounters) Counter(engine, k, image);
+    }
+    if (Stopping()) return;
+
+    for (int line = 0; line < kDigitalLines; ++line)
+        image.digitalIn[line] = m_board.ReadDigitalInput(line);
+
+    for (int i = 0; i < Clamp(request.digitalOutCount, kMaxDigitalIds); ++i) {
+        const int line = request.digitalOutIds[i];
+        if (line < 0 || line >= kDigitalLines) continue;
+        m_board.WriteDigitalOutput(line, image.digitalOutRequest[line]);
+    }
+}
+
+// A held counter stops; a released one starts again, from a fresh gate when
+// released with 0. The running state is shared with the simulated counters.
+void BoardPass::Counter(AcqEngine& engine, int k, SharedBlock& image) {
+    int32_t& running = engine.CounterRunning()[static_cast<size_t>(k)];
+    const int32_t hold = image.counterHold[k];
+    if (hold == 1) {
+        running = 0;
+    } else if (running != 1) {
+        running = 1;
+        if (hold == 0) {
+            m_board.DisableCounterGate(k);
+            m_board.EnableCounterGate(k);
+        }
+    }
+    if (running == 1) {
+        image.counterValue[k] = static_cast<float>(m_board.ReadGatedCounter(k));
+    } else {
+        m_board.DisableCounterGate(k);
+        image.counterValue[k] = 0.0F;
+    }
+}
+
+}  // namespace vantor::engine::hardware

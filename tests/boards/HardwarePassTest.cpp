@@ -1,0 +1,157 @@
+// The hardware pass on an emulated PCM 8605 (it has every kind of channel):
+// what one pass reads into the block image and what it drives.
+#include <gtest/gtest.h>
+
+#include "boards/EmulatedBoard.h"
+#include "emulation/Cards.h"
+#include "engine/AcqEngine.h"
+#include "engine/Globals.h"
+#include "engine/hardware/BoardPass.h"
+#include "host/config/Settings.h"
+#include "support/TestEnv.h"
+
+namespace vantor::engine::hardware {
+namespace {
+
+constexpr int B = 0x300;
+
+class HardwarePass : public test::EmulatedBoard {
+protected:
+    void SetUp() override {
+        test::EmulatedBoard::SetUp();
+        config::ResetSettings();
+        stopRequested.store(0);
+        ASSERT_TRUE(block.Create("NXSharedMemory", kBlockSize));
+        engine = std::make_unique<AcqEngine>(block);
+        engine->SetConfigDir(dir.Path());
+        card = static_cast<emulation::Pcm8605Card*>(&Card(0x25, B));
+        pass = std::make_unique<BoardPass>(board);
+        request = EmptyRequest();
+    }
+    void TearDown() override {
+        engine->StopThreads();
+        stopRequested.store(0);
+        test::EmulatedBoard::TearDown();
+    }
+    void Run() { pass->Run(*engine, request, engine->Image()); }
+    void Counters(std::initializer_list<int> ids) {
+        request.counterCount = static_cast<int32_t>(ids.size());
+        int i = 0;
+        for (int id : ids) request.counterIds[i++] = id;
+    }
+
+    test::TempDir dir;
+    CSharedMemory block;
+    std::unique_ptr<AcqEngine> engine;
+    emulation::Pcm8605Card* card = nullptr;
+    std::unique_ptr<BoardPass> pass;
+    AcqRequest request{};
+};
+
+TEST_F(HardwarePass, EmptyRequestReadsInputsButDrivesNothing) {
+    acquisitionKind.store(kKindSimulated);
+    card->SetDigitalIn(0x8005);
+    engine->Image().digitalOutRequest[2] = 1;  // requested in the block, listed by nobody
+    Run();
+    EXPECT_EQ(acquisitionKind.load(), kKindSimulated);
+    const SharedBlock& image = engine->Image();
+    EXPECT_EQ(image.digitalIn[0], 1);
+    EXPECT_EQ(image.digitalIn[1], 0);
+    EXPECT_EQ(image.digitalIn[2], 1);
+    EXPECT_EQ(image.digitalIn[15], 1);
+    EXPECT_TRUE(bus.Writes().empty());
+}
+
+TEST_F(HardwarePass, AnalogFrequencyAndOutputsLandWhereRequested) {
+    card->SetVolts(4, 1.25);
+    request.analogCount = 2;
+    request.analogIds[0] = 4;
+    request.analogSamples[0] = 0;  // 3 from the board
+    request.analogIds[1] = 20;     // read, not stored
+    request.analogSamples[1] = 5;
+    request.frequencyCount = 2;
+    request.frequencyIds[0] = 203;
+    request.frequencyIds[1] = 250;  // skipped
+    request.digitalOutCount = 2;
+    request.digitalOutIds[0] = 3;
+    request.digitalOutIds[1] = 16;  // skipped
+    card->SetFrequency(4, 1000.0);
+    engine->Image().digitalOutRequest[3] = 1;
+
+    Run();
+    const SharedBlock& image = engine->Image();
+    EXPECT_EQ(acquisitionKind.load(), kKindHardware);
+    ASSERT_EQ(RingFill(image.analogRing[4]), 3);
+    EXPECT_NEAR(image.analogRing[4].samples[2], 1.25F, 10.0F / 16383.0F);
+    EXPECT_EQ(bus.WritesTo(B + 2), std::vector<uint8_t>(8, 4));  // ch 20 is 4 on this card
+    EXPECT_FLOAT_EQ(image.frequencySlot[3].value, 1000.0F);
+    EXPECT_EQ(bus.WritesTo(B + 12), std::vector<uint8_t>{3});  // input 4 selected
+    EXPECT_EQ(bus.WritesTo(B + 4), std::vector<uint8_t>{0x08});
+}
+
+TEST_F(HardwarePass, HeldCounterReadsZeroWithItsGateClosed) {
+    Counters({301});
+    card->SetCounter(1, 500);
+    engine->Image().counterHold[1] = 1;
+    engine->CounterRunning()[1] = 1;
+    Run();
+    EXPECT_EQ(engine->CounterRunning()[1], 0);
+    EXPECT_EQ(engine->Image().counterValue[1], 0.0F);
+    EXPECT_EQ(bus.WritesTo(B + 24), std::vector<uint8_t>{0x00});
+    EXPECT_TRUE(bus.WritesTo(B + 25).empty());  // never read
+}
+
+TEST_F(HardwarePass, CounterReleasedWithZeroRestartsItsGateOnce) {
+    Counters({302, 399});
+    card->SetCounter(2, 0x01020304);
+    Run();
+    Run();
+    EXPECT_EQ(engine->CounterRunning()[2], 1);
+    EXPECT_EQ(engine->Image().counterValue[2], static_cast<float>(0x01020304));
+    // Disable then enable in the first pass only; read in both.
+    EXPECT_EQ(bus.WritesTo(B + 24), (std::vector<uint8_t>{0x00, 0x04}));
+    EXPECT_EQ(bus.WritesTo(B + 25), (std::vector<uint8_t>{3, 3}));
+}
+
+TEST_F(HardwarePass, CounterReleasedWithAnotherValueRunsWithoutTheGateStep) {
+    Counters({300});
+    card->SetCounter(0, 77);
+    engine->Image().counterHold[0] = 2;
+    Run();
+    EXPECT_EQ(engine->CounterRunning()[0], 1);
+    EXPECT_EQ(engine->Image().counterValue[0], 77.0F);
+    EXPECT_TRUE(bus.WritesTo(B + 24).empty());
+}
+
+TEST_F(HardwarePass, StopRequestEndsThePassBeforeTheNextChannel) {
+    request.analogCount = 1;
+    request.analogIds[0] = 0;
+    stopRequested.store(1);
+    Run();
+    EXPECT_TRUE(bus.Writes().empty());
+    EXPECT_EQ(RingFill(engine->Image().analogRing[0]), 0);
+}
+
+// The engine's cycle with the pass attached publishes the board's values.
+TEST_F(HardwarePass, EngineCyclePublishesTheBoardsValues) {
+    test::WriteFile(dir.File("AcqCfg.ini"), "[HK]\nMODE=1\n");
+    ASSERT_TRUE(engine->ReadConfig());
+    card->SetVolts(0, -2.5);
+    card->SetDigitalIn(0x0002);
+    request.analogCount = 1;
+    request.analogIds[0] = 0;
+    request.analogSamples[0] = 4;
+    engine->Merged().Publish(request);
+    engine->SetHardwarePass(pass.get());
+    engine->RunCycle();
+    engine->SetHardwarePass(nullptr);
+
+    const auto& shared = *static_cast<SharedBlock*>(block.GetData());
+    EXPECT_EQ(RingFill(shared.analogRing[0]), 4);
+    EXPECT_NEAR(shared.analogRing[0].samples[0], -2.5F, 10.0F / 16383.0F);
+    EXPECT_EQ(shared.digitalIn[1], 1);
+    EXPECT_EQ(shared.digitalIn[0], 0);
+}
+
+}  // namespace
+}  // namespace vantor::engine::hardware
