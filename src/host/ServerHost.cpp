@@ -14,6 +14,7 @@
 namespace vantor::host {
 
 const char* const kSharedBlockName = "NXSharedMemory";
+const char* const kServerTitle = "Vantor";
 const char* const kDefaultVersionText = "数据服务器( Ver2.1.3.1 )";
 
 namespace {
@@ -56,6 +57,19 @@ int ServerHost::Start() {
         return kExitSecondInstance;
     }
     m_instance = std::move(lock.value());
+
+    // The server's copy-data endpoint exists from start-up on, as its window does.
+    auto endpoint = platform::CopyDataEndpoint::Open(
+        kServerTitle, [this](const platform::CopyDataMessage& m) { return OnCopyData(m); });
+    if (endpoint) {
+        m_endpoint = std::move(endpoint.value());
+    } else {
+        platform::Trace("copy-data endpoint %s: %s\n", kServerTitle, endpoint.error().text.c_str());
+    }
+    m_engine->SetModeChangeNotifier([this] {
+        m_engine->NotifyClients([this](const char* title) { return SendModeNotice(title); });
+    });
+    ApplyPeerClockScale(m_engine->Peers());
 
     // A library that cannot be loaded ends the process inside DMI_Load.
     int loaded = DMI_Load(1);
@@ -113,9 +127,11 @@ void ServerHost::BringUp() {
 void ServerHost::Shutdown() {
     if (!m_started) return;
     m_started = false;
+    m_engine->Clients().Clear();
     m_engine->StopThreads();
     DMI_CloseNet(0);
     DMI_Unload();
+    m_endpoint.reset();
 }
 
 }  // namespace vantor::host

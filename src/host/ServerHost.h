@@ -7,6 +7,7 @@
 
 #include "engine/AcqEngine.h"
 #include "engine/CSharedMemory.h"
+#include "platform/CopyDataBus.h"
 #include "platform/InstanceLock.h"
 
 namespace vantor::host {
@@ -17,6 +18,7 @@ constexpr int kExitSecondInstance = 1;
 constexpr int kExitNoEnvironment = 2;
 
 extern const char* const kSharedBlockName;     // "NXSharedMemory"
+extern const char* const kServerTitle;         // "Vantor": the copy-data endpoint
 extern const char* const kDefaultVersionText;  // the text shown when GetVers fails
 
 class ServerHost {
@@ -30,9 +32,18 @@ public:
     // Single instance, system library, version text, settings, display probe,
     // bring-up. kRunning when the server runs, else the exit code to end with.
     int Start();
-    // Exit sequence: stop the threads, close the network, unload the system
-    // library. Safe to call twice.
+    // The controlling thread's loop: handles copy-data messages and the
+    // periodic work until stopFd (a signalfd) becomes readable.
+    void RunUntil(int stopFd);
+    // The periodic work at time nowMs: the merged request is rebuilt from the
+    // peers every 5 s, and a changed peer list is traced every second.
+    void Tick(uint64_t nowMs);
+    // Exit sequence: clear the client names, stop the threads, close the
+    // network, unload the system library. Safe to call twice.
     void Shutdown();
+    // What the "Vantor" endpoint does with a message: 1064 registers the
+    // client named in the payload, 1054 unregisters it; the answer is 0.
+    int64_t OnCopyData(const platform::CopyDataMessage& message);
 
     const std::string& VersionText() const { return m_versionText; }
     const std::string& BoardModel() const { return m_boardModel; }
@@ -45,6 +56,7 @@ public:
 private:
     void DisplayProbe();
     void BringUp();
+    bool SendModeNotice(const char* title);
 
     engine::CSharedMemory m_block;
     std::unique_ptr<engine::AcqEngine> m_engine;
@@ -54,7 +66,14 @@ private:
     std::string m_configDir;
     int m_displayMode = 0;
     bool m_started = false;
+    std::unique_ptr<platform::CopyDataEndpoint> m_endpoint;
+    uint64_t m_nextRebuildMs = 0;
+    uint64_t m_nextListMs = 0;
+    std::string m_peerList;  // as last traced
 };
+
+// Applies $VANTOR_PEER_CLOCK_SCALE (2..1000) to the peers' ageing clock.
+void ApplyPeerClockScale(engine::PeerTable& peers);
 
 // Mode as words for trace lines and tools.
 const char* ModeName(int mode);

@@ -1,6 +1,8 @@
 #include "host/ServerMain.h"
 
 #include <signal.h>
+#include <sys/signalfd.h>
+#include <unistd.h>
 #include <CLI/CLI.hpp>
 
 #include <cstdio>
@@ -15,8 +17,8 @@
 namespace vantor::host {
 namespace {
 
-// SIGINT and SIGTERM are blocked in every thread and taken here by sigwait,
-// so the shutdown runs as ordinary code on the main thread.
+// SIGINT and SIGTERM are blocked in every thread and read from a signalfd by
+// the main thread's loop, so the shutdown runs as ordinary code there.
 sigset_t StopSignals() {
     sigset_t set;
     sigemptyset(&set);
@@ -47,15 +49,21 @@ int ServerMain(int argc, char** argv) {
     sigset_t stops = StopSignals();
     pthread_sigmask(SIG_BLOCK, &stops, nullptr);  // inherited by every thread started below
 
+    const int stopFd = ::signalfd(-1, &stops, SFD_CLOEXEC);
+    if (stopFd < 0) {
+        platform::TraceText("cannot watch for stop signals\n");
+        return 1;
+    }
     ServerHost host;
     int rc = host.Start();
     if (rc != kRunning) return rc;
     platform::TraceText("running; SIGTERM or Ctrl+C stops\n");
 
-    int sig = 0;
-    while (sigwait(&stops, &sig) != 0) {
-    }
-    platform::Trace("signal %d: stopping\n", sig);
+    host.RunUntil(stopFd);
+    signalfd_siginfo info{};
+    if (::read(stopFd, &info, sizeof info) != static_cast<ssize_t>(sizeof info)) info.ssi_signo = 0;
+    ::close(stopFd);
+    platform::Trace("signal %u: stopping\n", info.ssi_signo);
     host.Shutdown();
     platform::TraceText("stopped\n");
     return 0;

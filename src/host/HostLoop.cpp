@@ -1,0 +1,103 @@
+// The host's controlling thread: copy-data messages, the periodic rebuild of
+// the merged request and the peer list, and the wait for a stop signal.
+#include <poll.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "engine/ClientNames.h"
+#include "host/ServerHost.h"
+#include "platform/Clock.h"
+#include "platform/Trace.h"
+
+namespace vantor::host {
+namespace {
+
+constexpr uint64_t kRebuildPeriodMs = 5000;
+constexpr uint64_t kListPeriodMs = 1000;
+
+std::string PeerList(const engine::PeerTable& peers) {
+    std::string list;
+    for (const engine::PeerEntry& e : peers.Entries()) {
+        list += list.empty() ? "" : " ";
+        list += e.name;
+        list += ':';
+        list += std::to_string(e.port);
+    }
+    return list.empty() ? "none" : list;
+}
+
+// The client name of a register or unregister message: at most 99 bytes of
+// the payload, up to its first NUL.
+std::string ClientName(const platform::CopyDataMessage& m) {
+    std::string_view data = m.data.substr(0, engine::kClientNameBytes - 1);
+    return std::string(data.substr(0, data.find('\0')));
+}
+
+}  // namespace
+
+void ApplyPeerClockScale(engine::PeerTable& peers) {
+    // A test aid: VANTOR_PEER_CLOCK_SCALE=N runs the peers' ageing clock N
+    // times faster, so the 21 s silence limit can be watched in about 21/N s.
+    const char* text = std::getenv("VANTOR_PEER_CLOCK_SCALE");
+    if (text == nullptr) return;
+    long scale = std::strtol(text, nullptr, 10);
+    if (scale <= 1 || scale > 1000) return;
+    platform::Trace("peer clock runs %ld times faster\n", scale);
+    peers.SetClock(
+        [scale] { return static_cast<int64_t>(platform::MillisecondsSinceStart()) * scale; });
+}
+
+int64_t ServerHost::OnCopyData(const platform::CopyDataMessage& m) {
+    if (m.code == engine::kCodeClientRegister) {
+        std::string name = ClientName(m);
+        m_engine->Clients().Add(name.c_str());
+        platform::Trace("client registered: %s\n", name.c_str());
+    } else if (m.code == engine::kCodeClientUnregister) {
+        std::string name = ClientName(m);
+        m_engine->Clients().Remove(name.c_str());
+        platform::Trace("client unregistered: %s\n", name.c_str());
+    }
+    return 0;  // the default answer to every copy-data message
+}
+
+bool ServerHost::SendModeNotice(const char* title) {
+    if (!m_endpoint) return false;
+    auto r = m_endpoint->Send(title, engine::kCodeModeChanged, 0, nullptr, 0);
+    if (!r && r.error().code == platform::kCopyDataNotFound) return false;
+    if (!r) platform::Trace("mode notice to %s: %s\n", title, r.error().text.c_str());
+    return true;
+}
+
+void ServerHost::Tick(uint64_t nowMs) {
+    if (nowMs >= m_nextRebuildMs) {
+        m_engine->RebuildMergedRequest();
+        m_nextRebuildMs = nowMs + kRebuildPeriodMs;
+    }
+    if (nowMs >= m_nextListMs) {
+        std::string list = PeerList(m_engine->Peers());
+        if (list != m_peerList) platform::Trace("peers: %s\n", list.c_str());
+        m_peerList = std::move(list);
+        m_nextListMs = nowMs + kListPeriodMs;
+    }
+}
+
+void ServerHost::RunUntil(int stopFd) {
+    const uint64_t start = platform::MillisecondsSinceStart();
+    m_nextRebuildMs = start + kRebuildPeriodMs;
+    m_nextListMs = start;
+    for (;;) {
+        uint64_t now = platform::MillisecondsSinceStart();
+        Tick(now);
+        uint64_t next = m_nextRebuildMs < m_nextListMs ? m_nextRebuildMs : m_nextListMs;
+        int waitMs = next > now ? static_cast<int>(next - now) : 0;
+        pollfd fds[2] = {{stopFd, POLLIN, 0}, {m_endpoint ? m_endpoint->Fd() : -1, POLLIN, 0}};
+        int r = ::poll(fds, 2, waitMs);
+        if (r <= 0) continue;
+        if ((fds[0].revents & POLLIN) != 0) return;
+        if ((fds[1].revents & POLLIN) != 0) m_endpoint->Pump();
+    }
+}
+
+}  // namespace vantor::host

@@ -1,0 +1,250 @@
+#include "platform/CopyDataBus.h"
+
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+#include "platform/IpcNames.h"
+
+namespace vantor::platform {
+namespace {
+
+constexpr uint32_t kRequestMagic = 0x4D444356u;  // "VCDM"
+constexpr uint32_t kReplyMagic = 0x52444356u;    // "VCDR"
+
+struct RequestHeader {
+    uint32_t magic;
+    uint32_t seq;
+    uint32_t code;
+    uint32_t reserved;
+    uint64_t dataWord;
+};
+struct Reply {
+    uint32_t magic;
+    uint32_t seq;
+    int64_t result;
+};
+static_assert(sizeof(RequestHeader) == 24 && sizeof(Reply) == 16);
+
+std::atomic<uint32_t> g_sequence{1};
+
+bool SafeChar(char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' ||
+           c == '-' || c == '.';
+}
+
+uint64_t Fnv1a(std::string_view s) {
+    uint64_t h = 1469598103934665603ull;
+    for (unsigned char c : s) {
+        h ^= c;
+        h *= 1099511628211ull;
+    }
+    return h;
+}
+
+bool MakeAddress(const std::string& path, sockaddr_un& addr) {
+    if (path.empty() || path.size() >= sizeof addr.sun_path) return false;
+    std::memset(&addr, 0, sizeof addr);
+    addr.sun_family = AF_UNIX;
+    std::memcpy(addr.sun_path, path.c_str(), path.size() + 1);
+    return true;
+}
+
+int NewSocket() {
+    return ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+}
+
+// A socket bound to a fresh path of its own, for the answer to one send.
+struct ReplySocket {
+    int fd = -1;
+    std::string path;
+    ~ReplySocket() {
+        if (fd >= 0) ::close(fd);
+        if (!path.empty()) ::unlink(path.c_str());
+    }
+    bool Open() {
+        std::string dir = RuntimeDir();
+        if (dir.empty()) return false;
+        path = dir + "/" + IpcNamespace() + "~" + std::to_string(::getpid()) + "." +
+               std::to_string(g_sequence.fetch_add(1));
+        sockaddr_un addr{};
+        fd = NewSocket();
+        if (fd < 0 || !MakeAddress(path, addr)) return false;
+        ::unlink(path.c_str());
+        return ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
+    }
+};
+
+int64_t Elapsed(std::chrono::steady_clock::time_point since) {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() -
+                                                                 since)
+        .count();
+}
+
+// The send shared by endpoints and plain senders. While waiting, pump (when
+// given) handles messages that arrive at the sender's own endpoint.
+Result<int64_t> SendAndWait(std::string_view title, uint32_t code, uint64_t dataWord,
+                            const void* data, size_t size, int timeoutMs, int ownFd,
+                            CopyDataEndpoint* own) {
+    if (size > kCopyDataMaxPayload || (size > 0 && data == nullptr)) {
+        return Error{kCopyDataTooLarge, "copy-data payload too large or missing"};
+    }
+    sockaddr_un to{};
+    if (!MakeAddress(CopyDataPath(title), to)) {
+        return Error{kCopyDataNotFound, "no copy-data endpoint titled " + std::string(title)};
+    }
+    ReplySocket reply;
+    if (!reply.Open()) return ErrnoError("copy-data reply socket", errno);
+
+    const uint32_t seq = g_sequence.fetch_add(1);
+    std::vector<char> message(sizeof(RequestHeader) + size);
+    RequestHeader header{kRequestMagic, seq, code, 0, dataWord};
+    std::memcpy(message.data(), &header, sizeof header);
+    if (size > 0) std::memcpy(message.data() + sizeof header, data, size);
+
+    const auto start = std::chrono::steady_clock::now();
+    for (;;) {
+        ssize_t n = ::sendto(reply.fd, message.data(), message.size(), MSG_DONTWAIT,
+                             reinterpret_cast<const sockaddr*>(&to), sizeof to);
+        if (n >= 0) break;
+        if (errno == ENOENT || errno == ECONNREFUSED || errno == ENOTDIR) {
+            return Error{kCopyDataNotFound, "no copy-data endpoint titled " + std::string(title)};
+        }
+        if (errno != EAGAIN && errno != EINTR) return ErrnoError("copy-data send", errno);
+        if (Elapsed(start) >= timeoutMs) break;  // the receiver's queue stays full
+        ::usleep(1000);
+    }
+    for (;;) {
+        int64_t left = timeoutMs - Elapsed(start);
+        if (left <= 0) return Error{kCopyDataTimedOut, "copy-data receiver did not answer"};
+        pollfd fds[2] = {{reply.fd, POLLIN, 0}, {ownFd, POLLIN, 0}};
+        int r = ::poll(fds, ownFd >= 0 ? 2 : 1, static_cast<int>(left));
+        if (r < 0 && errno != EINTR) return ErrnoError("copy-data wait", errno);
+        if (r <= 0) continue;
+        if (own != nullptr && (fds[1].revents & POLLIN) != 0) own->Pump();
+        if ((fds[0].revents & POLLIN) != 0) {
+            Reply answer{};
+            ssize_t got = ::recv(reply.fd, &answer, sizeof answer, MSG_DONTWAIT);
+            if (got == sizeof answer && answer.magic == kReplyMagic && answer.seq == seq) {
+                return answer.result;
+            }
+        }
+    }
+}
+
+}  // namespace
+
+std::string CopyDataPath(std::string_view title) {
+    std::string dir = RuntimeDir();
+    if (dir.empty()) return {};
+    std::string name = IpcNamespace() + "@";
+    for (char c : title) {
+        if (SafeChar(c)) {
+            name += c;
+        } else {
+            char hex[4];
+            std::snprintf(hex, sizeof hex, "%%%02X", static_cast<unsigned char>(c));
+            name += hex;
+        }
+    }
+    std::string path = dir + "/" + name;
+    if (path.size() < sizeof(sockaddr_un{}.sun_path)) return path;
+    // Too long for a socket address: a hash of the title stands in for it.
+    char hashed[24];
+    std::snprintf(hashed, sizeof hashed, "#%016llx", static_cast<unsigned long long>(Fnv1a(title)));
+    return dir + "/" + IpcNamespace() + hashed;
+}
+
+bool CopyDataFind(std::string_view title) {
+    sockaddr_un addr{};
+    if (!MakeAddress(CopyDataPath(title), addr)) return false;
+    int fd = NewSocket();
+    if (fd < 0) return false;
+    // Connecting succeeds only while a socket is bound at the path.
+    bool live = ::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
+    ::close(fd);
+    return live;
+}
+
+Result<int64_t> CopyDataSend(std::string_view title, uint32_t code, uint64_t dataWord,
+                             const void* data, size_t size, int timeoutMs) {
+    return SendAndWait(title, code, dataWord, data, size, timeoutMs, -1, nullptr);
+}
+
+CopyDataEndpoint::CopyDataEndpoint(std::string title, std::string path, int fd,
+                                   CopyDataHandler handler)
+    : m_title(std::move(title)), m_path(std::move(path)), m_fd(fd), m_handler(std::move(handler)) {}
+
+CopyDataEndpoint::~CopyDataEndpoint() {
+    ::close(m_fd);
+    ::unlink(m_path.c_str());
+}
+
+Result<std::unique_ptr<CopyDataEndpoint>> CopyDataEndpoint::Open(std::string_view title,
+                                                                 CopyDataHandler handler) {
+    std::string path = CopyDataPath(title);
+    sockaddr_un addr{};
+    if (!MakeAddress(path, addr)) {
+        return Error{ENAMETOOLONG, "no usable runtime directory for copy-data endpoints"};
+    }
+    int fd = NewSocket();
+    if (fd < 0) return ErrnoError("copy-data socket", errno);
+    int rc = ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+    int err = rc == 0 ? 0 : errno;
+    if (err == EADDRINUSE && !CopyDataFind(title)) {
+        ::unlink(path.c_str());  // left behind by a program that died
+        rc = ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+        err = rc == 0 ? 0 : errno;
+    }
+    if (rc != 0) {
+        ::close(fd);
+        return ErrnoError("copy-data endpoint " + std::string(title), err);
+    }
+    return std::unique_ptr<CopyDataEndpoint>(
+        new CopyDataEndpoint(std::string(title), path, fd, std::move(handler)));
+}
+
+int CopyDataEndpoint::Pump() {
+    std::vector<char> buffer(sizeof(RequestHeader) + kCopyDataMaxPayload);
+    sockaddr_un from{};
+    socklen_t fromLen = sizeof from;
+    ssize_t n = ::recvfrom(m_fd, buffer.data(), buffer.size(), MSG_DONTWAIT,
+                           reinterpret_cast<sockaddr*>(&from), &fromLen);
+    if (n < 0) return 0;
+    RequestHeader header{};
+    if (static_cast<size_t>(n) < sizeof header) return 1;  // not ours: dropped
+    std::memcpy(&header, buffer.data(), sizeof header);
+    if (header.magic != kRequestMagic) return 1;
+    CopyDataMessage message;
+    message.code = header.code;
+    message.dataWord = header.dataWord;
+    message.data = std::string_view(buffer.data() + sizeof header, n - sizeof header);
+    Reply reply{kReplyMagic, header.seq, m_handler ? m_handler(message) : 0};
+    if (fromLen > sizeof(sa_family_t)) {
+        // A sender that has gone away meanwhile is no reason to block.
+        ::sendto(m_fd, &reply, sizeof reply, MSG_DONTWAIT, reinterpret_cast<sockaddr*>(&from),
+                 fromLen);
+    }
+    return 1;
+}
+
+int CopyDataEndpoint::WaitAndPump(int timeoutMs) {
+    pollfd fd{m_fd, POLLIN, 0};
+    if (::poll(&fd, 1, timeoutMs < 0 ? 0 : timeoutMs) <= 0) return 0;
+    return Pump();
+}
+
+Result<int64_t> CopyDataEndpoint::Send(std::string_view title, uint32_t code, uint64_t dataWord,
+                                       const void* data, size_t size, int timeoutMs) {
+    return SendAndWait(title, code, dataWord, data, size, timeoutMs, m_fd, this);
+}
+
+}  // namespace vantor::platform

@@ -1,0 +1,159 @@
+// The copy-data bus between real processes.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <string>
+
+#include "platform/Clock.h"
+#include "platform/CopyDataBus.h"
+
+namespace vantor::platform {
+namespace {
+
+// A child process that owns an endpoint until it is told to leave (code 99)
+// or killed. The handler answers code * 1000 + payload size; with slowMs it
+// takes that long, to show that the sender waits.
+class EndpointChild {
+public:
+    EndpointChild(const std::string& title, int slowMs = 0, bool callBack = false) {
+        int ready[2];
+        if (::pipe(ready) != 0) return;
+        m_pid = ::fork();
+        if (m_pid == 0) {
+            ::close(ready[0]);
+            std::unique_ptr<CopyDataEndpoint>* self = nullptr;
+            bool leave = false;
+            auto opened = CopyDataEndpoint::Open(title, [&](const CopyDataMessage& m) -> int64_t {
+                if (m.code == 99) leave = true;
+                if (slowMs > 0) SleepMs(static_cast<uint32_t>(slowMs));
+                // A client told of a mode change registers again at once.
+                if (callBack && m.code == 1124) {
+                    auto r = (*self)->Send("server", 1064, 6, "client", 6);
+                    return r ? 1124000 + r.value() : -1;
+                }
+                return static_cast<int64_t>(m.code) * 1000 + static_cast<int64_t>(m.data.size());
+            });
+            char ok = opened ? 1 : 0;
+            (void)!::write(ready[1], &ok, 1);
+            if (!opened) ::_exit(3);
+            self = &opened.value();
+            while (!leave) opened.value()->WaitAndPump(100);
+            ::_exit(0);
+        }
+        ::close(ready[1]);
+        char ok = 0;
+        m_ready = ::read(ready[0], &ok, 1) == 1 && ok == 1;
+        ::close(ready[0]);
+    }
+    ~EndpointChild() {
+        if (m_pid > 0) {
+            ::kill(m_pid, SIGKILL);
+            ::waitpid(m_pid, nullptr, 0);
+        }
+    }
+    bool Ready() const { return m_ready; }
+    void Kill() {
+        ::kill(m_pid, SIGKILL);
+        ::waitpid(m_pid, nullptr, 0);
+        m_pid = -1;
+    }
+
+private:
+    pid_t m_pid = -1;
+    bool m_ready = false;
+};
+
+TEST(CopyDataBus, SendWaitsForTheOtherProcessesHandlerAndGetsItsResult) {
+    EndpointChild child("client one", 100);
+    ASSERT_TRUE(child.Ready());
+    EXPECT_TRUE(CopyDataFind("client one"));
+    uint64_t t0 = MillisecondsSinceStart();
+    auto r = CopyDataSend("client one", 1064, 5, "hello", 5);
+    ASSERT_TRUE(r) << r.error().text;
+    EXPECT_EQ(r.value(), 1064005);
+    EXPECT_GE(MillisecondsSinceStart() - t0, 100u);  // returned only after the handler ran
+    auto empty = CopyDataSend("client one", 1124, 0, nullptr, 0);
+    ASSERT_TRUE(empty);
+    EXPECT_EQ(empty.value(), 1124000);
+}
+
+TEST(CopyDataBus, AMissingOrDeadTitleIsNotFoundAndCanBeTakenOver) {
+    auto missing = CopyDataSend("nobody here", 1, 0, nullptr, 0);
+    ASSERT_FALSE(missing);
+    EXPECT_EQ(missing.error().code, kCopyDataNotFound);
+    EXPECT_FALSE(CopyDataFind("nobody here"));
+
+    EndpointChild child("crashed");
+    ASSERT_TRUE(child.Ready());
+    auto taken = CopyDataEndpoint::Open("crashed", nullptr);
+    ASSERT_FALSE(taken);  // a live holder keeps its title
+    EXPECT_EQ(taken.error().code, EADDRINUSE);
+    child.Kill();  // leaves its socket file behind
+    EXPECT_FALSE(CopyDataFind("crashed"));
+    EXPECT_EQ(CopyDataSend("crashed", 1, 0, nullptr, 0).error().code, kCopyDataNotFound);
+    auto again = CopyDataEndpoint::Open("crashed", nullptr);
+    ASSERT_TRUE(again) << again.error().text;
+}
+
+TEST(CopyDataBus, AReceiverMayCallBackTheWaitingSender) {
+    int registrations = 0;
+    auto server = CopyDataEndpoint::Open("server", [&](const CopyDataMessage& m) -> int64_t {
+        if (m.code == 1064 && m.data == "client") ++registrations;
+        return 7;
+    });
+    ASSERT_TRUE(server);
+    EndpointChild client("client", 0, true);
+    ASSERT_TRUE(client.Ready());
+    auto r = server.value()->Send("client", 1124, 0, nullptr, 0);
+    ASSERT_TRUE(r) << r.error().text;
+    EXPECT_EQ(r.value(), 1124007);
+    EXPECT_EQ(registrations, 1);
+}
+
+TEST(CopyDataBus, TitlesBecomeDistinctSafeFileNamesInAPrivateDirectory) {
+    std::string a = CopyDataPath("数据/../x y");
+    std::string b = CopyDataPath("数据/../x_y");
+    ASSERT_FALSE(a.empty());
+    EXPECT_NE(a, b);
+    std::string name = a.substr(a.rfind('/') + 1);
+    EXPECT_EQ(name.find_first_not_of(
+                  "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789_.-%@#"),
+              std::string::npos);
+    struct stat st {};
+    ASSERT_EQ(::stat(a.substr(0, a.rfind('/')).c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0700u);
+
+    std::string longA(99, 'a');
+    std::string longB = longA;
+    longB[98] = 'b';
+    EXPECT_LT(CopyDataPath(longA).size(), 108u);
+    EXPECT_NE(CopyDataPath(longA), CopyDataPath(longB));
+    auto endpoint = CopyDataEndpoint::Open(longA, [](const CopyDataMessage&) { return 3; });
+    ASSERT_TRUE(endpoint);
+    EXPECT_TRUE(CopyDataFind(longA));
+    EXPECT_FALSE(CopyDataFind(longB));
+}
+
+TEST(CopyDataBus, PumpHandlesAtMostOneMessageAndNeverBlocks) {
+    int handled = 0;
+    auto endpoint = CopyDataEndpoint::Open(
+        "pumped", [&](const CopyDataMessage&) -> int64_t { return ++handled; });
+    ASSERT_TRUE(endpoint);
+    EXPECT_EQ(endpoint.value()->Pump(), 0);
+    auto big = std::string(kCopyDataMaxPayload + 1, 'x');
+    EXPECT_EQ(CopyDataSend("pumped", 1, 0, big.data(), big.size()).error().code, kCopyDataTooLarge);
+    // Nobody pumps during the send: it times out, and the message waits.
+    auto r = CopyDataSend("pumped", 1, 0, nullptr, 0, 50);
+    ASSERT_FALSE(r);
+    EXPECT_EQ(r.error().code, kCopyDataTimedOut);
+    EXPECT_EQ(endpoint.value()->Pump(), 1);
+    EXPECT_EQ(endpoint.value()->Pump(), 0);
+    EXPECT_EQ(handled, 1);
+}
+
+}  // namespace
+}  // namespace vantor::platform
