@@ -32,6 +32,7 @@ public:
     Card& AddCard(std::unique_ptr<Card> card);
     Card& AddCard(uint8_t type, int base) { return AddCard(MakeCard(type, base)); }
     Card* CardAt(int base);
+    const std::vector<std::unique_ptr<Card>>& Cards() const { return m_cards; }
     Card* CardCovering(int port);
 
     // PortBus
