@@ -64,10 +64,18 @@ __attribute__((target_clones("avx2", "default"))) int SimulatedBoard::Analog(flo
     }
     // Phases first, then the sines in a second loop the compiler vectorises.
     for (int i = 0; i < count;) i += WalkAnalogPhase(buffer + i, count - i);
-    // The phase stays below 3600, so the argument stays below 15 rad.
-    for (int i = 0; i < count; ++i) {
-        buffer[i] = static_cast<float>(
-            volts * FastSineReduced(buffer[i] * 2.0 * kPi * 1.0 / kAnalogPeriod));
+    // The phase stays below 3600, so the argument stays below 15 rad. Whole
+    // blocks of eight (the last one padded) keep every sine in vector code.
+    constexpr int kBlock = 8;
+    for (int i = 0; i < count; i += kBlock) {
+        const int n = count - i < kBlock ? count - i : kBlock;
+        float block[kBlock];
+        for (int k = 0; k < kBlock; ++k) block[k] = buffer[i + (k < n ? k : n - 1)];
+        for (int k = 0; k < kBlock; ++k) {
+            block[k] = static_cast<float>(
+                volts * FastSineReduced(block[k] * 2.0 * kPi * 1.0 / kAnalogPeriod));
+        }
+        for (int k = 0; k < n; ++k) buffer[i + k] = block[k];
     }
     return count;
 }
