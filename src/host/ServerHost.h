@@ -52,6 +52,8 @@ public:
     int DisplayMode() const { return m_displayMode; }
     engine::AcqEngine& Engine() { return *m_engine; }
     engine::CSharedMemory& Block() { return m_block; }
+    // The "Vantor" copy-data endpoint (null when it could not be opened).
+    platform::CopyDataEndpoint* Endpoint() { return m_endpoint.get(); }
 
 private:
     void DisplayProbe();

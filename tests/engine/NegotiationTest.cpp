@@ -51,8 +51,11 @@ public:
     explicit Peer(int serverPort, int listenPort = 0) : m_server(Loopback(serverPort)) {
         m_fd = ::socket(AF_INET, SOCK_DGRAM, 0);
         if (listenPort > 0) {
+            // The fixed port may be held for a while by a test of another build.
             sockaddr_in a = Loopback(listenPort);
-            m_bound = ::bind(m_fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
+            m_bound = Eventually(
+                [&] { return ::bind(m_fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0; },
+                30000ms);
         }
     }
     ~Peer() { ::close(m_fd); }

@@ -1,5 +1,7 @@
 #include "Cli.h"
 
+#include "Peer.h"
+
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
@@ -47,6 +49,32 @@ int RunCli(const std::vector<std::string>& args, Console& console) {
     holdCmd->add_option("COUNTER", counter, "Counter 0..3 (counter id 300 + COUNTER).")->required();
     holdCmd->add_option("VALUE", hold, "1 holds the counter at 0, 0 lets it run.")->required();
 
+    PeerOptions peer;
+    CLI::App* peerCmd = app.add_subcommand(
+        "peer",
+        "Act as a peer of the server: CONNECT with channel lists, print the PORT messages, "
+        "DISCONNECT on SIGINT/SIGTERM (see docs/peer-protocol.md).");
+    peerCmd->add_option("--name", peer.name, "Peer name (1..127 bytes, no ',').")->required();
+    peerCmd->add_option("--analog", peer.analog,
+                        "Analog channels 0..15, e.g. 3:20,5 (channel 3 with 20 samples per read, "
+                        "5 with the server's default).");
+    peerCmd->add_option("--freq", peer.freq, "Frequency ids 200..207, e.g. 200,203.");
+    peerCmd->add_option("--counter", peer.counter, "Counter ids 300..303.");
+    peerCmd->add_option("--din", peer.din, "Digital input lines 0..15.");
+    peerCmd->add_option("--dout", peer.dout, "Digital output lines 0..15.");
+    peerCmd->add_option("--host", peer.host, "Host field of the CONNECT.")->capture_default_str();
+    peerCmd
+        ->add_option("--every", peer.every,
+                     "Seconds between CONNECTs (the server drops a "
+                     "peer silent for 21 s).")
+        ->capture_default_str();
+    peerCmd->add_option("--duration", peer.duration, "Seconds to run; 0 until SIGINT/SIGTERM.")
+        ->capture_default_str();
+    peerCmd->add_option("--peer-count", peer.peerCount, "CONNECT field 4.")->capture_default_str();
+    peerCmd->add_option("--peer-extra", peer.peerExtra, "CONNECT field 5.")->capture_default_str();
+    peerCmd->add_flag("--show", peer.show,
+                      "Print the newest values of the channels from the block every second.");
+
     std::vector<std::string> argvStore;
     argvStore.reserve(args.size() + 1);
     argvStore.emplace_back("vantorctl");
@@ -66,7 +94,8 @@ int RunCli(const std::vector<std::string>& args, Console& console) {
     if (watchCmd->parsed()) return RunWatch(watch, console);
     if (outCmd->parsed()) return RunSetOutput(line, level, console);
     if (holdCmd->parsed()) return RunHold(counter, hold, console);
-    console.err << "vantorctl: a subcommand is required (dump, watch, set-output, hold)\n"
+    if (peerCmd->parsed()) return RunPeer(peer, console);
+    console.err << "vantorctl: a subcommand is required (dump, watch, set-output, hold, peer)\n"
                    "Run with --help for more information.\n";
     return kExitUsage;
 }

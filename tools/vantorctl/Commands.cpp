@@ -8,6 +8,7 @@
 
 #include "BlockClient.h"
 #include "DumpFormat.h"
+#include "StopSignals.h"
 #include "platform/Clock.h"
 #include "platform/IpcNames.h"
 
@@ -18,40 +19,6 @@ constexpr int kMinIntervalMs = 10;
 constexpr int kMaxIntervalMs = 3600000;
 constexpr int kStopPollMs = 50;
 constexpr const char* kClearScreen = "\x1b[H\x1b[2J";
-
-std::atomic<bool> g_stop{false};
-static_assert(std::atomic<bool>::is_always_lock_free);
-
-void OnStopSignal(int) {
-    g_stop.store(true);
-}
-
-// Installs the stop handlers for the length of a watch. SA_RESETHAND: a
-// second Ctrl-C ends the program at once, e.g. when the mutex is never freed.
-class StopSignals {
-public:
-    explicit StopSignals(bool install) : m_installed(install) {
-        if (!m_installed) return;
-        struct sigaction sa {};
-        sa.sa_handler = OnStopSignal;
-        sa.sa_flags = SA_RESETHAND;
-        sigemptyset(&sa.sa_mask);
-        sigaction(SIGINT, &sa, &m_oldInt);
-        sigaction(SIGTERM, &sa, &m_oldTerm);
-    }
-    ~StopSignals() {
-        if (!m_installed) return;
-        sigaction(SIGINT, &m_oldInt, nullptr);
-        sigaction(SIGTERM, &m_oldTerm, nullptr);
-    }
-    StopSignals(const StopSignals&) = delete;
-    StopSignals& operator=(const StopSignals&) = delete;
-
-private:
-    bool m_installed;
-    struct sigaction m_oldInt {};
-    struct sigaction m_oldTerm {};
-};
 
 // Attaches, or explains why not and gives the exit code to end with.
 int AttachOrReport(BlockClient& client, Console& console) {
@@ -100,7 +67,7 @@ bool DumpOnce(BlockClient& client, engine::SharedBlock& copy, const DumpOptions&
 }
 
 void PauseUnlessStopped(int ms) {
-    while (ms > 0 && !g_stop.load()) {
+    while (ms > 0 && !StopRequested()) {
         int step = std::min(ms, kStopPollMs);
         platform::SleepMs(static_cast<uint32_t>(step));
         ms -= step;
@@ -121,10 +88,6 @@ int WriteWord(const char* what, int index, int value, bool (BlockClient::*write)
 }
 
 }  // namespace
-
-void RequestStop() {
-    g_stop.store(true);
-}
 
 int RunDump(const DumpOptions& options, Console& console) {
     if (!CheckSamples(options, "dump", console)) return kExitUsage;
@@ -148,13 +111,13 @@ int RunWatch(const WatchOptions& options, Console& console) {
     BlockClient client;
     if (int rc = AttachOrReport(client, console); rc != kExitOk) return rc;
 
-    g_stop.store(false);
+    ClearStop();
     StopSignals signals(console.stopOnSignals);
     auto copy = std::make_unique<engine::SharedBlock>();
     for (int shown = 0; options.count == 0 || shown < options.count; ++shown) {
         if (shown > 0) {
             PauseUnlessStopped(options.intervalMs);
-            if (g_stop.load()) break;
+            if (StopRequested()) break;
         }
         if (console.outIsTty) {
             console.out << kClearScreen;

@@ -1,0 +1,71 @@
+// The mode-change notice: a client registered with the server's "Vantor"
+// endpoint (code 1064) receives 1124 after a mode switch. The server runs
+// in this process; the client is another process.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstring>
+
+#include "Process.h"
+#include "engine/ClientNames.h"
+#include "host/ServerHost.h"
+#include "platform/CopyDataBus.h"
+
+namespace vantor::test {
+namespace {
+
+// The client: registers, then waits for the notice; exits 0 once it came.
+[[noreturn]] void ClientProcess(int readyFd) {
+    bool noticed = false;
+    auto endpoint =
+        platform::CopyDataEndpoint::Open("scope", [&](const platform::CopyDataMessage& m) {
+            if (m.code == engine::kCodeModeChanged && m.data.empty()) noticed = true;
+            return int64_t{0};
+        });
+    if (!endpoint) ::_exit(2);
+    char name[engine::kClientNameBytes] = "scope";
+    auto r = platform::CopyDataSend(host::kServerTitle, engine::kCodeClientRegister, sizeof name,
+                                    name, sizeof name);
+    char ok = r && r.value() == 0 ? 1 : 0;
+    (void)!::write(readyFd, &ok, 1);
+    for (int i = 0; i < 100 && !noticed; ++i) endpoint.value()->WaitAndPump(100);
+    ::_exit(noticed ? 0 : 1);
+}
+
+TEST(ModeNotice, ARegisteredClientHearsOfTheModeSwitch) {
+    ASSERT_TRUE(WaitForFreeUdpPorts({8998, 9898}, 30000));
+    host::ServerHost server;
+    ASSERT_EQ(server.Start(), host::kRunning);
+    ASSERT_NE(server.Endpoint(), nullptr);
+    int ready[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    pid_t child = ::fork();
+    if (child == 0) ClientProcess(ready[1]);
+    // The server's loop would pump; here the test does, until the client is known.
+    for (int i = 0; i < 50 && server.Engine().Clients().Find("scope") < 0; ++i) {
+        server.Endpoint()->WaitAndPump(100);
+    }
+    char ok = 0;
+    ASSERT_EQ(::read(ready[0], &ok, 1), 1);
+    EXPECT_EQ(ok, 1);  // the server answered the registration with 0
+    ASSERT_EQ(server.Engine().Clients().Find("scope"), 0);
+
+    EXPECT_TRUE(server.Engine().SwitchMode(engine::kModeSync));
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_EQ(server.Engine().LastError(), "");
+
+    // A client that is gone is noted and skipped.
+    server.Engine().Clients().Add("gone");
+    server.Engine().ReloadConfig(1);  // takes mode 2 back from the file
+    EXPECT_TRUE(server.Engine().SwitchMode(engine::kModeAsync));
+    EXPECT_EQ(server.Engine().LastError(), engine::kClientNotFound);
+    server.Shutdown();
+    ::close(ready[0]);
+    ::close(ready[1]);
+}
+
+}  // namespace
+}  // namespace vantor::test

@@ -1,0 +1,134 @@
+// The texts and lists of vantorctl peer, without any I/O.
+#include <strings.h>
+
+#include <cstdio>
+#include <cstring>
+#include <sstream>
+
+#include "Peer.h"
+#include "engine/PeerTable.h"
+
+namespace vantor::ctl {
+namespace {
+
+std::string Trimmed(const std::string& s) {
+    size_t a = s.find_first_not_of(' ');
+    if (a == std::string::npos) return {};
+    return s.substr(a, s.find_last_not_of(' ') - a + 1);
+}
+
+bool ParseInt(const std::string& text, int& value) {
+    std::string t = Trimmed(text);
+    if (t.empty()) return false;
+    char* end = nullptr;
+    long v = std::strtol(t.c_str(), &end, 10);
+    if (*end != '\0' || v < -1000000 || v > 1000000) return false;
+    value = static_cast<int>(v);
+    return true;
+}
+
+// Fills ids (and samples) of one list of the request.
+bool AddList(const std::string& text, const char* what, int minId, int maxId, int limit,
+             int32_t* ids, int32_t& count, std::string& error, int32_t* samples = nullptr) {
+    ChannelList list;
+    if (!ParseChannelList(text, minId, maxId, samples != nullptr, list, error)) {
+        error = std::string("--") + what + ": " + error;
+        return false;
+    }
+    if (static_cast<int>(list.size()) > limit) {
+        error = std::string("--") + what + ": at most " + std::to_string(limit) + " channels";
+        return false;
+    }
+    for (auto [id, n] : list) {
+        ids[count] = id;
+        if (samples != nullptr) samples[count] = n;
+        ++count;
+    }
+    return true;
+}
+
+}  // namespace
+
+bool ParseChannelList(const std::string& text, int minId, int maxId, bool samplesAllowed,
+                      ChannelList& out, std::string& error) {
+    out.clear();
+    if (Trimmed(text).empty()) return true;
+    std::stringstream items(text);
+    std::string item;
+    while (std::getline(items, item, ',')) {
+        size_t colon = item.find(':');
+        int id = 0;
+        int samples = 0;
+        if (!ParseInt(item.substr(0, colon), id) || id < minId || id > maxId) {
+            error = "'" + item + "' is not a channel " + std::to_string(minId) + ".." +
+                    std::to_string(maxId);
+            return false;
+        }
+        if (colon != std::string::npos) {
+            if (!samplesAllowed) {
+                error = "'" + item + "': samples per read only for analog channels";
+                return false;
+            }
+            if (!ParseInt(item.substr(colon + 1), samples) || samples < 1 ||
+                samples > engine::kSampleBufferSize) {
+                error = "'" + item + "': samples per read must be 1..1000";
+                return false;
+            }
+        }
+        for (auto& [seen, n] : out) {
+            if (seen == id) {
+                error = "channel " + std::to_string(id) + " is listed twice";
+                return false;
+            }
+        }
+        out.emplace_back(id, samples);
+    }
+    if (!text.empty() && text.back() == ',') {
+        error = "a list must not end with ','";
+        return false;
+    }
+    return true;
+}
+
+bool BuildConnectRequest(const PeerOptions& o, engine::AcqRequest& r, std::string& error) {
+    r = engine::EmptyRequest();
+    std::string name = Trimmed(o.name);
+    if (name.empty() || name.find(',') != std::string::npos ||
+        name.size() >= engine::kPeerNameBytes) {
+        error = "--name must be 1..127 bytes without ','";
+        return false;
+    }
+    if (o.host.empty() || o.host.find(',') != std::string::npos ||
+        o.host.size() >= engine::kPeerHostBytes) {
+        error = "--host must be 1..63 bytes without ','";
+        return false;
+    }
+    if (!AddList(o.analog, "analog", 0, 15, engine::kMaxAnalogIds, r.analogIds, r.analogCount,
+                 error, r.analogSamples) ||
+        !AddList(o.freq, "freq", 200, 207, engine::kMaxFrequencyIds, r.frequencyIds,
+                 r.frequencyCount, error) ||
+        !AddList(o.counter, "counter", 300, 303, engine::kMaxCounterIds, r.counterIds,
+                 r.counterCount, error) ||
+        !AddList(o.din, "din", 0, 15, engine::kMaxDigitalIds, r.digitalInIds, r.digitalInCount,
+                 error) ||
+        !AddList(o.dout, "dout", 0, 15, engine::kMaxDigitalIds, r.digitalOutIds, r.digitalOutCount,
+                 error)) {
+        return false;
+    }
+    std::snprintf(r.text, sizeof r.text, "CONNECT,%s,vantorctl,%s,%d,%d", name.c_str(),
+                  o.host.c_str(), o.peerCount, o.peerExtra);
+    return true;
+}
+
+bool ParsePortText(const char* text, std::string& name, int& port) {
+    std::string t(text, ::strnlen(text, engine::kTextBytes));
+    std::vector<std::string> fields;
+    std::stringstream s(t);
+    std::string f;
+    while (std::getline(s, f, ',')) fields.push_back(f);
+    if (fields.size() < 3 || ::strcasecmp(Trimmed(fields[0]).c_str(), "PORT") != 0) return false;
+    name = fields[1];
+    return ParseInt(fields[2], port);
+}
+
+}  // namespace vantor::ctl

@@ -1,0 +1,47 @@
+#include "StopSignals.h"
+
+#include <atomic>
+
+#include "Commands.h"
+
+namespace vantor::ctl {
+namespace {
+
+std::atomic<bool> g_stop{false};
+static_assert(std::atomic<bool>::is_always_lock_free);
+
+void OnStopSignal(int) {
+    g_stop.store(true);
+}
+
+}  // namespace
+
+bool StopRequested() {
+    return g_stop.load();
+}
+
+void ClearStop() {
+    g_stop.store(false);
+}
+
+void RequestStop() {
+    g_stop.store(true);
+}
+
+StopSignals::StopSignals(bool install) : m_installed(install) {
+    if (!m_installed) return;
+    struct sigaction sa {};
+    sa.sa_handler = OnStopSignal;
+    sa.sa_flags = SA_RESETHAND;
+    sigemptyset(&sa.sa_mask);
+    sigaction(SIGINT, &sa, &m_oldInt);
+    sigaction(SIGTERM, &sa, &m_oldTerm);
+}
+
+StopSignals::~StopSignals() {
+    if (!m_installed) return;
+    sigaction(SIGINT, &m_oldInt, nullptr);
+    sigaction(SIGTERM, &m_oldTerm, nullptr);
+}
+
+}  // namespace vantor::ctl
