@@ -2,4 +2,5 @@
 if(VANTOR_SANITIZE)
   add_compile_options(-fsanitize=${VANTOR_SANITIZE} -fno-sanitize-recover=all -g)
   add_link_options(-fsanitize=${VANTOR_SANITIZE})
+  add_compile_definitions(VANTOR_SANITIZED=1)
 endif()

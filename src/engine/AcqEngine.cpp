@@ -1,5 +1,7 @@
 #include "engine/AcqEngine.h"
 
+#include "boards/BoardProbe.h"
+
 #include <cstring>
 
 #include "engine/CommandText.h"
@@ -15,6 +17,7 @@ namespace vantor::engine {
 namespace {
 constexpr unsigned kStopWaitMs = 3000;
 constexpr uint32_t kSwitchPauseMs = 200;
+constexpr uint32_t kBoardSettleMs = 100;
 }  // namespace
 
 AcqEngine::AcqEngine(CSharedMemory& block)
@@ -89,16 +92,36 @@ void AcqEngine::StartAcquisition() {
     if (m_acqThread.joinable() || m_negSnd.joinable()) return;  // callers stop first
     // Its result is not examined: without the link the receive thread idles.
     DMI_OpenNet(0, 0, m_netRecvPort, m_netSendPort);
+
+    // Board or simulation. The board is touched only here, with no thread running.
+    const boards::BringUpResult up =
+        boards::OpenAndProbe(m_board, m_bases, m_enc3.load() == 1, config::g_bForceSim.load() == 1);
+    m_idByte = up.probe.idByte;
+    if (up.probe.found) {
+        m_typeCode = up.probe.typeCode;
+        m_analogChannels = up.probe.channels;
+    }
+    if (up.path == boards::BringUpPath::kBoard) {
+        platform::Trace("board %s at 0x%X (type 0x%X, %d analog channels)\n",
+                        up.probe.model.c_str(), static_cast<unsigned>(up.probe.base),
+                        static_cast<unsigned>(m_typeCode), m_analogChannels);
+    } else if (up.path == boards::BringUpPath::kNoBoard) {
+        platform::TraceText("board opened but no card answered: no sampling\n");
+    }
+
     // The rings are published before the thread starts, so this copy never
     // reads the image while the thread writes it.
     PublishRings();
-    m_acqExit.Reset();
-    m_acqEnded.store(false);
-    m_acqThread = std::thread(AcquisitionThread, this);
+    if (up.path != boards::BringUpPath::kNoBoard) {
+        m_acqExit.Reset();
+        m_acqEnded.store(false);
+        m_acqThread = std::thread(AcquisitionThread, this);
+    }
     m_negSndExit.Reset();
     m_negSndEnded.store(false);
     m_negSnd = std::thread(NegSndThread, this);
     m_negRcv = std::thread(NegRcvThread, this);
+    if (up.path == boards::BringUpPath::kBoard) platform::SleepMs(kBoardSettleMs);
 }
 
 void AcqEngine::StopThreads() {
@@ -125,6 +148,8 @@ void AcqEngine::StopThreads() {
     // The receive thread ends after its current wait of at most 10 ms.
     if (m_negRcv.joinable()) m_negRcv.join();
     platform::TraceText("NegRcvHandle Exit\n");
+    // Every thread has ended: nothing can be inside a board call now.
+    if (m_board.IsOpen() != 0) m_board.CloseDevice();
     platform::TraceText("HardWare Exit\n");
 }
 

@@ -16,6 +16,7 @@
 #include <string>
 #include <thread>
 
+#include "boards/Board.h"
 #include "boards/SimulatedBoard.h"
 #include "engine/AcqRequest.h"
 #include "engine/BlockLayout.h"
@@ -120,6 +121,14 @@ public:
     float SimulateCounterRead(int counterId);
     void SimulateDigitalInputs();
 
+    // The engine's own board. Touched here only while no acquisition thread runs.
+    boards::Board& GetBoard() { return m_board; }
+    // What the last bring-up found: the identification byte last read, and the
+    // type code and analog channel count of the card (0x8600 and 8 until one
+    // is found).
+    uint8_t IdByte() const { return m_idByte; }
+    int TypeCode() const { return m_typeCode; }
+    int AnalogChannelCount() const { return m_analogChannels; }
     boards::SimulatedBoard& Sim() { return m_sim; }
     MergedRequest& Merged() { return m_merged; }
     CSharedMemory& Block() { return m_block; }
@@ -139,6 +148,10 @@ private:
     CSharedMemory& m_block;
     std::unique_ptr<SharedBlock> m_image;
     MergedRequest m_merged;
+    boards::Board m_board;
+    uint8_t m_idByte = 0;
+    int m_typeCode = 0x8600;
+    int m_analogChannels = 8;
     boards::SimulatedBoard m_sim;
     std::array<int32_t, 4> m_counterRunning{};
     std::unique_ptr<float[]> m_sampleBuffer;  // kSampleBufferSize values

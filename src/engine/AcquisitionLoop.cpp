@@ -57,7 +57,7 @@ int AcqEngine::RunCycle() {
 
     const AcqRequest request = m_merged.Snapshot();
     if (m_hardware != nullptr && m_hardware->IsOpen() && g_bSimDebug.load() != 1) {
-        acquisitionKind.store(kKindHardware);
+        // The pass reports hardware sampling itself, per channel it reads.
         m_hardware->Run(*this, request, image);
     } else {
         SimulatedPass(request);

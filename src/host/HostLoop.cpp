@@ -7,6 +7,7 @@
 #include <string>
 
 #include "engine/ClientNames.h"
+#include "engine/ServerStatus.h"
 #include "host/ServerHost.h"
 #include "platform/Clock.h"
 #include "platform/Trace.h"
@@ -59,6 +60,10 @@ int64_t ServerHost::OnCopyData(const platform::CopyDataMessage& m) {
         m_engine->Clients().Remove(name.c_str());
         platform::Trace("client unregistered: %s\n", name.c_str());
     }
+    if (m.code == engine::kCodeSetMode) {
+        return RequestMode(static_cast<int>(m.dataWord > 100 ? 0 : m.dataWord));
+    }
+    if (m.code == engine::kCodeQueryMode) return m_displayMode;
     return 0;  // the default answer to every copy-data message
 }
 

@@ -3,8 +3,11 @@
 #include <cstdio>
 #include <cstring>
 
+#include "boards/BoardProbe.h"
 #include "engine/BlockLayout.h"
 #include "engine/Globals.h"
+#include "engine/ServerStatus.h"
+#include "engine/hardware/BoardPass.h"
 #include "host/config/Settings.h"
 #include "platform/Trace.h"
 #include "syslib/EnvRecord.h"
@@ -42,6 +45,8 @@ ServerHost::ServerHost() {
         platform::Trace("shared data block not available: %s\n", m_block.LastError().c_str());
     }
     m_engine = std::make_unique<engine::AcqEngine>(m_block);
+    m_hardwarePass = std::make_unique<engine::hardware::BoardPass>(m_engine->GetBoard());
+    m_engine->SetHardwarePass(m_hardwarePass.get());
 }
 
 ServerHost::~ServerHost() {
@@ -106,11 +111,11 @@ int ServerHost::Start() {
 
 void ServerHost::DisplayProbe() {
     engine::g_bSimBoard.store(0);
-    // Only the simulated board can be reached so far: it stands in for an
-    // unreachable card, as on a workstation without acquisition hardware.
-    m_boardModel = kSimBoardModel;
-    engine::g_bSimBoard.store(1);
-    m_engine->SwitchMode(engine::kModeAsync);
+    const boards::DisplayProbeResult probe = boards::DisplayProbe(
+        m_probeBoard, m_engine->CandidateBases(), config::g_bForceSim.load() == 1);
+    m_boardModel = probe.model;
+    engine::g_bSimBoard.store(probe.simBoard ? 1 : 0);
+    if (probe.switchToAsync) m_engine->SwitchMode(engine::kModeAsync);
 }
 
 void ServerHost::BringUp() {
@@ -122,6 +127,32 @@ void ServerHost::BringUp() {
         m_displayMode = engine::kModeAsyncVariant;
         m_engine->SwitchMode(engine::kModeAsync);
     }
+    PublishStatus();
+}
+
+long ServerHost::RequestMode(int mode) {
+    if (mode != engine::kModeAsync && mode != engine::kModeSync) return engine::kModeNotAMode;
+    // Without a board there is nothing for clients to drive themselves.
+    if (mode == engine::kModeSync && engine::g_bSimBoard.load() == 1)
+        return engine::kModeNeedsBoard;
+    if (!m_engine->SwitchMode(mode)) return engine::kModeUnchanged;
+    if (mode == engine::kModeSync) {
+        engine::acquisitionActive.store(0);
+        engine::acquisitionKind.store(engine::kKindIdle);
+    }
+    const int startArgument = 1;
+    m_engine->ReloadConfig(startArgument);
+    m_engine->StartAcquisition();
+    m_displayMode = m_engine->EffectiveMode();
+    platform::Trace("mode: %s\n", ModeName(m_displayMode));
+    PublishStatus();
+    return engine::kModeSwitched;
+}
+
+void ServerHost::PublishStatus() {
+    if (!engine::WriteServerStatus({m_boardModel, m_displayMode, 0})) {
+        platform::TraceText("cannot write the server status file\n");
+    }
 }
 
 void ServerHost::Shutdown() {
@@ -129,6 +160,7 @@ void ServerHost::Shutdown() {
     m_started = false;
     m_engine->Clients().Clear();
     m_engine->StopThreads();
+    engine::RemoveServerStatus();
     DMI_CloseNet(0);
     DMI_Unload();
     m_endpoint.reset();

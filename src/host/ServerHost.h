@@ -5,8 +5,10 @@
 #include <memory>
 #include <string>
 
+#include "boards/Board.h"
 #include "engine/AcqEngine.h"
 #include "engine/CSharedMemory.h"
+#include "engine/HardwarePass.h"
 #include "platform/CopyDataBus.h"
 #include "platform/InstanceLock.h"
 
@@ -43,7 +45,10 @@ public:
     void Shutdown();
     // What the "Vantor" endpoint does with a message: 1064 registers the
     // client named in the payload, 1054 unregisters it; the answer is 0.
+    // Our own 2001 switches the mode and 2002 reports it (engine/ServerStatus.h).
     int64_t OnCopyData(const platform::CopyDataMessage& message);
+    // The mode buttons: 1 asynchronous, 2 synchronous. Answers as kCodeSetMode.
+    long RequestMode(int mode);
 
     const std::string& VersionText() const { return m_versionText; }
     const std::string& BoardModel() const { return m_boardModel; }
@@ -58,10 +63,15 @@ public:
 private:
     void DisplayProbe();
     void BringUp();
+    void PublishStatus();
     bool SendModeNotice(const char* title);
 
     engine::CSharedMemory m_block;
     std::unique_ptr<engine::AcqEngine> m_engine;
+    // The board's pass; it outlives every acquisition thread of the engine.
+    std::unique_ptr<engine::HardwarePass> m_hardwarePass;
+    // The display probe's own board, apart from the engine's.
+    boards::Board m_probeBoard;
     platform::InstanceLock m_instance;
     std::string m_versionText;
     std::string m_boardModel;

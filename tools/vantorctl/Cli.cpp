@@ -49,6 +49,15 @@ int RunCli(const std::vector<std::string>& args, Console& console) {
     holdCmd->add_option("COUNTER", counter, "Counter 0..3 (counter id 300 + COUNTER).")->required();
     holdCmd->add_option("VALUE", hold, "1 holds the counter at 0, 0 lets it run.")->required();
 
+    int mode = 0;
+    CLI::App* modeCmd = app.add_subcommand(
+        "mode", "Switch the running server to asynchronous (1) or synchronous (2) mode.");
+    modeCmd
+        ->add_option("MODE", mode,
+                     "1 asynchronous: the server samples; 2 synchronous: "
+                     "every client drives its own board.")
+        ->required();
+
     PeerOptions peer;
     CLI::App* peerCmd = app.add_subcommand(
         "peer",
@@ -95,8 +104,10 @@ int RunCli(const std::vector<std::string>& args, Console& console) {
     if (outCmd->parsed()) return RunSetOutput(line, level, console);
     if (holdCmd->parsed()) return RunHold(counter, hold, console);
     if (peerCmd->parsed()) return RunPeer(peer, console);
-    console.err << "vantorctl: a subcommand is required (dump, watch, set-output, hold, peer)\n"
-                   "Run with --help for more information.\n";
+    if (modeCmd->parsed()) return RunMode(mode, console);
+    console.err
+        << "vantorctl: a subcommand is required (dump, watch, set-output, hold, mode, peer)\n"
+           "Run with --help for more information.\n";
     return kExitUsage;
 }
 

@@ -59,7 +59,8 @@ bool DumpOnce(BlockClient& client, engine::SharedBlock& copy, const DumpOptions&
         return false;
     }
     NoteTakeOver(client, console);
-    DumpSource source{BlockClient::ObjectName(), platform::IpcNamespace()};
+    DumpSource source{BlockClient::ObjectName(), platform::IpcNamespace(),
+                      engine::ReadServerStatus()};
     console.out << (options.json ? FormatJson(copy, source, options.samples)
                                  : FormatText(copy, source, options.samples));
     console.out.flush();

@@ -37,6 +37,9 @@ int RunSetOutput(int line, int level, Console& console);
 // COUNTER 0..3 (counter id 300 + COUNTER), VALUE 0 (run) or 1 (hold).
 int RunHold(int counter, int value, Console& console);
 
+// MODE 1 (asynchronous) or 2 (synchronous), sent to the running server.
+int RunMode(int mode, Console& console);
+
 // Asks a running watch to end after its current refresh (async-signal-safe).
 void RequestStop();
 

@@ -84,10 +84,29 @@ void AppendLines(std::string& out, const char* label, const int32_t* values) {
 
 }  // namespace
 
+const char* ModeWords(int mode) {
+    switch (mode) {
+        case 1:
+            return "asynchronous";
+        case 2:
+            return "synchronous";
+        case 3:
+            return "asynchronous, simulated board";
+        default:
+            return "none";
+    }
+}
+
 std::string FormatText(const SharedBlock& block, const DumpSource& source, int samples) {
     std::string out;
     Append(out, "block %s (namespace '%s'), %zu bytes\n", source.objectName.c_str(),
            source.ipcNamespace.c_str(), engine::kBlockSize);
+    if (source.server) {
+        Append(out, "server: board %s, mode %d (%s)\n", source.server->board.c_str(),
+               source.server->mode, ModeWords(source.server->mode));
+    } else {
+        out += "server: no status (is the server running?)\n";
+    }
     Append(out, "marks: headMark 0x%08X  tailMark 0x%08X  firstRingOffset %d\n", block.headMark,
            block.tailMark, block.firstRingOffset);
     AppendLines(out, "digitalIn", block.digitalIn);
@@ -120,6 +139,12 @@ std::string FormatJson(const SharedBlock& block, const DumpSource& source, int s
     out += "  \"name\": " + JsonString(source.objectName) + ",\n";
     out += "  \"namespace\": " + JsonString(source.ipcNamespace) + ",\n";
     Append(out, "  \"size\": %zu,\n", engine::kBlockSize);
+    if (source.server) {
+        Append(out, "  \"server\": {\"board\": %s, \"mode\": %d},\n",
+               JsonString(source.server->board).c_str(), source.server->mode);
+    } else {
+        out += "  \"server\": null,\n";
+    }
     Append(out, "  \"headMark\": %u,\n", block.headMark);
     Append(out, "  \"firstRingOffset\": %d,\n", block.firstRingOffset);
     Append(out, "  \"tailMark\": %u,\n", block.tailMark);

@@ -1,9 +1,11 @@
 #pragma once
 // Text and JSON renderings of a copy of the shared data block. Both work on a
 // copy taken under the mutex, so formatting never holds the lock.
+#include <optional>
 #include <string>
 
 #include "engine/BlockLayout.h"
+#include "engine/ServerStatus.h"
 
 namespace vantor::ctl {
 
@@ -13,7 +15,11 @@ constexpr int kMaxShownSamples = engine::kRingSlots - 1;
 struct DumpSource {
     std::string objectName;  // "/<namespace>NXSharedMemory"
     std::string ipcNamespace;
+    std::optional<engine::ServerStatus> server;  // board model and mode, when a server runs
 };
+
+// "asynchronous", "synchronous", ... for a mode number.
+const char* ModeWords(int mode);
 
 // Compact human-readable dump; samples newest samples per ring (clamped to 0..1023).
 std::string FormatText(const engine::SharedBlock& block, const DumpSource& source, int samples);

@@ -1,0 +1,57 @@
+#include "engine/ServerStatus.h"
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+#include "platform/IpcNames.h"
+
+namespace vantor::engine {
+
+std::string ServerStatusPath() {
+    std::string dir = platform::RuntimeDir();
+    if (dir.empty()) return {};
+    return dir + "/" + platform::IpcNamespace() + "Vantor.status";
+}
+
+bool WriteServerStatus(const ServerStatus& status) {
+    const std::string path = ServerStatusPath();
+    if (path.empty()) return false;
+    const std::string tmp = path + ".tmp";
+    {
+        std::ofstream out(tmp, std::ios::trunc);
+        out << "board=" << status.board << "\nmode=" << status.mode << "\npid=" << ::getpid()
+            << "\n";
+        if (!out) return false;
+    }
+    return std::rename(tmp.c_str(), path.c_str()) == 0;
+}
+
+std::optional<ServerStatus> ReadServerStatus() {
+    const std::string path = ServerStatusPath();
+    if (path.empty()) return std::nullopt;
+    std::ifstream in(path);
+    if (!in) return std::nullopt;
+    ServerStatus status;
+    std::string line;
+    for (int lines = 0; lines < 16 && std::getline(in, line); ++lines) {
+        auto eq = line.find('=');
+        if (eq == std::string::npos) continue;
+        std::string key = line.substr(0, eq);
+        std::string value = line.substr(eq + 1, 128);
+        if (key == "board") status.board = value;
+        if (key == "mode") status.mode = std::atoi(value.c_str());
+        if (key == "pid") status.pid = std::atol(value.c_str());
+    }
+    return status;
+}
+
+void RemoveServerStatus() {
+    const std::string path = ServerStatusPath();
+    if (!path.empty()) ::unlink(path.c_str());
+}
+
+}  // namespace vantor::engine

@@ -1,0 +1,37 @@
+#pragma once
+// What a running server tells tools beyond the shared block: its board model
+// and mode, in a small status file in the private runtime directory
+// ("<ns>Vantor.status", key=value lines), and the copy-data messages a tool
+// sends to the server's "Vantor" endpoint to query or switch the mode.
+#include <optional>
+#include <string>
+
+namespace vantor::engine {
+
+// Copy-data codes of our own, next to the client codes 1054/1064/1124.
+// Switch: data word = 1 (asynchronous) or 2 (synchronous); the answer is 1
+// switched, 0 already in that mode, -1 not a mode, -2 synchronous mode
+// without a board (the simulated board only samples asynchronously).
+constexpr unsigned kCodeSetMode = 2001;
+// Query: the answer is the mode shown to the operator (1, 2 or 3).
+constexpr unsigned kCodeQueryMode = 2002;
+
+constexpr long kModeSwitched = 1;
+constexpr long kModeUnchanged = 0;
+constexpr long kModeNotAMode = -1;
+constexpr long kModeNeedsBoard = -2;
+
+struct ServerStatus {
+    std::string board;  // "PCM 8603", "SIM Hardware", ...
+    int mode = 0;       // as shown to the operator
+    long pid = 0;
+};
+
+std::string ServerStatusPath();
+// Replaces the file atomically; false when it cannot be written.
+bool WriteServerStatus(const ServerStatus& status);
+// nullopt when there is no status file (no server) or it cannot be read.
+std::optional<ServerStatus> ReadServerStatus();
+void RemoveServerStatus();
+
+}  // namespace vantor::engine
