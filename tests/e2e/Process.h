@@ -1,10 +1,11 @@
 #pragma once
-// A program of the build run as a child process, its output kept in files.
-#include <sys/types.h>
-
+// A program of the build run as a child process, its output kept in files of
+// a private directory: a thin layer over ChildProcess for the end-to-end tests.
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "support/ChildProcess.h"
 #include "support/TestEnv.h"
 
 namespace vantor::test {
@@ -14,22 +15,19 @@ public:
     // program is a file name in the build's bin/; env entries are added to ours.
     Process(const std::string& program, const std::vector<std::string>& args,
             const std::vector<std::string>& env = {});
-    ~Process();  // kills a child still running
-    Process(const Process&) = delete;
-    Process& operator=(const Process&) = delete;
 
-    bool Started() const { return m_pid > 0; }
+    bool Started() const { return m_child->Pid() > 0; }
     bool Signal(int sig);
     // Exit code, or -1 when it died of a signal or did not end within timeoutMs.
     int Wait(int timeoutMs = 10000);
-    std::string Out() const { return ReadFile(m_dir.File("out")); }
-    std::string Err() const { return ReadFile(m_dir.File("err")); }
+    std::string Out() const { return m_child->Stdout(); }
+    std::string Err() const { return m_child->Stderr(); }
     // Waits until text appears in standard output (or error) after byte from.
     bool WaitFor(const std::string& text, bool onErr, int timeoutMs, size_t from = 0) const;
 
 private:
     TempDir m_dir;
-    pid_t m_pid = -1;
+    std::unique_ptr<ChildProcess> m_child;
 };
 
 // Waits up to timeoutMs until every UDP port is free on the loopback

@@ -94,11 +94,14 @@ std::string ChildProcess::Stderr() const {
 
 std::vector<std::string> InheritedEnvironment(const std::vector<std::string>& drop,
                                               const std::vector<std::string>& add) {
+    // Variables set in `add` replace inherited ones of the same name.
+    std::vector<std::string> dropped = drop;
+    for (const std::string& a : add) dropped.push_back(a.substr(0, a.find('=')));
     std::vector<std::string> env;
     for (char** e = environ; *e != nullptr; ++e) {
         const std::string entry(*e);
         const std::string name = entry.substr(0, entry.find('='));
-        if (std::find(drop.begin(), drop.end(), name) == drop.end()) env.push_back(entry);
+        if (std::find(dropped.begin(), dropped.end(), name) == dropped.end()) env.push_back(entry);
     }
     env.insert(env.end(), add.begin(), add.end());
     return env;

@@ -39,7 +39,8 @@ private:
     std::string m_err;
 };
 
-// This process's environment without the named variables, plus extra entries.
+// This process's environment without the named variables, plus extra entries
+// (which replace inherited variables of the same name).
 std::vector<std::string> InheritedEnvironment(const std::vector<std::string>& drop,
                                               const std::vector<std::string>& add);
 
