@@ -1,0 +1,113 @@
+// End to end: the real server samples an emulated card that vantor-boardsim
+// serves from another process, for a real peer.
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <chrono>
+#include <cmath>
+#include <thread>
+
+#include "Process.h"
+#include "engine/BlockLayout.h"
+#include "engine/CSharedMemory.h"
+
+namespace vantor::test {
+namespace {
+
+using namespace std::chrono_literals;
+
+class BoardEndToEnd : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(WaitForFreeUdpPorts({8998, 9898, 9000}, 30000));
+        bus = dir.File("bus");
+        sim = std::make_unique<Process>(
+            "vantor-boardsim", std::vector<std::string>{"--endpoint", bus, "--card", "0x24@0x2E0",
+                                                        "--analog", "0=1.25", "--din", "8001"});
+        ASSERT_TRUE(sim->WaitFor("ready", false, 5000)) << sim->Err();
+        // Asynchronous from the start: with a card present the mode is the file's.
+        WriteFile(config.File("AcqCfg.ini"), "[HK]\nMODE=1\n");
+    }
+
+    std::unique_ptr<Process> StartServer(const std::vector<std::string>& env) {
+        auto server =
+            std::make_unique<Process>("vantor", std::vector<std::string>{"--headless"}, env);
+        EXPECT_TRUE(server->WaitFor("peers: none", true, 15000)) << server->Err();
+        return server;
+    }
+
+    template <typename Fn>
+    bool Eventually(Fn fn, std::chrono::milliseconds limit = 3000ms) {
+        for (auto end = std::chrono::steady_clock::now() + limit;
+             std::chrono::steady_clock::now() < end; std::this_thread::sleep_for(10ms)) {
+            engine::BlockLock lock(block);
+            if (fn(*static_cast<engine::SharedBlock*>(block.GetData()))) return true;
+        }
+        return false;
+    }
+
+    TempDir dir;
+    TempDir config;
+    std::string bus;
+    std::unique_ptr<Process> sim;
+    engine::CSharedMemory block;
+};
+
+TEST_F(BoardEndToEnd, CardVoltsAndInputsReachTheBlockAndOutputsReachTheCard) {
+    auto server =
+        StartServer({"VANTOR_PORT_DEVICE=unix:" + bus, "VANTOR_CONFIG_DIR=" + config.Path()});
+    EXPECT_NE(server->Err().find("board: PCM 8603"), std::string::npos) << server->Err();
+    ASSERT_TRUE(block.Create("NXSharedMemory", engine::kBlockSize));
+
+    Process peer("vantorctl",
+                 {"peer", "--name", "probe1", "--analog", "0", "--din", "0,15", "--dout", "3"});
+    ASSERT_TRUE(peer.WaitFor("PORT,probe1,9000", false, 5000)) << peer.Err();
+
+    // 1.25 V to the 12-bit converter's resolution (10 V / 4096).
+    EXPECT_TRUE(Eventually([](const engine::SharedBlock& b) {
+        const engine::AnalogRing& r = b.analogRing[0];
+        return engine::RingFill(r) > 0 &&
+               std::fabs(r.samples[(r.next + engine::kRingSlots - 1) % engine::kRingSlots] -
+                         1.25F) < 10.0F / 4096;
+    }));
+    EXPECT_TRUE(Eventually([](const engine::SharedBlock& b) {
+        return b.digitalIn[0] == 1 && b.digitalIn[15] == 1 && b.digitalIn[7] == 0;
+    }));
+
+    {
+        engine::BlockLock lock(block);
+        static_cast<engine::SharedBlock*>(block.GetData())->digitalOutRequest[3] = 1;
+    }
+    EXPECT_TRUE(sim->WaitFor("out 0x2E4 0x08", false, 3000)) << sim->Out().substr(0, 400);
+
+    // Synchronous through the running server: it stops sampling the card.
+    Process toSync("vantorctl", {"mode", "2"});
+    EXPECT_EQ(toSync.Wait(), 0) << toSync.Err();
+    EXPECT_NE(toSync.Out().find("switched"), std::string::npos);
+    EXPECT_NE(ReadFile(config.File("AcqCfg.ini")).find("MODE=2"), std::string::npos);
+    Process dump("vantorctl", {"dump", "--json"});
+    EXPECT_EQ(dump.Wait(), 0);
+    EXPECT_NE(dump.Out().find(R"("server": {"board": "PCM 8603", "mode": 2})"), std::string::npos)
+        << dump.Out().substr(0, 300);
+    Process again("vantorctl", {"mode", "2"});
+    EXPECT_EQ(again.Wait(), 0);
+    EXPECT_NE(again.Out().find("already"), std::string::npos);
+
+    server->Signal(SIGTERM);
+    EXPECT_EQ(server->Wait(3000), 0);
+}
+
+TEST_F(BoardEndToEnd, WithoutTheBusTheServerRunsOnTheSimulatedBoard) {
+    auto server = StartServer({"VANTOR_PORT_DEVICE=unix:" + dir.File("nobody-here"),
+                               "VANTOR_CONFIG_DIR=" + config.Path()});
+    EXPECT_NE(server->Err().find("board: SIM Hardware"), std::string::npos) << server->Err();
+    // The simulated board samples only asynchronously.
+    Process toSync("vantorctl", {"mode", "2"});
+    EXPECT_EQ(toSync.Wait(), 1);
+    EXPECT_NE(toSync.Err().find("simulated board"), std::string::npos) << toSync.Err();
+    server->Signal(SIGTERM);
+    EXPECT_EQ(server->Wait(3000), 0);
+}
+
+}  // namespace
+}  // namespace vantor::test
