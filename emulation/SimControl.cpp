@@ -102,7 +102,7 @@ bool ApplySetting(IsaBus& bus, std::string_view line, std::string& why) {
     return false;
 }
 
-bool ParseCardSpec(std::string_view text, uint8_t& type, int& base) {
+bool ParseCardOption(std::string_view text, uint8_t& type, int& base) {
     size_t at = text.find('@');
     long long t = 0, b = 0;
     if (at == std::string_view::npos || !ParseLong(text.substr(0, at), t) ||

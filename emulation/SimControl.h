@@ -24,6 +24,6 @@ namespace vantor::emulation {
 bool ApplySetting(IsaBus& bus, std::string_view line, std::string& why);
 
 // "TYPE@BASE", e.g. "0x24@0x2E0".
-bool ParseCardSpec(std::string_view text, uint8_t& type, int& base);
+bool ParseCardOption(std::string_view text, uint8_t& type, int& base);
 
 }  // namespace vantor::emulation

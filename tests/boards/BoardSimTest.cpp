@@ -142,11 +142,11 @@ TEST(BoardSimSettings, MalformedLinesAreRefusedAndChangeNothing) {
 
     uint8_t type = 0;
     int base = 0;
-    EXPECT_TRUE(emulation::ParseCardSpec("0x24@0x2E0", type, base));
+    EXPECT_TRUE(emulation::ParseCardOption("0x24@0x2E0", type, base));
     EXPECT_EQ(type, 0x24);
     EXPECT_EQ(base, 0x2E0);
-    EXPECT_FALSE(emulation::ParseCardSpec("0x24", type, base));
-    EXPECT_FALSE(emulation::ParseCardSpec("0x124@0x2E0", type, base));
+    EXPECT_FALSE(emulation::ParseCardOption("0x24", type, base));
+    EXPECT_FALSE(emulation::ParseCardOption("0x124@0x2E0", type, base));
 }
 
 }  // namespace

@@ -73,11 +73,11 @@ int main(int argc, char** argv) {
     CLI11_PARSE(app, argc, argv);
 
     vantor::emulation::IsaBus bus;
-    for (const std::string& spec : cards) {
+    for (const std::string& option : cards) {
         uint8_t type = 0;
         int base = 0;
-        if (!vantor::emulation::ParseCardSpec(spec, type, base)) {
-            std::fprintf(stderr, "vantor-boardsim: bad --card '%s' (TYPE@BASE)\n", spec.c_str());
+        if (!vantor::emulation::ParseCardOption(option, type, base)) {
+            std::fprintf(stderr, "vantor-boardsim: bad --card '%s' (TYPE@BASE)\n", option.c_str());
             return 2;
         }
         bus.AddCard(type, base);
