@@ -1,6 +1,8 @@
 #include "boards/SimulatedBoard.h"
 
+#include <bit>
 #include <cmath>
+#include <cstdint>
 
 #include "boards/FastSine.h"
 
@@ -36,9 +38,9 @@ int SimulatedBoard::WalkAnalogPhase(float* out, int count) {
         return 1;
     }
     const float inc = static_cast<float>(static_cast<double>(p) + kAnalogStep) - p;
-    int exponent = 0;
-    std::frexp(p, &exponent);
-    const double binadeEnd = std::ldexp(1.0, exponent);
+    // The next power of two above p: its exponent field plus one, mantissa zero.
+    const auto bits = std::bit_cast<uint32_t>(p);
+    const double binadeEnd = std::bit_cast<float>((bits & 0x7F800000U) + 0x00800000U);
     const double limit = binadeEnd < kAnalogWrap ? binadeEnd : kAnalogWrap;
     int steps = static_cast<int>((limit - p) / inc) - 1;  // stays strictly inside
     if (steps > count) steps = count;
