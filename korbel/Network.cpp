@@ -16,6 +16,7 @@
 #include <cstring>
 #include <mutex>
 
+#include "platform/LoopbackUdp.h"
 #include "syslib/KorbelApi.h"
 
 namespace {
@@ -49,21 +50,12 @@ bool ValidPort(int port, int lowest) {
     return port >= lowest && port <= 65535;
 }
 
-sockaddr_in Loopback(int port) {
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_port = htons(static_cast<uint16_t>(port));
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    return addr;
-}
-
 // A UDP socket bound to 127.0.0.1:port (0 = any free port), or a negative code.
 // No SO_REUSEADDR: a port already in use must make the second binder fail.
 int OpenBound(int port, int extraFlags, const char* role) {
     const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC | extraFlags, 0);
     if (fd < 0) return Fail(kKorbelSocketFailed, errno, "%s socket", role);
-    const sockaddr_in addr = Loopback(port);
-    if (::bind(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) != 0) {
+    if (!vantor::platform::BindLoopback(fd, port)) {
         const int err = errno;
         ::close(fd);
         return Fail(kKorbelBindFailed, err, "%s socket on 127.0.0.1:%d", role, port);

@@ -1,7 +1,6 @@
 // vantorctl peer: the loop on the link and the optional view of the block.
 #include "Peer.h"
 
-#include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <strings.h>
@@ -18,20 +17,13 @@
 #include "engine/NegPacket.h"
 #include "engine/PeerTable.h"
 #include "platform/Clock.h"
+#include "platform/LoopbackUdp.h"
 
 namespace vantor::ctl {
 namespace {
 
 constexpr int kPollMs = 50;
 constexpr int kShowEveryMs = 1000;
-
-sockaddr_in Loopback(int port) {
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_port = htons(static_cast<uint16_t>(port));
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    return a;
-}
 
 // The ports this peer listens on. The server's choice is not known in
 // advance, so every free port of 9000-9021 is held until a PORT message
@@ -41,8 +33,7 @@ public:
     Listeners() {
         for (int p = engine::kFirstPeerPort; p < engine::kFirstPeerPort + engine::kMaxPeers; ++p) {
             int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-            sockaddr_in a = Loopback(p);
-            if (fd >= 0 && ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0) {
+            if (fd >= 0 && platform::BindLoopback(fd, p)) {
                 m_fds.push_back({fd, POLLIN, 0});
                 m_ports.push_back(p);
             } else if (fd >= 0) {
@@ -99,7 +90,7 @@ public:
     bool Send(const engine::AcqRequest& request) {
         engine::NegPacket packet = engine::EmptyNegPacket();
         engine::SetRequest(packet, request);
-        sockaddr_in to = Loopback(engine::kNegServerPort);
+        sockaddr_in to = platform::LoopbackAddress(engine::kNegServerPort);
         return ::sendto(m_fd, &packet, sizeof packet, 0, reinterpret_cast<sockaddr*>(&to),
                         sizeof to) == static_cast<ssize_t>(sizeof packet);
     }
