@@ -1,46 +1,29 @@
 // The acquisition thread on the simulated board, against a real shared block.
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <thread>
 
-#include "engine/AcqEngine.h"
+#include "EngineTestSupport.h"
 #include "engine/Globals.h"
-#include "host/config/Settings.h"
-#include "support/TestEnv.h"
 
 namespace vantor::engine {
 namespace {
 
 using namespace std::chrono_literals;
 
-// Polls cond for up to timeout.
-template <typename Cond>
-bool Eventually(Cond cond, std::chrono::milliseconds timeout = 2000ms) {
-    auto end = std::chrono::steady_clock::now() + timeout;
-    while (std::chrono::steady_clock::now() < end) {
-        if (cond()) return true;
-        std::this_thread::sleep_for(2ms);
-    }
-    return cond();
-}
+using test_support::Eventually;
 
-class AcquisitionThread : public ::testing::Test {
+class AcquisitionThread : public test_support::EngineFixture {
 protected:
     void SetUp() override {
-        config::ResetSettings();
-        ASSERT_TRUE(block.Create("NXSharedMemory", kBlockSize));
-        engine = std::make_unique<AcqEngine>(block);
-        engine->SetConfigDir(dir.Path());
+        ASSERT_NO_FATAL_FAILURE(EngineFixture::SetUp());
         test::WriteFile(dir.File("AcqCfg.ini"), "[HK]\nMODE=1\n");
         ASSERT_TRUE(engine->ReadConfig());
     }
     void TearDown() override {
-        engine->StopThreads();
-        config::ResetSettings();
+        if (engine) engine->StopThreads();
+        EngineFixture::TearDown();
     }
 
     // Reads one int of the shared block under its mutex, as a client does.
@@ -48,11 +31,6 @@ protected:
         BlockLock lock(block);
         return *field;
     }
-    SharedBlock& Shared() { return *static_cast<SharedBlock*>(block.GetData()); }
-
-    test::TempDir dir;
-    CSharedMemory block;
-    std::unique_ptr<AcqEngine> engine;
 };
 
 TEST_F(AcquisitionThread, OutputRequestReadsBackWithinAFewCycles) {
@@ -114,30 +92,13 @@ TEST_F(AcquisitionThread, SynchronousModeStartsNothingUnlessForced) {
 
 TEST_F(AcquisitionThread, KeepsPublishingAfterAClientDiesHoldingTheMutex) {
     engine->StartAcquisition();
-    int ready[2];
-    ASSERT_EQ(pipe(ready), 0);
-    pid_t child = fork();
-    if (child == 0) {
-        CSharedMemory client;
-        client.Create("NXSharedMemory", kBlockSize);
-        client.Lock();
-        char c = 1;
-        (void)!write(ready[1], &c, 1);
-        pause();
-        _exit(0);
-    }
-    char c = 0;
-    ASSERT_EQ(read(ready[0], &c, 1), 1);
-    kill(child, SIGKILL);
-    waitpid(child, nullptr, 0);
+    ASSERT_TRUE(test_support::ClientDiesHoldingTheMutex());
 
     {
         BlockLock lock(block);
         Shared().digitalOutRequest[3] = 1;
     }
     EXPECT_TRUE(Eventually([&] { return SharedInt(&Shared().digitalIn[3]) == 1; }));
-    close(ready[0]);
-    close(ready[1]);
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 
 #include <cstring>
 
+#include "EngineTestSupport.h"
 #include "engine/BlockLayout.h"
 #include "engine/CSharedMemory.h"
 
@@ -89,29 +90,12 @@ TEST(SharedBlock, ASecondProcessAttachesAndSeesTheSameBytes) {
 TEST(SharedBlock, MutexOfADeadHolderIsTakenOver) {
     CSharedMemory server;
     ASSERT_TRUE(server.Create("NXSharedMemory", kBlockSize));
-    int ready[2];
-    ASSERT_EQ(pipe(ready), 0);
-    pid_t child = fork();
-    if (child == 0) {
-        CSharedMemory client;
-        client.Create("NXSharedMemory", kBlockSize);
-        client.Lock();
-        char c = 1;
-        (void)!write(ready[1], &c, 1);
-        pause();  // dies holding the mutex
-        _exit(0);
-    }
-    char c = 0;
-    ASSERT_EQ(read(ready[0], &c, 1), 1);
-    kill(child, SIGKILL);
-    waitpid(child, nullptr, 0);
+    ASSERT_TRUE(test_support::ClientDiesHoldingTheMutex());
 
     EXPECT_EQ(server.Lock(2000), platform::ProcessMutex::LockResult::Abandoned);
     server.Unlock();
     EXPECT_EQ(server.Lock(2000), platform::ProcessMutex::LockResult::Locked);
     server.Unlock();
-    close(ready[0]);
-    close(ready[1]);
 }
 
 TEST(SharedBlock, UnmappedObjectGivesNoData) {

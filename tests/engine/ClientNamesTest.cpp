@@ -4,17 +4,13 @@
 #include <string>
 #include <vector>
 
+#include "EngineTestSupport.h"
 #include "engine/ClientNames.h"
 
 namespace vantor::engine {
 namespace {
 
-// prefix + i (built by appending: GCC 12 warns falsely on "literal" + string).
-std::string Numbered(const char* prefix, int i) {
-    std::string s = prefix;
-    s += std::to_string(i);
-    return s;
-}
+using test_support::Numbered;
 
 TEST(ClientNamesTest, RefusesTheServersOwnNameAndDuplicates) {
     ClientNames sut;

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <string>
 
+#include "EngineTestSupport.h"
 #include "engine/CommandText.h"
 #include "engine/MergedRequest.h"
 #include "engine/PeerTable.h"
@@ -13,12 +14,7 @@
 namespace vantor::engine {
 namespace {
 
-// prefix + i (built by appending: GCC 12 warns falsely on "literal" + string).
-std::string Numbered(const char* prefix, int i) {
-    std::string s = prefix;
-    s += std::to_string(i);
-    return s;
-}
+using test_support::Numbered;
 
 AcqRequest Command(const std::string& text, std::initializer_list<int> analog = {}) {
     AcqRequest r = EmptyRequest();

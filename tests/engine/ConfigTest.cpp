@@ -3,6 +3,7 @@
 
 #include <cstring>
 
+#include "EngineTestSupport.h"
 #include "engine/AcqEngine.h"
 #include "host/config/Settings.h"
 #include "platform/ProfileFile.h"
@@ -64,18 +65,7 @@ TEST_F(Settings, MissingOversizedAndRoundTrip) {
     EXPECT_EQ(config::WriteSettings(dir.Path()), -1);  // a directory is not writable as a file
 }
 
-class Mode : public ::testing::Test {
-protected:
-    void SetUp() override {
-        config::ResetSettings();
-        ASSERT_TRUE(block.Create("NXSharedMemory", kBlockSize));
-        engine = std::make_unique<AcqEngine>(block);
-        engine->SetConfigDir(dir.Path());
-    }
-    test::TempDir dir;
-    CSharedMemory block;
-    std::unique_ptr<AcqEngine> engine;
-};
+using Mode = test_support::EngineFixture;
 
 TEST_F(Mode, MissingFilesKeepModeTwoAndEncoderOff) {
     EXPECT_TRUE(engine->ReadConfig());

@@ -2,7 +2,6 @@
 // PORT out, and the merged request rebuilt while the acquisition runs.
 // PORT messages go to the fixed peer ports, so this runs under the
 // udp_fixed_ports lock; the server side uses ports the system picks.
-#include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -15,10 +14,12 @@
 #include <string>
 #include <thread>
 
+#include "EngineTestSupport.h"
 #include "engine/AcqEngine.h"
 #include "engine/Globals.h"
 #include "engine/NegPacket.h"
 #include "host/config/Settings.h"
+#include "platform/LoopbackUdp.h"
 #include "support/TestEnv.h"
 #include "syslib/Korbel.h"
 
@@ -27,35 +28,17 @@ namespace {
 
 using namespace std::chrono_literals;
 
-template <typename Cond>
-bool Eventually(Cond cond, std::chrono::milliseconds timeout = 3000ms) {
-    auto end = std::chrono::steady_clock::now() + timeout;
-    while (std::chrono::steady_clock::now() < end) {
-        if (cond()) return true;
-        std::this_thread::sleep_for(2ms);
-    }
-    return cond();
-}
-
-sockaddr_in Loopback(int port) {
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_port = htons(static_cast<uint16_t>(port));
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    return a;
-}
+using test_support::Eventually;
 
 // A peer's side of the link: sends to the server, listens on one port.
 class Peer {
 public:
-    explicit Peer(int serverPort, int listenPort = 0) : m_server(Loopback(serverPort)) {
+    explicit Peer(int serverPort, int listenPort = 0)
+        : m_server(platform::LoopbackAddress(serverPort)) {
         m_fd = ::socket(AF_INET, SOCK_DGRAM, 0);
         if (listenPort > 0) {
             // The fixed port may be held for a while by a test of another build.
-            sockaddr_in a = Loopback(listenPort);
-            m_bound = Eventually(
-                [&] { return ::bind(m_fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0; },
-                30000ms);
+            m_bound = Eventually([&] { return platform::BindLoopback(m_fd, listenPort); }, 30000ms);
         }
     }
     ~Peer() { ::close(m_fd); }
@@ -90,14 +73,11 @@ private:
     sockaddr_in m_server;
 };
 
-class Negotiation : public ::testing::Test {
+class Negotiation : public test_support::EngineFixture {
 protected:
     void SetUp() override {
         ASSERT_EQ(DMI_Load(1), 1);
-        config::ResetSettings();
-        ASSERT_TRUE(block.Create("NXSharedMemory", kBlockSize));
-        engine = std::make_unique<AcqEngine>(block);
-        engine->SetConfigDir(dir.Path());
+        ASSERT_NO_FATAL_FAILURE(EngineFixture::SetUp());
         engine->SetNetPorts(0, 0);
         test::WriteFile(dir.File("AcqCfg.ini"), "[HK]\nMODE=1\n");
         ASSERT_TRUE(engine->ReadConfig());
@@ -107,9 +87,10 @@ protected:
         ASSERT_GT(serverPort, 0);
     }
     void TearDown() override {
-        engine->StopThreads();
+        if (engine) engine->StopThreads();
         DMI_CloseNet(0);
         DMI_Unload();
+        EngineFixture::TearDown();
     }
     bool HasAnalog(int id) {
         AcqRequest m = engine->Merged().Snapshot();
@@ -119,9 +100,6 @@ protected:
         return false;
     }
 
-    test::TempDir dir;
-    CSharedMemory block;
-    std::unique_ptr<AcqEngine> engine;
     int serverPort = 0;
 };
 

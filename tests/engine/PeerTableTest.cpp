@@ -3,17 +3,13 @@
 
 #include <string>
 
+#include "EngineTestSupport.h"
 #include "engine/PeerTable.h"
 
 namespace vantor::engine {
 namespace {
 
-// prefix + i (built by appending: GCC 12 warns falsely on "literal" + string).
-std::string Numbered(const char* prefix, int i) {
-    std::string s = prefix;
-    s += std::to_string(i);
-    return s;
-}
+using test_support::Numbered;
 
 AcqRequest Analog(std::initializer_list<std::pair<int, int>> channels) {
     AcqRequest r = EmptyRequest();

@@ -4,31 +4,19 @@
 #include <cmath>
 #include <vector>
 
+#include "EngineTestSupport.h"
 #include "boards/FastSine.h"
-#include "engine/AcqEngine.h"
 #include "engine/Globals.h"
-#include "host/config/Settings.h"
-#include "support/TestEnv.h"
 
 namespace vantor::engine {
 namespace {
 
-class Simulation : public ::testing::Test {
+class Simulation : public test_support::EngineFixture {
 protected:
     void SetUp() override {
-        config::ResetSettings();
-        ASSERT_TRUE(block.Create("NXSharedMemory", kBlockSize));
-        engine = std::make_unique<AcqEngine>(block);
-        engine->SetConfigDir(dir.Path());
+        ASSERT_NO_FATAL_FAILURE(EngineFixture::SetUp());
         config::g_bForceSim.store(1);  // effective mode 1 while the configured mode is 2
     }
-    void TearDown() override { config::ResetSettings(); }
-
-    SharedBlock& Shared() { return *static_cast<SharedBlock*>(block.GetData()); }
-
-    test::TempDir dir;
-    CSharedMemory block;
-    std::unique_ptr<AcqEngine> engine;
 };
 
 TEST_F(Simulation, FirstAnalogSampleFollowsTheSine) {
