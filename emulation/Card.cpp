@@ -20,9 +20,8 @@ uint16_t Card::Raw(int channel) const {
 
 // 12-bit two's complement on ±5 V, the coding of the multiplexed ISA cards.
 void Card::SetVolts(int channel, double volts) {
-    long offset = std::lround((volts + 5.0) * 4096.0 / 10.0);
-    offset = offset < 0 ? 0 : (offset > 0xFFF ? 0xFFF : offset);
-    SetRaw(channel, static_cast<uint16_t>(offset ^ 0x800));
+    SetRaw(channel,
+           static_cast<uint16_t>(ClampedCode((volts + 5.0) * 4096.0 / 10.0, 0xFFF) ^ 0x800));
 }
 
 void Card::SetPeriodCount(int input, uint32_t count) {
@@ -40,6 +39,11 @@ uint32_t Card::CountFor(double clockHz, double hz) {
     double count = std::round(clockHz / hz);
     if (count < 1.0) return 1;
     return count > 4294967295.0 ? 0xFFFFFFFFu : static_cast<uint32_t>(count);
+}
+
+uint16_t Card::ClampedCode(double code, long max) {
+    const long rounded = std::lround(code);
+    return static_cast<uint16_t>(rounded < 0 ? 0 : (rounded > max ? max : rounded));
 }
 
 uint8_t Enc3Card::Read(int offset) {

@@ -5,6 +5,7 @@
 // a card without the function ignores the setter.
 #include <array>
 #include <cstdint>
+#include <initializer_list>
 #include <memory>
 
 namespace vantor::emulation {
@@ -13,7 +14,11 @@ constexpr int kEmuChannels = 32;
 
 class Card {
 public:
-    Card(uint8_t id, int base, int span) : m_id(id), m_base(base), m_span(span) {}
+    // outputPorts: the offsets whose writes drive a digital-output latch.
+    Card(uint8_t id, int base, int span, std::initializer_list<int> outputPorts = {})
+        : m_id(id), m_base(base), m_span(span) {
+        for (int offset : outputPorts) m_outputPorts |= uint64_t{1} << offset;
+    }
     virtual ~Card() = default;
     Card(const Card&) = delete;
     Card& operator=(const Card&) = delete;
@@ -26,8 +31,9 @@ public:
     // offset = port - Base().
     virtual uint8_t Read(int offset);
     virtual void Write(int offset, uint8_t value);
-    // Whether a write at offset drives a digital-output latch.
-    virtual bool IsOutputPort(int /*offset*/) const { return false; }
+    bool IsOutputPort(int offset) const {
+        return offset >= 0 && offset < 64 && ((m_outputPorts >> offset) & 1) != 0;
+    }
 
     // The converter word the card delivers for a channel, in the card's own
     // coding (12-bit two's complement, offset binary, or 14 bits).
@@ -50,11 +56,17 @@ protected:
     uint8_t Byte(uint32_t word, int index) const {
         return static_cast<uint8_t>(word >> (8 * index));
     }
+    // Byte index of two 16-bit words read as one run, low byte first.
+    uint8_t WordPairByte(uint32_t first, uint32_t second, int index) const {
+        return Byte(index < 2 ? first : second, index % 2);
+    }
     uint32_t Period(int input) const {
         return (input >= 1 && input <= 4) ? m_period[input - 1] : 0;
     }
     // Period count for hz on a time base; 0 for no pulse.
     static uint32_t CountFor(double clockHz, double hz);
+    // A converter code rounded and kept within 0..max.
+    static uint16_t ClampedCode(double code, long max);
 
     uint8_t m_id;
     int m_base;
@@ -64,6 +76,7 @@ protected:
     std::array<uint32_t, 4> m_period{};
     std::array<uint32_t, 4> m_counter{};
     int m_busyPolls = 1;
+    uint64_t m_outputPorts = 0;
 };
 
 // Only the identification byte at base + 1 (0x19, 0x22, or a foreign byte).

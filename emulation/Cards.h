@@ -16,9 +16,6 @@ public:
     MultiplexedCard(uint8_t id, int base);
     uint8_t Read(int offset) override;
     void Write(int offset, uint8_t value) override;
-    bool IsOutputPort(int offset) const override {
-        return offset == 1 || offset == 4 || offset == 5;
-    }
     void SetFrequency(int input, double hz) override;
     // Type 0x24: bit 0 of the status at +15 (a period measured).
     void SetPeriodReady(bool ready) { m_periodReady = ready; }
@@ -42,12 +39,9 @@ private:
 // +27..+30).
 class Pcm8605Card : public Card {
 public:
-    explicit Pcm8605Card(int base) : Card(0x25, base, 32) {}
+    explicit Pcm8605Card(int base) : Card(0x25, base, 32, {4, 5, 13}) {}
     uint8_t Read(int offset) override;
     void Write(int offset, uint8_t value) override;
-    bool IsOutputPort(int offset) const override {
-        return offset == 4 || offset == 5 || offset == 13;
-    }
     void SetVolts(int channel, double volts) override;
     void SetFrequency(int input, double hz) override;
     void SetCounter(int n, uint32_t value) override;
@@ -68,10 +62,9 @@ private:
 // +3 and +11.
 class Pcl818Card : public Card {
 public:
-    explicit Pcl818Card(int base) : Card(0x88, base, 16) {}
+    explicit Pcl818Card(int base) : Card(0x88, base, 16, {3, 11}) {}
     uint8_t Read(int offset) override;
     void Write(int offset, uint8_t value) override;
-    bool IsOutputPort(int offset) const override { return offset == 3 || offset == 11; }
     void SetVolts(int channel, double volts) override;
     uint8_t Gain() const { return m_gain; }
 
@@ -88,12 +81,9 @@ private:
 // base. Inverted 12-bit codes (code 0 is +5 V), no ready flag.
 class PciCard : public Card {
 public:
-    explicit PciCard(int base) : Card(0x27, base, 32) {}
+    explicit PciCard(int base) : Card(0x27, base, 32, {1, 4, 5}) {}
     uint8_t Read(int offset) override;
     void Write(int offset, uint8_t value) override;
-    bool IsOutputPort(int offset) const override {
-        return offset == 1 || offset == 4 || offset == 5;
-    }
     void SetVolts(int channel, double volts) override;
     void SetFrequency(int input, double hz) override;
 

@@ -7,7 +7,7 @@ constexpr int kHighOffsets[4] = {3, 11, 13, 15};
 constexpr uint8_t kGroupReady[4] = {0, 0x40, 0x20, 0x10};
 }  // namespace
 
-MultiplexedCard::MultiplexedCard(uint8_t id, int base) : Card(id, base, 16) {
+MultiplexedCard::MultiplexedCard(uint8_t id, int base) : Card(id, base, 16, {1, 4, 5}) {
     m_groups = id == 0x21 ? 4 : (id == 0x23 ? 2 : 1);
     m_group0Ready = id == 0x24 ? 0x01 : 0x80;
     m_diLow = (id == 0x23 || id == 0x24) ? 4 : 6;

@@ -1,5 +1,3 @@
-#include <cmath>
-
 #include "emulation/Cards.h"
 
 namespace vantor::emulation {
@@ -19,9 +17,8 @@ uint8_t PciCard::Read(int offset) {
         case 11:
             return static_cast<uint8_t>((m_raw[8 + m_mux[1]] >> 8) & 0x0F);
         case 4:
-            return static_cast<uint8_t>(m_digitalIn);
         case 5:
-            return static_cast<uint8_t>(m_digitalIn >> 8);
+            return Byte(m_digitalIn, offset - 4);
         case 6:
         case 7:
         case 8:
@@ -31,13 +28,10 @@ uint8_t PciCard::Read(int offset) {
         case 14:
             return Byte(Period(2), offset - 12);
         case 21:
-            return Byte(m_counter[0], 0);
         case 22:
-            return Byte(m_counter[0], 1);
         case 23:
-            return Byte(m_counter[1], 0);
         case 24:
-            return Byte(m_counter[1], 1);
+            return WordPairByte(m_counter[0], m_counter[1], offset - 21);
         default:
             return 0xFF;
     }
@@ -50,8 +44,7 @@ void PciCard::Write(int offset, uint8_t value) {
 }
 
 void PciCard::SetVolts(int channel, double volts) {
-    long code = std::lround((5.0 - volts) * 4096.0 / 10.0);
-    SetRaw(channel, static_cast<uint16_t>(code < 0 ? 0 : (code > 0xFFF ? 0xFFF : code)));
+    SetRaw(channel, ClampedCode((5.0 - volts) * 4096.0 / 10.0, 0xFFF));
 }
 
 void PciCard::SetFrequency(int input, double hz) {

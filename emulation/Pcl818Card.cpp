@@ -50,8 +50,7 @@ void Pcl818Card::Write(int offset, uint8_t value) {
 }
 
 void Pcl818Card::SetVolts(int channel, double volts) {
-    long code = std::lround((volts + 5.0) * 4096.0 / 10.0);
-    SetRaw(channel, static_cast<uint16_t>(code < 0 ? 0 : (code > 0xFFF ? 0xFFF : code)));
+    SetRaw(channel, ClampedCode((volts + 5.0) * 4096.0 / 10.0, 0xFFF));
 }
 
 }  // namespace vantor::emulation

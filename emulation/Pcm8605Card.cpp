@@ -1,5 +1,3 @@
-#include <cmath>
-
 #include "emulation/Cards.h"
 
 namespace vantor::emulation {
@@ -14,9 +12,8 @@ uint8_t Pcm8605Card::Read(int offset) {
         case 3:
             return static_cast<uint8_t>(((m_raw[m_mux] >> 8) & 0x3F) | 0x80);  // bit 7: data valid
         case 4:
-            return static_cast<uint8_t>(m_digitalIn);
         case 5:
-            return static_cast<uint8_t>(m_digitalIn >> 8);
+            return Byte(m_digitalIn, offset - 4);
         case 6:
         case 7:
         case 8:
@@ -24,13 +21,10 @@ uint8_t Pcm8605Card::Read(int offset) {
         case 26:
             return Byte(period, 3);
         case 22:
-            return Byte(m_encoder[0], 0);
         case 23:
-            return Byte(m_encoder[0], 1);
         case 24:
-            return Byte(m_encoder[1], 0);
         case 25:
-            return Byte(m_encoder[1], 1);
+            return WordPairByte(m_encoder[0], m_encoder[1], offset - 22);
         case 27:
         case 28:
         case 29:
@@ -68,8 +62,7 @@ void Pcm8605Card::Write(int offset, uint8_t value) {
 }
 
 void Pcm8605Card::SetVolts(int channel, double volts) {
-    long code = std::lround((5.0 - volts) * 16383.0 / 10.0);
-    SetRaw(channel, static_cast<uint16_t>(code < 0 ? 0 : (code > 16383 ? 16383 : code)));
+    SetRaw(channel, ClampedCode((5.0 - volts) * 16383.0 / 10.0, 16383));
 }
 
 void Pcm8605Card::SetFrequency(int input, double hz) {

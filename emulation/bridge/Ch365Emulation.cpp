@@ -56,6 +56,12 @@ int32_t WriteBytes(uint32_t index, uintptr_t address, uint32_t value, int n) {
 
 }  // namespace
 
+// An entry point the emulated bridge does not offer: it fails (0).
+#define CH365_NOT_OFFERED(type, name, ...) \
+    CH365_API type name(__VA_ARGS__) {     \
+        return 0;                          \
+    }
+
 CH365_API void* CH365mOpenDevice(uint32_t index, int32_t /*enableMemory*/,
                                  int32_t /*enableInterrupt*/) {
     auto* invalid = reinterpret_cast<void*>(static_cast<intptr_t>(-1));
@@ -67,44 +73,23 @@ CH365_API void* CH365mOpenDevice(uint32_t index, int32_t /*enableMemory*/,
 CH365_API void CH365mCloseDevice(uint32_t index) {
     if (index == 0) Device().open = false;
 }
-CH365_API uint32_t CH365mDriverCommand(void* /*command*/, uint32_t /*index*/) {
-    return 0;
-}
+CH365_NOT_OFFERED(uint32_t, CH365mDriverCommand, void*, uint32_t)
 CH365_API int32_t CH365mGetIoBaseAddr(uint32_t index, uintptr_t* ioBase) {
     if (!Ready(index) || ioBase == nullptr) return 0;
     *ioBase = kIoBase;
     return 1;
 }
-CH365_API int32_t CH365mSetIoBaseAddr(uint32_t, uintptr_t) {
-    return 0;  // the window is fixed
-}
-CH365_API int32_t CH365mGetMemBaseAddr(uint32_t, uintptr_t*) {
-    return 0;
-}
-CH365_API int32_t CH365mSetMemBaseAddr(uint32_t, uintptr_t) {
-    return 0;
-}
-CH365_API int32_t CH365mGetIntLine(uint32_t, uint32_t*) {
-    return 0;
-}
-CH365_API int32_t CH365mSetIntLine(uint32_t, uint32_t) {
-    return 0;
-}
-CH365_API int32_t CH365mWaitInterrupt(uint32_t) {
-    return 0;
-}
-CH365_API int32_t CH365mAbortWaitInt(uint32_t) {
-    return 0;
-}
-CH365_API int32_t CH365mSetIntRoutine(uint32_t, void*) {
-    return 0;
-}
-CH365_API int32_t CH365mReadIntCommand(uint32_t, void*, uint32_t*) {
-    return 0;
-}
-CH365_API int32_t CH365mWriteIntCommand(uint32_t, void*, uint32_t) {
-    return 0;
-}
+// The I/O window is fixed.
+CH365_NOT_OFFERED(int32_t, CH365mSetIoBaseAddr, uint32_t, uintptr_t)
+CH365_NOT_OFFERED(int32_t, CH365mGetMemBaseAddr, uint32_t, uintptr_t*)
+CH365_NOT_OFFERED(int32_t, CH365mSetMemBaseAddr, uint32_t, uintptr_t)
+CH365_NOT_OFFERED(int32_t, CH365mGetIntLine, uint32_t, uint32_t*)
+CH365_NOT_OFFERED(int32_t, CH365mSetIntLine, uint32_t, uint32_t)
+CH365_NOT_OFFERED(int32_t, CH365mWaitInterrupt, uint32_t)
+CH365_NOT_OFFERED(int32_t, CH365mAbortWaitInt, uint32_t)
+CH365_NOT_OFFERED(int32_t, CH365mSetIntRoutine, uint32_t, void*)
+CH365_NOT_OFFERED(int32_t, CH365mReadIntCommand, uint32_t, void*, uint32_t*)
+CH365_NOT_OFFERED(int32_t, CH365mWriteIntCommand, uint32_t, void*, uint32_t)
 CH365_API int32_t CH365mReadIoByte(uint32_t index, uintptr_t address, uint8_t* byte) {
     return ReadBytes(index, address, byte, 1);
 }
@@ -123,45 +108,21 @@ CH365_API int32_t CH365mWriteIoWord(uint32_t index, uintptr_t address, uint16_t 
 CH365_API int32_t CH365mWriteIoDword(uint32_t index, uintptr_t address, uint32_t dword) {
     return WriteBytes(index, address, dword, 4);
 }
-CH365_API int32_t CH365mReadMemByte(uint32_t, uintptr_t, uint8_t*) {
-    return 0;
-}
-CH365_API int32_t CH365mReadMemDword(uint32_t, uintptr_t, uint32_t*) {
-    return 0;
-}
-CH365_API int32_t CH365mWriteMemByte(uint32_t, uintptr_t, uint8_t) {
-    return 0;
-}
-CH365_API int32_t CH365mWriteMemDword(uint32_t, uintptr_t, uint32_t) {
-    return 0;
-}
-CH365_API int32_t CH365mReadConfig(uint32_t, uint32_t, uint32_t*) {
-    return 0;
-}
-CH365_API int32_t CH365mWriteConfig(uint32_t, uint32_t, uint32_t) {
-    return 0;
-}
-CH365_API int32_t CH365mSetA15_A8(uint32_t, uint32_t) {
-    return 0;
-}
-CH365_API int32_t CH365mReadI2C(uint32_t, uint32_t, uint32_t, uint8_t*) {
-    return 0;
-}
-CH365_API int32_t CH365mWriteI2C(uint32_t, uint32_t, uint32_t, uint8_t) {
-    return 0;
-}
+CH365_NOT_OFFERED(int32_t, CH365mReadMemByte, uint32_t, uintptr_t, uint8_t*)
+CH365_NOT_OFFERED(int32_t, CH365mReadMemDword, uint32_t, uintptr_t, uint32_t*)
+CH365_NOT_OFFERED(int32_t, CH365mWriteMemByte, uint32_t, uintptr_t, uint8_t)
+CH365_NOT_OFFERED(int32_t, CH365mWriteMemDword, uint32_t, uintptr_t, uint32_t)
+CH365_NOT_OFFERED(int32_t, CH365mReadConfig, uint32_t, uint32_t, uint32_t*)
+CH365_NOT_OFFERED(int32_t, CH365mWriteConfig, uint32_t, uint32_t, uint32_t)
+CH365_NOT_OFFERED(int32_t, CH365mSetA15_A8, uint32_t, uint32_t)
+CH365_NOT_OFFERED(int32_t, CH365mReadI2C, uint32_t, uint32_t, uint32_t, uint8_t*)
+CH365_NOT_OFFERED(int32_t, CH365mWriteI2C, uint32_t, uint32_t, uint32_t, uint8_t)
 CH365_API void CH365DelayUS(uint32_t microseconds) {
     ::usleep(microseconds);
 }
-CH365_API int32_t CH365mAccessBlock(uint32_t, uint32_t, uintptr_t, void*, uint32_t) {
-    return 0;
-}
-CH365_API int32_t CH365mSetExclusive(uint32_t, int32_t) {
-    return 0;
-}
-CH365_API uintptr_t CH365GetMemBaseAddr(uint32_t) {
-    return 0;
-}
+CH365_NOT_OFFERED(int32_t, CH365mAccessBlock, uint32_t, uint32_t, uintptr_t, void*, uint32_t)
+CH365_NOT_OFFERED(int32_t, CH365mSetExclusive, uint32_t, int32_t)
+CH365_NOT_OFFERED(uintptr_t, CH365GetMemBaseAddr, uint32_t)
 CH365_API uint32_t CH365GetVersion(void) {
     return kLibraryVersion;
 }
