@@ -12,6 +12,13 @@ std::atomic<int32_t> g_pcl818Mux{kNoRegister};
 std::atomic<uint8_t> g_pcl818Gain{0};
 constexpr uint32_t kBridgeInitWaitMs = 1000;
 
+// The gated counters of a PCM 8605 at base b: gate, counter select, data bytes.
+void SetGatedCounters(BoardRegisters& r, int32_t b) {
+    r.gate = b + 24;
+    r.gateSelect = b + 25;
+    r.gateData = {b + 27, b + 28, b + 29, b + 30};
+}
+
 }  // namespace
 
 // Written only by Configure (bring-up, display probe), read by ReadAnalog.
@@ -33,9 +40,7 @@ BoardRegisters InitialRegisters() {
     r.counterResetB = b + 14;
     r.counterHigh = {b + 22, b + 24};
     r.counterLow = {b + 21, b + 23};
-    r.gate = b + 24;
-    r.gateSelect = b + 25;
-    r.gateData = {b + 27, b + 28, b + 29, b + 30};
+    SetGatedCounters(r, b);
     r.enc3Port = {0x240, 0x241};
     return r;
 }
@@ -154,9 +159,7 @@ void Board::SetMap(uint8_t typeCode, int b) {
             m_regs.counterResetA = b + 31;
             m_regs.counterHigh = {b + 23, b + 25};
             m_regs.counterLow = {b + 22, b + 24};
-            m_regs.gate = b + 24;
-            m_regs.gateSelect = b + 25;
-            m_regs.gateData = {b + 27, b + 28, b + 29, b + 30};
+            SetGatedCounters(m_regs, b);
             break;
         case 0x27:  // bridge offsets; the base plays no part
             s[0] = 5, s[1] = 4, s[2] = 5, s[3] = 4, s[4] = 1, s[5] = 3, s[6] = 2;

@@ -13,16 +13,20 @@ namespace {
 constexpr std::array<int, 6> kBases{0x280, 0x2E0, 0x300, 0x310, 0x320, 0x700};
 using Probe = test::EmulatedBoard;
 
+// The probe found model at base, with its type code and channel count.
+void ExpectFound(const ProbeResult& r, const char* model, int base, int typeCode, int channels) {
+    EXPECT_TRUE(r.found);
+    EXPECT_EQ(r.model, model);
+    EXPECT_EQ(r.base, base);
+    EXPECT_EQ(r.typeCode, typeCode);
+    EXPECT_EQ(r.channels, channels);
+}
+
 TEST_F(Probe, ForeignByteIsSkippedAndTheNextBoardIsFound) {
     bus.AddCard(0x26, 0x280);
     bus.AddCard(0x24, 0x2E0);
     ASSERT_TRUE(board.OpenDevice());
-    ProbeResult r = ProbeBoard(board, kBases);
-    EXPECT_TRUE(r.found);
-    EXPECT_EQ(r.model, "PCM 8603");
-    EXPECT_EQ(r.base, 0x2E0);
-    EXPECT_EQ(r.typeCode, 0x8603);
-    EXPECT_EQ(r.channels, 8);
+    ExpectFound(ProbeBoard(board, kBases), "PCM 8603", 0x2E0, 0x8603, 8);
     EXPECT_EQ(board.TypeCode(), 0x24);
     EXPECT_EQ(board.Registers().slot[kDigitalInLow], 0x2E4);
     EXPECT_EQ(bus.ReadCount(0x301), 0u);  // stopped at the hit
@@ -31,12 +35,7 @@ TEST_F(Probe, ForeignByteIsSkippedAndTheNextBoardIsFound) {
 TEST_F(Probe, OnlyAnEchoFindsAPcl818AtItsBase) {
     bus.AddCard(0x88, 0x310);
     ASSERT_TRUE(board.OpenDevice());
-    ProbeResult r = ProbeBoard(board, kBases);
-    EXPECT_TRUE(r.found);
-    EXPECT_EQ(r.model, "PCL-818");
-    EXPECT_EQ(r.base, 0x310);
-    EXPECT_EQ(r.typeCode, 0x818);
-    EXPECT_EQ(r.channels, 16);
+    ExpectFound(ProbeBoard(board, kBases), "PCL-818", 0x310, 0x818, 16);
     EXPECT_EQ(board.TypeCode(), 0x88);
     // The echo was tried at each base up to the card's, and at none after.
     for (int base : {0x280, 0x2E0, 0x300, 0x310})
