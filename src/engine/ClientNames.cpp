@@ -12,8 +12,6 @@ const char* const kClientNotFound = "找不到该客户";
 
 namespace {
 
-constexpr const char* kServerTitle = "Vantor";
-
 bool Refused(const char* name) {
     return name == nullptr || name[0] == '\0' || std::strcmp(name, kServerTitle) == 0;
 }

@@ -5,6 +5,7 @@
 
 #include "boards/BoardProbe.h"
 #include "engine/BlockLayout.h"
+#include "engine/ClientNames.h"
 #include "engine/Globals.h"
 #include "engine/ServerStatus.h"
 #include "engine/hardware/BoardPass.h"
@@ -17,7 +18,6 @@
 namespace vantor::host {
 
 const char* const kSharedBlockName = "NXSharedMemory";
-const char* const kServerTitle = "Vantor";
 const char* const kDefaultVersionText = "数据服务器( Ver2.1.3.1 )";
 
 namespace {
@@ -54,7 +54,7 @@ ServerHost::~ServerHost() {
 }
 
 int ServerHost::Start() {
-    auto lock = platform::InstanceLock::Acquire("Vantor");
+    auto lock = platform::InstanceLock::Acquire(engine::kServerTitle);
     if (!lock) {
         if (lock.error().code != platform::InstanceLock::kHeldElsewhere) {
             platform::Trace("single-instance lock: %s\n", lock.error().text.c_str());
@@ -65,11 +65,12 @@ int ServerHost::Start() {
 
     // The server's copy-data endpoint exists from start-up on, as its window does.
     auto endpoint = platform::CopyDataEndpoint::Open(
-        kServerTitle, [this](const platform::CopyDataMessage& m) { return OnCopyData(m); });
+        engine::kServerTitle, [this](const platform::CopyDataMessage& m) { return OnCopyData(m); });
     if (endpoint) {
         m_endpoint = std::move(endpoint.value());
     } else {
-        platform::Trace("copy-data endpoint %s: %s\n", kServerTitle, endpoint.error().text.c_str());
+        platform::Trace("copy-data endpoint %s: %s\n", engine::kServerTitle,
+                        endpoint.error().text.c_str());
     }
     m_engine->SetModeChangeNotifier([this] {
         m_engine->NotifyClients([this](const char* title) { return SendModeNotice(title); });

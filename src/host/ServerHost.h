@@ -20,7 +20,6 @@ constexpr int kExitSecondInstance = 1;
 constexpr int kExitNoEnvironment = 2;
 
 extern const char* const kSharedBlockName;     // "NXSharedMemory"
-extern const char* const kServerTitle;         // "Vantor": the copy-data endpoint
 extern const char* const kDefaultVersionText;  // the text shown when GetVers fails
 
 class ServerHost {

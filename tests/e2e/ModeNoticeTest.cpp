@@ -25,7 +25,7 @@ namespace {
         });
     if (!endpoint) ::_exit(2);
     char name[engine::kClientNameBytes] = "scope";
-    auto r = platform::CopyDataSend(host::kServerTitle, engine::kCodeClientRegister, sizeof name,
+    auto r = platform::CopyDataSend(engine::kServerTitle, engine::kCodeClientRegister, sizeof name,
                                     name, sizeof name);
     char ok = r && r.value() == 0 ? 1 : 0;
     (void)!::write(readyFd, &ok, 1);

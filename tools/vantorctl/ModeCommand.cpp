@@ -2,6 +2,7 @@
 // synchronous mode through its "Vantor" copy-data endpoint, as its mode
 // buttons do.
 #include "Commands.h"
+#include "engine/ClientNames.h"
 #include "engine/ServerStatus.h"
 #include "platform/CopyDataBus.h"
 
@@ -13,7 +14,7 @@ int RunMode(int mode, Console& console) {
                     << mode << "\n";
         return kExitUsage;
     }
-    auto answer = platform::CopyDataSend("Vantor", engine::kCodeSetMode,
+    auto answer = platform::CopyDataSend(engine::kServerTitle, engine::kCodeSetMode,
                                          static_cast<uint64_t>(mode), nullptr, 0);
     if (!answer) {
         if (answer.error().code == platform::kCopyDataNotFound) {
