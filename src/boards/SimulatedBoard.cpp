@@ -3,6 +3,7 @@
 #include <bit>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 
 #include "boards/FastSine.h"
 
@@ -14,6 +15,7 @@ constexpr double kPi = 3.1415926;
 constexpr double kAnalogStep = 0.002;
 constexpr double kAnalogWrap = 3600.0;
 constexpr double kAnalogPeriod = 1524.0;
+constexpr double kAnalogScale = 2.0 * kPi * 1.0 / kAnalogPeriod;
 constexpr double kFrequencyStep = 0.005;
 constexpr double kFrequencyWrap = 360.0;
 constexpr double kFrequencyPeriod = 512.0;
@@ -71,20 +73,22 @@ VANTOR_AVX2_CLONES int SimulatedBoard::Analog(float* buffer, int count) {
         for (int i = 0; i < count; ++i) buffer[i] = volts;
         return count;
     }
-    // Phases first, then the sines in a second loop the compiler vectorises.
-    for (int i = 0; i < count;) i += WalkAnalogPhase(buffer + i, count - i);
-    // The phase stays below 3600, so the argument stays below 15 rad. Whole
-    // blocks of eight (the last one padded) keep every sine in vector code.
+    // Phases first (vector stores), then the sines over whole blocks of eight
+    // in vector code; the tail block is padded with the last phase.
     constexpr int kBlock = 8;
-    for (int i = 0; i < count; i += kBlock) {
-        const int n = count - i < kBlock ? count - i : kBlock;
-        float block[kBlock];
-        for (int k = 0; k < kBlock; ++k) block[k] = buffer[i + (k < n ? k : n - 1)];
-        for (int k = 0; k < kBlock; ++k) {
-            block[k] = static_cast<float>(
-                volts * FastSineReduced(block[k] * 2.0 * kPi * 1.0 / kAnalogPeriod));
+    for (int done = 0; done < count;) {
+        const int n = count - done < kScratch - kBlock ? count - done : kScratch - kBlock;
+        for (int i = 0; i < n;) i += WalkAnalogPhase(m_scratch.data() + i, n - i);
+        const int padded = (n + kBlock - 1) / kBlock * kBlock;
+        for (int i = n; i < padded; ++i) m_scratch[i] = m_scratch[n - 1];
+        // The argument stays below 15 rad (the phase stays below 3600). The
+        // scale is folded into one product: a test checks over the whole
+        // wave that every float sample equals the one of the written formula.
+        for (int i = 0; i < padded; ++i) {
+            m_scratch[i] = static_cast<float>(volts * FastSineReduced(m_scratch[i] * kAnalogScale));
         }
-        for (int k = 0; k < n; ++k) buffer[i + k] = block[k];
+        std::memcpy(buffer + done, m_scratch.data(), sizeof(float) * static_cast<size_t>(n));
+        done += n;
     }
     return count;
 }

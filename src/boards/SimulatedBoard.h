@@ -7,6 +7,7 @@
 // The parameters are written by the operator's debug dialog on the GUI thread
 // and read by the acquisition thread (atomics; a cycle may see a new kind with
 // the old value for one cycle). The phases belong to the acquisition thread.
+#include <array>
 #include <atomic>
 #include <cstdint>
 
@@ -45,6 +46,9 @@ private:
     int WalkAnalogPhase(float* out, int count);
 
     float m_analogPhase = 0.0F;
+    // Phases and samples of one batch (acquisition thread only).
+    static constexpr int kScratch = 1024;
+    alignas(32) std::array<float, kScratch> m_scratch{};
     float m_frequencyPhase = 0.0F;
 };
 
