@@ -163,9 +163,7 @@ TEST_F(Channels, FrequencyArithmeticPerType) {
     emulation::Card& c23 = bus.AddCard(0x23, B);
     board.Configure(0x23, B);
     c23.SetPeriodCount(1, 7);
-    c23.SetPeriodCount(2, 0x010203);
     EXPECT_EQ(board.ReadFrequency(1), 714284.0F);  // (5e6 / 7) / 2 * 2
-    EXPECT_EQ(board.ReadFrequency(4), 2.0F * ((5000000 / 0x010203) / 2));
 
     auto& c24 = static_cast<emulation::MultiplexedCard&>(bus.AddCard(0x24, 0x300));
     board.Configure(0x24, 0x300);

@@ -101,26 +101,21 @@ TEST_F(HardwarePass, HeldCounterReadsZeroWithItsGateClosed) {
     EXPECT_TRUE(bus.WritesTo(B + 25).empty());  // never read
 }
 
-TEST_F(HardwarePass, CounterReleasedWithZeroRestartsItsGateOnce) {
-    Counters({302, 399});
-    card->SetCounter(2, 0x01020304);
-    Run();
-    Run();
-    EXPECT_EQ(engine->CounterRunning()[2], 1);
-    EXPECT_EQ(engine->Image().counterValue[2], static_cast<float>(0x01020304));
-    // Disable then enable in the first pass only; read in both.
-    EXPECT_EQ(bus.WritesTo(B + 24), (std::vector<uint8_t>{0x00, 0x04}));
-    EXPECT_EQ(bus.WritesTo(B + 25), (std::vector<uint8_t>{3, 3}));
-}
-
-TEST_F(HardwarePass, CounterReleasedWithAnotherValueRunsWithoutTheGateStep) {
-    Counters({300});
+// Released with 0 (counter 2) restarts its gate once; with another value
+// (counter 0) it runs without the gate step. Both are read in each pass.
+TEST_F(HardwarePass, ReleasedCountersRunAndOnlyAZeroReleaseRestartsTheGate) {
+    Counters({300, 302, 399});
     card->SetCounter(0, 77);
+    card->SetCounter(2, 0x01020304);
     engine->Image().counterHold[0] = 2;
     Run();
+    Run();
     EXPECT_EQ(engine->CounterRunning()[0], 1);
+    EXPECT_EQ(engine->CounterRunning()[2], 1);
     EXPECT_EQ(engine->Image().counterValue[0], 77.0F);
-    EXPECT_TRUE(bus.WritesTo(B + 24).empty());
+    EXPECT_EQ(engine->Image().counterValue[2], static_cast<float>(0x01020304));
+    EXPECT_EQ(bus.WritesTo(B + 24), (std::vector<uint8_t>{0x00, 0x04}));
+    EXPECT_EQ(bus.WritesTo(B + 25), (std::vector<uint8_t>{1, 3, 1, 3}));
 }
 
 TEST_F(HardwarePass, StopRequestEndsThePassBeforeTheNextChannel) {

@@ -2,7 +2,6 @@
 // and byte transfers on each backend.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <string>
 #include <thread>
 
@@ -14,19 +13,6 @@
 
 namespace vantor::boards {
 namespace {
-
-TEST(PortBackendTable, PrefixChoosesTheBackendAndAnythingElseIsADeviceFile) {
-    EXPECT_STREQ(FindPortBackend("unix:/tmp/bus").name, "unix");
-    EXPECT_STREQ(FindPortBackend("emu:x").name, "emu");
-    EXPECT_STREQ(FindPortBackend("/dev/port").name, "device");
-    EXPECT_STREQ(FindPortBackend("").name, "device");
-
-    ::unsetenv("VANTOR_PORT_DEVICE");
-    EXPECT_EQ(DefaultPortDevice(), "/dev/port");
-    ::setenv("VANTOR_PORT_DEVICE", "unix:/tmp/b", 1);
-    EXPECT_EQ(DefaultPortDevice(), "unix:/tmp/b");
-    ::unsetenv("VANTOR_PORT_DEVICE");
-}
 
 TEST(PortDriverOpen, MissingDeviceFailsWithTheDeviceText) {
     std::unique_ptr<PortHandle> h;

@@ -1,13 +1,11 @@
 // The copy-data bus between real processes.
 #include <gtest/gtest.h>
-#include <signal.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <string>
 
+#include "PlatformTestHelpers.h"
 #include "platform/Clock.h"
 #include "platform/CopyDataBus.h"
 
@@ -19,52 +17,37 @@ namespace {
 // takes that long, to show that the sender waits.
 class EndpointChild {
 public:
-    EndpointChild(const std::string& title, int slowMs = 0, bool callBack = false) {
-        int ready[2];
-        if (::pipe(ready) != 0) return;
-        m_pid = ::fork();
-        if (m_pid == 0) {
-            ::close(ready[0]);
-            std::unique_ptr<CopyDataEndpoint>* self = nullptr;
-            bool leave = false;
-            auto opened = CopyDataEndpoint::Open(title, [&](const CopyDataMessage& m) -> int64_t {
-                if (m.code == 99) leave = true;
-                if (slowMs > 0) SleepMs(static_cast<uint32_t>(slowMs));
-                // A client told of a mode change registers again at once.
-                if (callBack && m.code == 1124) {
-                    auto r = (*self)->Send("server", 1064, 6, "client", 6);
-                    return r ? 1124000 + r.value() : -1;
-                }
-                return static_cast<int64_t>(m.code) * 1000 + static_cast<int64_t>(m.data.size());
-            });
-            char ok = opened ? 1 : 0;
-            (void)!::write(ready[1], &ok, 1);
-            if (!opened) ::_exit(3);
-            self = &opened.value();
-            while (!leave) opened.value()->WaitAndPump(100);
-            ::_exit(0);
-        }
-        ::close(ready[1]);
-        char ok = 0;
-        m_ready = ::read(ready[0], &ok, 1) == 1 && ok == 1;
-        ::close(ready[0]);
+    EndpointChild(const std::string& title, int slowMs = 0, bool callBack = false)
+        : m_child([&] {
+              std::unique_ptr<CopyDataEndpoint>* self = nullptr;
+              bool leave = false;
+              auto opened = CopyDataEndpoint::Open(title, [&](const CopyDataMessage& m) -> int64_t {
+                  if (m.code == 99) leave = true;
+                  if (slowMs > 0) SleepMs(static_cast<uint32_t>(slowMs));
+                  // A client told of a mode change registers again at once.
+                  if (callBack && m.code == 1124) {
+                      auto r = (*self)->Send("server", 1064, 6, "client", 6);
+                      return r ? 1124000 + r.value() : -1;
+                  }
+                  return static_cast<int64_t>(m.code) * 1000 + static_cast<int64_t>(m.data.size());
+              });
+              if (!opened) return 3;
+              m_ready.Send();
+              self = &opened.value();
+              while (!leave) opened.value()->WaitAndPump(100);
+              return 0;
+          }) {
+        m_ready.CloseWrite();
     }
-    ~EndpointChild() {
-        if (m_pid > 0) {
-            ::kill(m_pid, SIGKILL);
-            ::waitpid(m_pid, nullptr, 0);
-        }
-    }
-    bool Ready() const { return m_ready; }
+    bool Ready() const { return m_ready.Receive(); }
     void Kill() {
-        ::kill(m_pid, SIGKILL);
-        ::waitpid(m_pid, nullptr, 0);
-        m_pid = -1;
+        m_child.Kill();
+        m_child.Wait();
     }
 
 private:
-    pid_t m_pid = -1;
-    bool m_ready = false;
+    test::Pipe m_ready;  // declared first: the child writes to it
+    test::Child m_child;
 };
 
 TEST(CopyDataBus, SendWaitsForTheOtherProcessesHandlerAndGetsItsResult) {

@@ -63,21 +63,6 @@ int64_t Counter(const SharedMemoryObject& shm) {
     return *static_cast<int64_t*>(shm.Data());
 }
 
-TEST(ProcessMutex, TwoProcessesNeverLoseAnIncrement) {
-    ScopedShmName mutexName("PmContendMutex");
-    ScopedShmName counterName("PmContendCounter");
-    auto counter = SharedMemoryObject::CreateOrOpen(counterName.str(), sizeof(int64_t));
-    ASSERT_TRUE(counter) << counter.error().text;
-    constexpr int kTimes = 10000;
-
-    Child first([&] { return IncrementUnderLock(mutexName.str(), counterName.str(), kTimes); });
-    Child second([&] { return IncrementUnderLock(mutexName.str(), counterName.str(), kTimes); });
-
-    EXPECT_EQ(first.Wait(), 0);
-    EXPECT_EQ(second.Wait(), 0);
-    EXPECT_EQ(Counter(counter.value()), 2 * kTimes);
-}
-
 TEST(ProcessMutex, OwnerKilledWhileHoldingLeavesItAbandonedButUsable) {
     ScopedShmName name("PmAbandon");
     auto sut = ProcessMutex::CreateOrOpen(name.str());

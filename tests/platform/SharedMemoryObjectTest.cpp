@@ -3,7 +3,6 @@
 #include <sys/stat.h>
 
 #include <cerrno>
-#include <utility>
 
 #include "PlatformTestHelpers.h"
 #include "platform/SharedMemoryObject.h"
@@ -112,25 +111,6 @@ TEST(SharedMemoryObject, RefusesMissingUnlinkedTooSmallAndEmptyObjects) {
     EXPECT_FALSE(removedAgain);
     EXPECT_FALSE(SharedMemoryObject::OpenExisting(name.str(), 64));
     EXPECT_TRUE(HasPattern(sut.value().Data(), 64, 42));  // mappings outlive the name
-}
-
-TEST(SharedMemoryObject, MoveLeavesTheSourceEmptyAndTheMappingValid) {
-    ScopedShmName name("ShmMove");
-    auto created = SharedMemoryObject::CreateOrOpen(name.str(), kSize);
-    ASSERT_TRUE(created) << created.error().text;
-    void* data = created.value().Data();
-    Fill(data, kSize, 1);
-
-    SharedMemoryObject moved(std::move(created.value()));
-    SharedMemoryObject sut;
-    sut = std::move(moved);
-
-    EXPECT_EQ(created.value().Data(), nullptr);  // NOLINT(bugprone-use-after-move)
-    EXPECT_EQ(created.value().Size(), 0u);
-    EXPECT_EQ(created.value().Fd(), -1);
-    EXPECT_EQ(moved.Data(), nullptr);  // NOLINT(bugprone-use-after-move)
-    EXPECT_EQ(sut.Data(), data);
-    EXPECT_TRUE(HasPattern(sut.Data(), kSize, 1));
 }
 
 }  // namespace
