@@ -16,17 +16,6 @@ constexpr int kSyncIdleMs = 500;
 constexpr int kUnmappedRetryMs = 100;
 constexpr int kFaultRetryMs = 100;
 constexpr int kCycleSleepMs = 1;
-constexpr int kStopPollMs = 10;
-
-// Sleeps ms, but returns early once a stop is requested, so a long idle
-// step never delays shutdown by more than kStopPollMs.
-void PauseUnlessStopped(int ms) {
-    while (ms > 0 && stopRequested.load() != 1) {
-        int step = ms < kStopPollMs ? ms : kStopPollMs;
-        platform::SleepMs(static_cast<uint32_t>(step));
-        ms -= step;
-    }
-}
 
 }  // namespace
 

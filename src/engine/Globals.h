@@ -15,6 +15,10 @@ extern std::atomic<int> g_bSimDebug;
 // 1 when start-up found no board and the server runs on the simulated board.
 extern std::atomic<int> g_bSimBoard;
 
+// Sleeps ms in steps of at most 10 ms and returns early once a stop is
+// requested, so no pause of a worker thread delays shutdown.
+void PauseUnlessStopped(int ms);
+
 constexpr int kKindIdle = 0;
 constexpr int kKindSimulated = 1;
 constexpr int kKindHardware = 2;

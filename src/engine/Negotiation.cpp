@@ -15,16 +15,11 @@ namespace {
 
 constexpr int kReceiveWaitMs = 10;
 constexpr int kPortPauseMs = 500;  // between two peers, in 10 ms steps
-constexpr int kPauseStepMs = 10;
 constexpr int kPassPauseMs = 100;
 constexpr const char* kLocalHost = "127.0.0.1";
 
 bool Stopping() {
     return stopRequested.load() == 1;
-}
-
-void PauseUnlessStopped(int ms) {
-    for (; ms > 0 && !Stopping(); ms -= kPauseStepMs) platform::SleepMs(kPauseStepMs);
 }
 
 }  // namespace

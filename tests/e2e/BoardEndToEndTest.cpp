@@ -36,14 +36,13 @@ protected:
         return server;
     }
 
+    // Polls a condition on the block, read under its mutex.
     template <typename Fn>
-    bool Eventually(Fn fn, std::chrono::milliseconds limit = 3000ms) {
-        for (auto end = std::chrono::steady_clock::now() + limit;
-             std::chrono::steady_clock::now() < end; std::this_thread::sleep_for(10ms)) {
+    bool BlockShows(Fn fn) {
+        return Eventually([&] {
             engine::BlockLock lock(block);
-            if (fn(*static_cast<engine::SharedBlock*>(block.GetData()))) return true;
-        }
-        return false;
+            return fn(*static_cast<const engine::SharedBlock*>(block.GetData()));
+        });
     }
 
     TempDir dir;
@@ -64,13 +63,13 @@ TEST_F(BoardEndToEnd, CardVoltsAndInputsReachTheBlockAndOutputsReachTheCard) {
     ASSERT_TRUE(peer.WaitFor("PORT,probe1,9000", false, 5000)) << peer.Err();
 
     // 1.25 V to the 12-bit converter's resolution (10 V / 4096).
-    EXPECT_TRUE(Eventually([](const engine::SharedBlock& b) {
+    EXPECT_TRUE(BlockShows([](const engine::SharedBlock& b) {
         const engine::AnalogRing& r = b.analogRing[0];
         return engine::RingFill(r) > 0 &&
                std::fabs(r.samples[(r.next + engine::kRingSlots - 1) % engine::kRingSlots] -
                          1.25F) < 10.0F / 4096;
     }));
-    EXPECT_TRUE(Eventually([](const engine::SharedBlock& b) {
+    EXPECT_TRUE(BlockShows([](const engine::SharedBlock& b) {
         return b.digitalIn[0] == 1 && b.digitalIn[15] == 1 && b.digitalIn[7] == 0;
     }));
 

@@ -64,16 +64,7 @@ inline bool ClientDiesHoldingTheMutex() {
     return held;
 }
 
-// Polls cond every 2 ms for up to timeout; its last answer.
-template <typename Cond>
-bool Eventually(Cond cond, std::chrono::milliseconds timeout = std::chrono::seconds(3)) {
-    auto end = std::chrono::steady_clock::now() + timeout;
-    while (std::chrono::steady_clock::now() < end) {
-        if (cond()) return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    return cond();
-}
+using vantor::test::Eventually;
 
 // prefix + i (built by appending: GCC 12 warns falsely on "literal" + string).
 inline std::string Numbered(const char* prefix, int i) {

@@ -1,6 +1,8 @@
 #pragma once
 // Helpers shared by the tests: private directories and child processes.
+#include <chrono>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace vantor::test {
@@ -26,5 +28,16 @@ std::string ReadFile(const std::string& path);
 
 // Directory of the running test executable (build/bin).
 std::string ExecutableDir();
+
+// Polls cond every 2 ms for up to timeout; its last answer.
+template <typename Cond>
+bool Eventually(Cond cond, std::chrono::milliseconds timeout = std::chrono::seconds(3)) {
+    auto end = std::chrono::steady_clock::now() + timeout;
+    while (std::chrono::steady_clock::now() < end) {
+        if (cond()) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return cond();
+}
 
 }  // namespace vantor::test
