@@ -6,7 +6,6 @@
 #include "engine/AcqEngine.h"
 #include "engine/Globals.h"
 #include "host/config/Settings.h"
-#include "platform/Clock.h"
 #include "platform/Trace.h"
 
 namespace vantor::engine {
