@@ -62,8 +62,9 @@ MutexObject* Object(const SharedMemoryObject& shm) {
 
 }  // namespace
 
-Result<ProcessMutex> ProcessMutex::CreateOrOpen(const std::string& name) {
-    auto shm = SharedMemoryObject::CreateOrOpen(name, sizeof(MutexObject));
+Result<ProcessMutex> ProcessMutex::CreateOrOpen(const std::string& name,
+                                                SharedMemoryObject::Owner owner) {
+    auto shm = SharedMemoryObject::CreateOrOpen(name, sizeof(MutexObject), owner);
     if (!shm) return shm.error();
     MutexObject* obj = Object(shm.value());
     {

@@ -29,8 +29,11 @@ public:
     ProcessMutex(const ProcessMutex&) = delete;
     ProcessMutex& operator=(const ProcessMutex&) = delete;
 
-    // name is the full shared-memory object name ("/...Mutex").
-    static Result<ProcessMutex> CreateOrOpen(const std::string& name);
+    // name is the full shared-memory object name ("/...Mutex"); owner as for
+    // SharedMemoryObject: a lock word someone else can write is no lock.
+    static Result<ProcessMutex> CreateOrOpen(
+        const std::string& name,
+        SharedMemoryObject::Owner owner = SharedMemoryObject::Owner::kAnyUser);
 
     bool IsValid() const { return m_shm.Data() != nullptr; }
     // Waits up to timeoutMs (kInfinite: for ever). Abandoned means the

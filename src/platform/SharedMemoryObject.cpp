@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <utility>
 
 namespace vantor::platform {
@@ -54,35 +55,79 @@ Result<SharedMemoryObject> SharedMemoryObject::Map(const std::string& name, int 
     return obj;
 }
 
-Result<SharedMemoryObject> SharedMemoryObject::CreateOrOpen(const std::string& name, size_t size) {
-    if (size == 0) return Error{EINVAL, "shared memory " + name + ": size 0"};
-    // umask must not strip the group bits of 0660: set them explicitly below.
-    int fd = ::shm_open(name.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0660);
-    if (fd < 0) return ErrnoError("shm_open " + name, errno);
+namespace {
+
+// Closes fd and passes the error on.
+Error CloseWith(int fd, Error error) {
+    ::close(fd);
+    return error;
+}
+
+// Refuses an existing object that is not a plain file of ours to share.
+Result<struct stat> CheckExisting(const std::string& name, int fd,
+                                  SharedMemoryObject::Owner owner) {
     struct stat st {};
-    if (::fstat(fd, &st) != 0) {
-        int err = errno;
-        ::close(fd);
-        return ErrnoError("fstat " + name, err);
+    if (::fstat(fd, &st) != 0) return ErrnoError("fstat " + name, errno);
+    if (!S_ISREG(st.st_mode)) {
+        return Error{kUnsafeObject, "shared memory " + name + " is not a regular object"};
     }
-    if (st.st_uid == ::geteuid()) ::fchmod(fd, 0660);
+    if (owner == SharedMemoryObject::Owner::kThisUser && st.st_uid != ::geteuid()) {
+        return Error{kUnsafeObject, "shared memory " + name + " belongs to uid " +
+                                        std::to_string(st.st_uid) + ", not to this user (uid " +
+                                        std::to_string(::geteuid()) + "): remove it"};
+    }
+    if ((st.st_mode & 07777 & ~static_cast<mode_t>(0660)) != 0) {
+        char mode[8];
+        std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(st.st_mode & 07777));
+        return Error{kUnsafeObject,
+                     "shared memory " + name + " has mode " + mode + ", more than 0660: remove it"};
+    }
+    return st;
+}
+
+}  // namespace
+
+Result<SharedMemoryObject> SharedMemoryObject::CreateOrOpen(const std::string& name, size_t size,
+                                                            Owner owner) {
+    if (size == 0) return Error{EINVAL, "shared memory " + name + ": size 0"};
+    // glibc's shm_open adds O_NOFOLLOW: a symbolic link in its place is refused.
+    int fd = -1;
+    for (int attempt = 0; fd < 0 && attempt < 3; ++attempt) {
+        fd = ::shm_open(name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0660);
+        if (fd >= 0) {
+            // Ours and new: umask must not strip the group bits of 0660.
+            ::fchmod(fd, 0660);
+            if (::ftruncate(fd, static_cast<off_t>(size)) != 0) {
+                return CloseWith(fd, ErrnoError("ftruncate " + name, errno));
+            }
+            return Map(name, fd, size);
+        }
+        if (errno != EEXIST) return ErrnoError("shm_open " + name, errno);
+        // Another process made it first; it may remove it again before we
+        // open it, then we try to create it once more.
+        fd = ::shm_open(name.c_str(), O_RDWR | O_CLOEXEC, 0);
+        if (fd < 0 && errno != ENOENT) return ErrnoError("shm_open " + name, errno);
+    }
+    if (fd < 0) return ErrnoError("shm_open " + name, ENOENT);
+    auto st = CheckExisting(name, fd, owner);
+    if (!st) return CloseWith(fd, st.error());
     // Growing is safe when two processes race: both ask for the same size and
     // ftruncate never shrinks below what the other one set.
-    if (static_cast<size_t>(st.st_size) < size && ::ftruncate(fd, static_cast<off_t>(size)) != 0) {
-        int err = errno;
-        ::close(fd);
-        return ErrnoError("ftruncate " + name, err);
+    if (static_cast<size_t>(st.value().st_size) < size &&
+        ::ftruncate(fd, static_cast<off_t>(size)) != 0) {
+        return CloseWith(fd, ErrnoError("ftruncate " + name, errno));
     }
     return Map(name, fd, size);
 }
 
-Result<SharedMemoryObject> SharedMemoryObject::OpenExisting(const std::string& name, size_t size) {
+Result<SharedMemoryObject> SharedMemoryObject::OpenExisting(const std::string& name, size_t size,
+                                                            Owner owner) {
     int fd = ::shm_open(name.c_str(), O_RDWR | O_CLOEXEC, 0);
     if (fd < 0) return ErrnoError("shm_open " + name, errno);
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || static_cast<size_t>(st.st_size) < size) {
-        ::close(fd);
-        return Error{EINVAL, "shared memory " + name + " is smaller than expected"};
+    auto st = CheckExisting(name, fd, owner);
+    if (!st) return CloseWith(fd, st.error());
+    if (static_cast<size_t>(st.value().st_size) < size) {
+        return CloseWith(fd, Error{EINVAL, "shared memory " + name + " is smaller than expected"});
     }
     return Map(name, fd, size);
 }

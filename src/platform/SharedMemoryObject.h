@@ -3,6 +3,12 @@
 // Created if missing (mode 0660), attached if another process made it first;
 // either way the caller sees the same bytes. Unmapped by the destructor; the
 // object itself stays for other processes. Move-only.
+//
+// An existing object is attached only when it is a regular file with no
+// permission beyond 0660 (symbolic links are never followed), and, for a
+// caller that asks for it, owned by this user: an object that someone else
+// prepared could be truncated under us or written by anyone.
+#include <cerrno>
 #include <cstddef>
 #include <string>
 
@@ -10,8 +16,15 @@
 
 namespace vantor::platform {
 
+// Error code of an object refused as unsafe to use.
+constexpr int kUnsafeObject = EPERM;
+
 class SharedMemoryObject {
 public:
+    // Who may own an existing object we attach to: the server owns its
+    // objects; a reader also attaches to the objects of another user of its group.
+    enum class Owner { kAnyUser, kThisUser };
+
     SharedMemoryObject() = default;
     ~SharedMemoryObject();
     SharedMemoryObject(SharedMemoryObject&& other) noexcept;
@@ -20,9 +33,11 @@ public:
     SharedMemoryObject& operator=(const SharedMemoryObject&) = delete;
 
     // name is the full object name ("/..."); size is grown to if the object is smaller.
-    static Result<SharedMemoryObject> CreateOrOpen(const std::string& name, size_t size);
+    static Result<SharedMemoryObject> CreateOrOpen(const std::string& name, size_t size,
+                                                   Owner owner = Owner::kAnyUser);
     // Attaches to an existing object only; fails when it is missing or smaller than size.
-    static Result<SharedMemoryObject> OpenExisting(const std::string& name, size_t size);
+    static Result<SharedMemoryObject> OpenExisting(const std::string& name, size_t size,
+                                                   Owner owner = Owner::kAnyUser);
     // Removes the name (processes that have it mapped keep their mapping).
     static bool Unlink(const std::string& name);
 

@@ -1,8 +1,13 @@
 // Named shared memory between mappings and processes.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <pwd.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
+#include <filesystem>
 
 #include "PlatformTestHelpers.h"
 #include "platform/SharedMemoryObject.h"
@@ -111,6 +116,46 @@ TEST(SharedMemoryObject, RefusesMissingUnlinkedTooSmallAndEmptyObjects) {
     EXPECT_FALSE(removedAgain);
     EXPECT_FALSE(SharedMemoryObject::OpenExisting(name.str(), 64));
     EXPECT_TRUE(HasPattern(sut.value().Data(), 64, 42));  // mappings outlive the name
+}
+
+// Makes an object as someone else could have left it: owner uid, mode.
+bool Plant(const std::string& name, uid_t uid, mode_t mode, off_t size) {
+    int fd = ::shm_open(name.c_str(), O_RDWR | O_CREAT | O_EXCL, 0600);
+    if (fd < 0) return false;
+    bool ok = ::ftruncate(fd, size) == 0 && ::fchmod(fd, mode) == 0 &&
+              (uid == ::geteuid() || ::fchown(fd, uid, static_cast<gid_t>(-1)) == 0);
+    ::close(fd);
+    return ok;
+}
+
+TEST(SharedMemoryObject, RefusesObjectsOpenToOthersLinksAndForeignOwnersWhenAsked) {
+    using Owner = SharedMemoryObject::Owner;
+    ScopedShmName wide("ShmWide");
+    ASSERT_TRUE(Plant(wide.str(), ::geteuid(), 0666, 16));
+    auto tooOpen = SharedMemoryObject::CreateOrOpen(wide.str(), kSize);
+    EXPECT_FALSE(tooOpen);
+    EXPECT_EQ(tooOpen.error().code, vantor::platform::kUnsafeObject);
+    EXPECT_NE(tooOpen.error().text.find(wide.str()), std::string::npos) << tooOpen.error().text;
+    struct stat st {};
+    ASSERT_EQ(::stat(("/dev/shm" + wide.str()).c_str(), &st), 0);
+    EXPECT_EQ(st.st_size, 16);  // refused before anything was changed
+
+    ScopedShmName link("ShmLink");
+    std::filesystem::create_symlink("/dev/shm" + wide.str(), "/dev/shm" + link.str());
+    EXPECT_FALSE(SharedMemoryObject::CreateOrOpen(link.str(), kSize));
+    EXPECT_FALSE(SharedMemoryObject::OpenExisting(link.str(), 16));
+
+    if (::geteuid() != 0) GTEST_SKIP() << "a foreign owner needs root to set up";
+    const passwd* nobody = ::getpwnam("nobody");
+    ASSERT_NE(nobody, nullptr);
+    ScopedShmName foreign("ShmForeign");
+    ASSERT_TRUE(Plant(foreign.str(), nobody->pw_uid, 0660, kSize));
+    auto owned = SharedMemoryObject::CreateOrOpen(foreign.str(), kSize, Owner::kThisUser);
+    EXPECT_FALSE(owned);
+    EXPECT_EQ(owned.error().code, vantor::platform::kUnsafeObject);
+    EXPECT_FALSE(SharedMemoryObject::OpenExisting(foreign.str(), kSize, Owner::kThisUser));
+    // A reader of the owner's group may still attach to it.
+    EXPECT_TRUE(SharedMemoryObject::OpenExisting(foreign.str(), kSize, Owner::kAnyUser));
 }
 
 }  // namespace
