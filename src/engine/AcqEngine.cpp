@@ -18,7 +18,24 @@ namespace {
 constexpr unsigned kStopWaitMs = 3000;
 constexpr uint32_t kSwitchPauseMs = 200;
 constexpr uint32_t kBoardSettleMs = 100;
+constexpr uint32_t kBringUpLockMs = 250;
+constexpr uint32_t kClearLockMs = 1000;
 }  // namespace
+
+bool AcqEngine::ClearSharedBlock() {
+    auto* shared = static_cast<SharedBlock*>(m_block.GetData());
+    if (shared == nullptr) return false;
+    {
+        BlockLock lock(m_block, GiveUpAfterMs(kClearLockMs));
+        if (lock.Held()) {
+            ClearShared(*shared);
+            return true;
+        }
+    }
+    // A reader keeps the mutex: the first cycle that gets it clears instead.
+    m_clearPending.store(true);
+    return false;
+}
 
 AcqEngine::AcqEngine(CSharedMemory& block)
     : m_block(block),
@@ -81,7 +98,10 @@ bool AcqEngine::SwitchMode(int mode) {
 void AcqEngine::PublishRings() {
     void* shared = m_block.GetData();
     if (shared == nullptr) return;
-    BlockLock lock(m_block);
+    // Bounded: a reader that keeps the mutex must not hold up a mode switch.
+    // The acquisition thread publishes the rings on every cycle anyway.
+    BlockLock lock(m_block, GiveUpAfterMs(kBringUpLockMs));
+    if (!lock.Held()) return;
     std::memcpy(static_cast<SharedBlock*>(shared)->analogRing, m_image->analogRing,
                 sizeof m_image->analogRing);
 }

@@ -67,6 +67,12 @@ public:
     // is not 1..3.
     int EffectiveMode() const;
 
+    // At start-up, before any thread runs: zeroes the shared block, so the
+    // outputs and counter holds an earlier run left are not served again.
+    // When a reader keeps the mutex for a second, the first acquisition cycle
+    // does it instead (false).
+    bool ClearSharedBlock();
+
     // --- threads ------------------------------------------------------------
     // Unless the mode is synchronous without forced simulation: opens the
     // negotiation link, starts the acquisition thread, publishes the image's
@@ -166,6 +172,7 @@ private:
     std::thread m_acqThread;
     platform::Event m_acqExit;
     std::atomic<bool> m_acqEnded{false};  // set by the thread as it ends
+    std::atomic<bool> m_clearPending{false};
 
     PeerTable m_peers;
     ClientNames m_clients;

@@ -16,6 +16,10 @@ constexpr int kUnmappedRetryMs = 100;
 constexpr int kFaultRetryMs = 100;
 constexpr int kCycleSleepMs = 1;
 
+bool StopRequested() {
+    return stopRequested.load() == 1;
+}
+
 }  // namespace
 
 int AcqEngine::EffectiveMode() const {
@@ -36,7 +40,9 @@ int AcqEngine::RunCycle() {
 
     SharedBlock& image = *m_image;
     {
-        BlockLock lock(m_block);
+        BlockLock lock(m_block, StopRequested);
+        if (!lock.Held()) return kUnmappedRetryMs;  // stopping, or the mutex is broken
+        if (m_clearPending.exchange(false)) ClearShared(*shared);
         image.firstRingOffset = kFirstRingOffset;
         std::memcpy(image.digitalOutRequest, shared->digitalOutRequest,
                     sizeof image.digitalOutRequest);
@@ -57,7 +63,9 @@ int AcqEngine::RunCycle() {
 
 void AcqEngine::PublishImage(SharedBlock& shared) {
     const SharedBlock& image = *m_image;
-    BlockLock lock(m_block);
+    // A cycle that cannot get the lock before a stop skips its publish.
+    BlockLock lock(m_block, StopRequested);
+    if (!lock.Held()) return;
     std::memcpy(shared.digitalIn, image.digitalIn, sizeof image.digitalIn);
     std::memcpy(shared.frequencySlot, image.frequencySlot, sizeof image.frequencySlot);
     std::memcpy(shared.analogRing, image.analogRing, sizeof image.analogRing);

@@ -10,6 +10,10 @@ void InitBlockImage(SharedBlock& image) {
     image.tailMark = kTailMark;
 }
 
+void ClearShared(SharedBlock& shared) {
+    std::memset(&shared, 0, sizeof shared);
+}
+
 namespace {
 
 // Keeps an index read from shared memory inside the ring, whatever a writer left there.

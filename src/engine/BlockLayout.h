@@ -60,6 +60,8 @@ static_assert(sizeof(SharedBlock) == kBlockSize);
 
 // The block image's initial state: marks set, every ring empty, all else 0.
 void InitBlockImage(SharedBlock& image);
+// A fresh shared area: every byte 0 (the caller holds the block's mutex).
+void ClearShared(SharedBlock& shared);
 
 // Appends one sample to ring `channel`; a channel outside 0..15 is refused
 // (false, nothing written). A full ring drops its oldest sample.

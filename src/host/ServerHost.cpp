@@ -41,7 +41,8 @@ const char* ModeName(int mode) {
 }
 
 ServerHost::ServerHost() {
-    if (!m_block.Create(kSharedBlockName, engine::kBlockSize)) {
+    if (!m_block.Create(kSharedBlockName, engine::kBlockSize,
+                        engine::CSharedMemory::Owner::kThisUser)) {
         platform::Trace("shared data block not available: %s\n", m_block.LastError().c_str());
     }
     m_engine = std::make_unique<engine::AcqEngine>(m_block);
@@ -62,6 +63,16 @@ int ServerHost::Start() {
         return kExitSecondInstance;
     }
     m_instance = std::move(lock.value());
+
+    if (m_block.LastErrorCode() == platform::kUnsafeObject) {
+        std::fprintf(stderr, "vantor: %s\n", m_block.LastError().c_str());
+        return kExitUnsafeSharedMemory;
+    }
+    // The objects outlive a server: what an earlier run left (output requests,
+    // counter holds) must not be served again. Only the one server clears.
+    if (!m_engine->ClearSharedBlock() && m_block.IsMapped()) {
+        platform::TraceText("shared data block busy: the first cycle clears it\n");
+    }
 
     // The server's copy-data endpoint exists from start-up on, as its window does.
     auto endpoint = platform::CopyDataEndpoint::Open(

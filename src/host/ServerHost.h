@@ -18,6 +18,9 @@ namespace vantor::host {
 constexpr int kRunning = -100;
 constexpr int kExitSecondInstance = 1;
 constexpr int kExitNoEnvironment = 2;
+// The shared data block or its mutex exists but is not safe to use (another
+// user's object, or one open to others).
+constexpr int kExitUnsafeSharedMemory = 4;
 
 extern const char* const kSharedBlockName;     // "NXSharedMemory"
 extern const char* const kDefaultVersionText;  // the text shown when GetVers fails

@@ -1,7 +1,11 @@
 // The server as a process: what an operator and a service manager see.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <pwd.h>
 #include <signal.h>
+#include <sys/mman.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <filesystem>
@@ -9,6 +13,8 @@
 
 #include "engine/BlockLayout.h"
 #include "engine/CSharedMemory.h"
+#include "platform/IpcNames.h"
+#include "platform/SharedMemoryObject.h"
 #include "support/ChildProcess.h"
 #include "support/TestEnv.h"
 
@@ -60,12 +66,52 @@ TEST_F(ServerProcess, RunsPublishesRefusesASecondCopyAndStopsCleanlyOnSigterm) {
     // No board: the server switched itself to asynchronous mode in its file.
     EXPECT_NE(ReadFile(config.File("AcqCfg.ini")).find("MODE=1"), std::string::npos);
 
+    // A counter hold too, before the server goes away.
+    block.Lock();
+    data->counterHold[2] = 1;
+    block.Unlock();
+
     auto t0 = std::chrono::steady_clock::now();
     server.Signal(SIGTERM);
     ASSERT_TRUE(server.WaitFor(1000, &status)) << "still running 1 s after SIGTERM";
     EXPECT_LT(std::chrono::steady_clock::now() - t0, 1s);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
     EXPECT_NE(server.Stderr().find("HardWare Exit"), std::string::npos);
+
+    // The next server serves none of what the last run left: the reader that
+    // stayed attached sees the requests cleared and the input following.
+    ChildProcess next(Server(), {"--headless"}, Env(), out2.Path());
+    ASSERT_TRUE(next.WaitForText("running", true, 5000)) << next.Stderr();
+    block.Lock();
+    EXPECT_EQ(data->digitalOutRequest[7], 0);
+    EXPECT_EQ(data->counterHold[2], 0);
+    block.Unlock();
+    EXPECT_TRUE(Eventually([&] {
+        block.Lock();
+        bool low = data->digitalIn[7] == 0;
+        block.Unlock();
+        return low;
+    }));
+}
+
+TEST_F(ServerProcess, RefusesASharedBlockPreparedByAnotherUser) {
+    if (::geteuid() != 0) GTEST_SKIP() << "another user's object needs root to set up";
+    const passwd* nobody = ::getpwnam("nobody");
+    ASSERT_NE(nobody, nullptr);
+    const std::string name = platform::ShmName("NXSharedMemory");
+    platform::SharedMemoryObject::Unlink(name);
+    int fd = ::shm_open(name.c_str(), O_RDWR | O_CREAT | O_EXCL, 0666);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::fchown(fd, nobody->pw_uid, nobody->pw_gid), 0);
+    ASSERT_EQ(::fchmod(fd, 0666), 0);
+    ::close(fd);
+
+    ChildProcess server(Server(), {"--headless"}, Env(), out1.Path());
+    int status = 0;
+    ASSERT_TRUE(server.WaitFor(5000, &status));
+    platform::SharedMemoryObject::Unlink(name);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 4) << status;
+    EXPECT_NE(server.Stderr().find(name), std::string::npos) << server.Stderr();
 }
 
 TEST_F(ServerProcess, EnvironmentTheSystemLibraryCannotFillEndsWithItsMessage) {

@@ -1,0 +1,53 @@
+// End to end: a reader that keeps the block's mutex (stopped, or sitting in a
+// debugger) holds up neither a mode switch nor a stop of the real server.
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include "Process.h"
+#include "engine/BlockLayout.h"
+#include "engine/CSharedMemory.h"
+
+namespace vantor::test {
+namespace {
+
+TEST(StuckReader, ModeSwitchAndStopGoOnAndPublishingResumesOnRelease) {
+    ASSERT_TRUE(WaitForFreeUdpPorts({8998, 9898, 9000}, 30000));
+    TempDir dir;
+    TempDir config;
+    Process sim("vantor-boardsim",
+                {"--endpoint", dir.File("bus"), "--card", "0x24@0x2E0", "--din", "0001"});
+    ASSERT_TRUE(sim.WaitFor("ready", false, 5000)) << sim.Err();
+    WriteFile(config.File("AcqCfg.ini"), "[HK]\nMODE=1\n");
+    Process server(
+        "vantor", {"--headless"},
+        {"VANTOR_PORT_DEVICE=unix:" + dir.File("bus"), "VANTOR_CONFIG_DIR=" + config.Path()});
+    ASSERT_TRUE(server.WaitFor("peers: none", true, 15000)) << server.Err();
+
+    engine::CSharedMemory block;
+    ASSERT_TRUE(block.Create("NXSharedMemory", engine::kBlockSize));
+    auto* data = static_cast<engine::SharedBlock*>(block.GetData());
+    auto input0 = [&] {
+        engine::BlockLock lock(block);
+        return data->digitalIn[0];
+    };
+    ASSERT_TRUE(Eventually([&] { return input0() == 1; }));
+
+    block.Lock();
+    data->digitalIn[0] = 7;  // the server's next publish overwrites it
+    Process toSync("vantorctl", {"mode", "2"});
+    EXPECT_EQ(toSync.Wait(5000), 0) << toSync.Err();
+    Process toAsync("vantorctl", {"mode", "1"});
+    EXPECT_EQ(toAsync.Wait(5000), 0) << toAsync.Err();
+    EXPECT_NE(toAsync.Out().find("switched"), std::string::npos) << toAsync.Out();
+    EXPECT_EQ(data->digitalIn[0], 7);
+    block.Unlock();
+    EXPECT_TRUE(Eventually([&] { return input0() == 1; }));
+
+    block.Lock();
+    server.Signal(SIGTERM);
+    EXPECT_EQ(server.Wait(1000), 0) << "still running 1 s after SIGTERM\n" << server.Err();
+    block.Unlock();
+}
+
+}  // namespace
+}  // namespace vantor::test
