@@ -89,8 +89,10 @@ private:
 
 // Appends the request's analog, frequency, counter, digital-input and
 // digital-output ids that merged does not hold yet, up to each list's limit.
-// A channel already merged keeps its samples-per-read. Counts of both
-// records are limited to their lists first. Returns 1.
+// Ids outside their ranges (analog and digital 0..15, frequency 200..207,
+// counters 300..303) are skipped, so they never take a slot from a real
+// channel. A channel already merged keeps its samples-per-read. Counts of
+// both records are limited to their lists first. Returns 1.
 int MergeRequest(AcqRequest& merged, const AcqRequest& request);
 
 // Copies text into a buffer of size bytes, cut to size - 1 and terminated.

@@ -150,6 +150,46 @@ TEST(MergeRequestTest, StopsAtEachListsLimitAndClampsAbsurdCounts) {
     EXPECT_EQ(merged.analogIds[15], 15);
 }
 
+TEST(MergeRequestTest, IdsOutsideTheirRangesTakeNoSlot) {
+    AcqRequest merged = EmptyRequest();
+    AcqRequest bad = Analog({{99, 1}, {-5, 1}, {1000, 1}, {16, 1}});
+    for (int i = 17; i <= 28; ++i) bad.analogIds[bad.analogCount++] = i;
+    bad.counterIds[0] = 0;
+    bad.counterIds[1] = 299;
+    bad.counterIds[2] = 304;
+    bad.counterIds[3] = -1;
+    bad.counterCount = 4;
+    bad.frequencyIds[0] = 208;
+    bad.frequencyCount = 1;
+    bad.digitalInIds[0] = 16;
+    bad.digitalInCount = 1;
+    bad.digitalOutIds[0] = -1;
+    bad.digitalOutCount = 1;
+    MergeRequest(merged, bad);
+    EXPECT_EQ(merged.analogCount + merged.counterCount + merged.frequencyCount +
+                  merged.digitalInCount + merged.digitalOutCount,
+              0);
+
+    AcqRequest good = Analog({{15, 4}, {0, 1}});
+    good.counterIds[0] = 303;
+    good.counterCount = 1;
+    good.frequencyIds[0] = 207;
+    good.frequencyCount = 1;
+    good.digitalInIds[0] = 15;
+    good.digitalInCount = 1;
+    good.digitalOutIds[0] = 0;
+    good.digitalOutCount = 1;
+    MergeRequest(merged, good);
+    ASSERT_EQ(merged.analogCount, 2);
+    EXPECT_EQ(merged.analogIds[0], 15);
+    EXPECT_EQ(merged.analogSamples[0], 4);
+    ASSERT_EQ(merged.counterCount, 1);
+    EXPECT_EQ(merged.counterIds[0], 303);
+    EXPECT_EQ(merged.frequencyIds[0], 207);
+    EXPECT_EQ(merged.digitalInIds[0], 15);
+    EXPECT_EQ(merged.digitalOutIds[0], 0);
+}
+
 TEST_F(PeerTableTest, MergedRequestsFollowsTheTableInOrder) {
     Add("a", Analog({{7, 1}, {2, 1}}));
     Add("b", Analog({{2, 9}, {4, 1}}));
