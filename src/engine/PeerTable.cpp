@@ -107,7 +107,6 @@ void PeerTable::RemoveAtLocked(int index) {
 int PeerTable::AddOrRefreshPeer(const char* name, const char* host, int peerCount, int peerExtra,
                                 const AcqRequest& request) {
     std::lock_guard lock(m_mutex);
-    if (m_count >= kMaxPeers) return kPeerTableFull;
     if (name == nullptr) return kPeerNoName;
     if (host == nullptr || host[0] == '\0') return kPeerNoHost;
     char key[kPeerNameBytes];
@@ -126,6 +125,7 @@ int PeerTable::AddOrRefreshPeer(const char* name, const char* host, int peerCoun
         e.request = request;
         return kPeerAccepted;
     }
+    if (m_count >= kMaxPeers) return kPeerTableFull;  // only a new peer is refused
     int port = -1;
     for (int j = 0; j < kMaxPeers && port < 0; ++j) {
         bool held = false;

@@ -57,10 +57,11 @@ public:
     // Replaces the clock (tests, a scaled clock); not while threads use the table.
     void SetClock(PeerClock clock);
 
-    // 1 added or refreshed; 0 table full (refreshes refused too); -1 no name
+    // 1 added or refreshed; 0 a new peer refused by a full table; -1 no name
     // (null, or nothing left after trimming); -2 no host (null or empty).
     // The name is cut to 127 bytes and trimmed of spaces before it is looked
-    // up (ignoring ASCII case), so a peer always finds its own entry again.
+    // up (ignoring ASCII case), so a peer always finds its own entry again,
+    // also in a full table.
     int AddOrRefreshPeer(const char* name, const char* host, int peerCount, int peerExtra,
                          const AcqRequest& request);
     // 0 table empty; -1 no name; else 1 (whether or not an entry matched).

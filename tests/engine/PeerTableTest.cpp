@@ -78,8 +78,19 @@ TEST_F(PeerTableTest, RefusalsLeaveTheTableAlone) {
     for (int i = 0; i < kMaxPeers; ++i) ASSERT_EQ(Add(Numbered("p", i).c_str()), 1);
     EXPECT_EQ(sut.Entries().back().port, 9021);
     EXPECT_EQ(Add("one-more"), kPeerTableFull);
-    EXPECT_EQ(Add("p0"), kPeerTableFull);  // a full table refuses refreshes too
     EXPECT_EQ(sut.RemovePeer(nullptr), -1);
+}
+
+TEST_F(PeerTableTest, AFullTableKeepsRefreshingItsPeersAndRefusesOnlyNewOnes) {
+    for (int i = 0; i < kMaxPeers; ++i) ASSERT_EQ(Add(Numbered("p", i).c_str()), 1);
+    const std::string full = Names();
+    for (int pass = 0; pass < 6; ++pass) {  // 30 s, each peer renewing every 5 s
+        now += 5000;
+        for (int i = 0; i < kMaxPeers; ++i) ASSERT_EQ(Add(Numbered("P", i).c_str()), 1);
+        EXPECT_EQ(Add("p22"), kPeerTableFull);
+        EXPECT_EQ(sut.AgePeers(), 0);
+    }
+    EXPECT_EQ(Names(), full);
 }
 
 TEST_F(PeerTableTest, LongNamesAndHostsAreCutAndStillFoundAgain) {
