@@ -1,6 +1,7 @@
 // The peer table and the merge rules, with a clock the test turns by hand.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 
 #include "EngineTestSupport.h"
@@ -199,6 +200,43 @@ TEST(MergeRequestTest, IdsOutsideTheirRangesTakeNoSlot) {
     EXPECT_EQ(merged.frequencyIds[0], 207);
     EXPECT_EQ(merged.digitalInIds[0], 15);
     EXPECT_EQ(merged.digitalOutIds[0], 0);
+}
+
+TEST_F(PeerTableTest, ARefusedRequestOutlivesRebuildsUntilItFallsSilent) {
+    for (int i = 0; i < kMaxPeers; ++i) ASSERT_EQ(Add(Numbered("p", i).c_str()), 1);
+    auto rebuiltHas = [&](int id) {
+        AcqRequest m = sut.MergedRequests();
+        return std::find(m.analogIds, m.analogIds + m.analogCount, id) !=
+               m.analogIds + m.analogCount;
+    };
+    // The others renew every 5 s; "late" every 5 s for 15 s, then no more.
+    for (int t = 0; t <= 35000; t += 5000) {
+        now = 1000 + t;
+        for (int i = 0; i < kMaxPeers; ++i) Add(Numbered("p", i).c_str());
+        if (t <= 15000) {
+            EXPECT_EQ(Add(" LATE ", Analog({{9, 1}})), kPeerTableFull);
+        }
+        sut.AgePeers();
+        EXPECT_TRUE(rebuiltHas(9)) << "at " << t << " ms";
+    }
+    now = 1000 + 15000 + 20999;
+    sut.AgePeers();
+    EXPECT_TRUE(rebuiltHas(9));
+    now += 1;
+    sut.AgePeers();
+    EXPECT_FALSE(rebuiltHas(9));
+
+    // Resent and then said goodbye: gone at once.
+    Add("late", Analog({{9, 1}}));
+    EXPECT_TRUE(rebuiltHas(9));
+    sut.RemovePeer("late");
+    EXPECT_FALSE(rebuiltHas(9));
+
+    // A flood of new names is kept to a bounded list: the one silent longest goes.
+    Add("late", Analog({{9, 1}}));
+    now += 1;
+    for (int i = 0; i < kMaxRefusedPeers; ++i) Add(Numbered("flood", i).c_str());
+    EXPECT_FALSE(rebuiltHas(9));
 }
 
 TEST_F(PeerTableTest, MergedRequestsFollowsTheTableInOrder) {
