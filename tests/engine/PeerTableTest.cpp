@@ -6,6 +6,7 @@
 
 #include "EngineTestSupport.h"
 #include "engine/PeerTable.h"
+#include "platform/Trace.h"
 
 namespace vantor::engine {
 namespace {
@@ -255,6 +256,12 @@ TEST_F(PeerTableTest, MergedRequestsFollowsTheTableInOrder) {
     sut.RemovePeer("b");
     EXPECT_EQ(sut.MergedRequests().analogCount, 0);
     EXPECT_EQ(sut.MergedRequests().analogIds[0], -1);
+}
+
+// Peer names are traced by the host; what a peer sends must stay on its line.
+TEST(PeerNameInTrace, ControlBytesAreEscapedAndTheRestKept) {
+    EXPECT_EQ(platform::TraceEscaped("a\nb\r\x01\x1f\x7f\t"), "a\\nb\\x0D\\x01\\x1F\\x7F\\x09");
+    EXPECT_EQ(platform::TraceEscaped("探头 1\\ ~"), "探头 1\\ ~");
 }
 
 }  // namespace
