@@ -16,7 +16,8 @@ constexpr int kFirstFrequencyId = 200;
 constexpr int kFirstCounterId = 300;
 // Samples per read are limited to the acquisition thread's sample buffer.
 constexpr int kSampleBufferSize = 1000;
-// Samples taken when a request names fewer than 1.
+// Simulated samples taken when a request names fewer than 1 (a board takes
+// 3, see BoardSamplesPerRead).
 constexpr int kDefaultSamples = 10;
 
 struct AcqRequest {
@@ -59,8 +60,8 @@ AcqRequest EmptyRequest();
 // size the list size), so no reader walks past a list.
 void ClampCounts(AcqRequest& request);
 
-// Samples to take per cycle for an analogSamples entry: below 1 means the
-// default 10, above the sample buffer is limited to 1000.
+// Simulated samples to take per cycle for an analogSamples entry: below 1
+// means the default 10, above the sample buffer is limited to 1000.
 int SamplesPerRead(int32_t requested);
 
 }  // namespace vantor::engine

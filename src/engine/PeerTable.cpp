@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "engine/BlockLayout.h"
 #include "platform/Clock.h"
 
 namespace vantor::engine {
@@ -25,16 +26,35 @@ void TrimSpaces(char* text) {
     text[len - start] = '\0';
 }
 
+// Milliseconds from `then` to `now` on the 32-bit clock words (modulo 2^32).
+int64_t Elapsed(int32_t now, int32_t then) {
+    return static_cast<int32_t>(static_cast<uint32_t>(now) - static_cast<uint32_t>(then));
+}
+
+// More than the limit's whole seconds since the last CONNECT, either way.
+bool Expired(int32_t now, int32_t refreshed) {
+    return std::llabs(Elapsed(now, refreshed)) / 1000 > kPeerAgeLimitSeconds;
+}
+
 bool Contains(const int32_t* ids, int count, int32_t id) {
     return std::find(ids, ids + count, id) != ids + count;
 }
 
-// Appends the ids of `from` that `to` lacks, while `to` has room; `samples`
-// (analog only) travel with their ids.
+// The ids one list of a request may name: first .. first + count - 1.
+struct IdRange {
+    int32_t first;
+    int32_t count;
+    bool Holds(int32_t id) const { return id >= first && id - first < count; }
+};
+
+// Appends the ids of `from` that lie in range and that `to` lacks, while `to`
+// has room; `samples` (analog only) travel with their ids.
 void MergeList(int32_t* toIds, int32_t& toCount, const int32_t* fromIds, int fromCount, int limit,
-               int32_t* toSamples = nullptr, const int32_t* fromSamples = nullptr) {
+               IdRange range, int32_t* toSamples = nullptr, const int32_t* fromSamples = nullptr) {
     for (int i = 0; i < fromCount; ++i) {
-        if (Contains(toIds, toCount, fromIds[i]) || toCount >= limit) continue;
+        if (!range.Holds(fromIds[i]) || Contains(toIds, toCount, fromIds[i]) || toCount >= limit) {
+            continue;
+        }
         toIds[toCount] = fromIds[i];
         if (toSamples != nullptr) toSamples[toCount] = fromSamples[i];
         ++toCount;  // after the entry: a reader never sees a count ahead of its entry
@@ -55,21 +75,24 @@ int MergeRequest(AcqRequest& merged, const AcqRequest& request) {
     ClampCounts(r);
     ClampCounts(merged);
     MergeList(merged.analogIds, merged.analogCount, r.analogIds, r.analogCount, kMaxAnalogIds,
-              merged.analogSamples, r.analogSamples);
+              {0, kAnalogChannels}, merged.analogSamples, r.analogSamples);
     MergeList(merged.frequencyIds, merged.frequencyCount, r.frequencyIds, r.frequencyCount,
-              kMaxFrequencyIds);
-    MergeList(merged.counterIds, merged.counterCount, r.counterIds, r.counterCount, kMaxCounterIds);
+              kMaxFrequencyIds, {kFirstFrequencyId, kFrequencySlots});
+    MergeList(merged.counterIds, merged.counterCount, r.counterIds, r.counterCount, kMaxCounterIds,
+              {kFirstCounterId, kCounters});
     MergeList(merged.digitalInIds, merged.digitalInCount, r.digitalInIds, r.digitalInCount,
-              kMaxDigitalIds);
+              kMaxDigitalIds, {0, kDigitalLines});
     MergeList(merged.digitalOutIds, merged.digitalOutCount, r.digitalOutIds, r.digitalOutCount,
-              kMaxDigitalIds);
+              kMaxDigitalIds, {0, kDigitalLines});
     return 1;
 }
 
 PeerTable::PeerTable() : PeerTable(ProcessClock) {}
 
 PeerTable::PeerTable(PeerClock clock)
-    : m_clock(std::move(clock)), m_entries(std::make_unique<PeerEntry[]>(kMaxPeers)) {}
+    : m_clock(std::move(clock)),
+      m_entries(std::make_unique<PeerEntry[]>(kMaxPeers)),
+      m_refused(std::make_unique<Refused[]>(kMaxRefusedPeers)) {}
 
 void PeerTable::SetClock(PeerClock clock) {
     std::lock_guard lock(m_mutex);
@@ -93,10 +116,40 @@ void PeerTable::RemoveAtLocked(int index) {
     --m_count;
 }
 
+void PeerTable::KeepRefusedLocked(const char* name, int32_t now, const AcqRequest& request) {
+    int index = 0;
+    while (index < m_refusedCount && ::strcasecmp(m_refused[index].name, name) != 0) ++index;
+    if (index == kMaxRefusedPeers) {
+        // Full: the one silent for longest makes room, the rest keep their order.
+        int oldest = 0;
+        for (int i = 1; i < m_refusedCount; ++i) {
+            if (Elapsed(now, m_refused[i].refreshed) > Elapsed(now, m_refused[oldest].refreshed)) {
+                oldest = i;
+            }
+        }
+        for (int i = oldest; i + 1 < m_refusedCount; ++i) m_refused[i] = m_refused[i + 1];
+        index = m_refusedCount - 1;
+    } else if (index == m_refusedCount) {
+        ++m_refusedCount;
+    }
+    Refused& r = m_refused[index];
+    std::memcpy(r.name, name, sizeof r.name);
+    r.refreshed = now;
+    r.request = request;
+}
+
+void PeerTable::ForgetRefusedLocked(const char* name) {
+    for (int i = 0; i < m_refusedCount; ++i) {
+        if (::strcasecmp(m_refused[i].name, name) != 0) continue;
+        for (int j = i; j + 1 < m_refusedCount; ++j) m_refused[j] = m_refused[j + 1];
+        --m_refusedCount;
+        return;
+    }
+}
+
 int PeerTable::AddOrRefreshPeer(const char* name, const char* host, int peerCount, int peerExtra,
                                 const AcqRequest& request) {
     std::lock_guard lock(m_mutex);
-    if (m_count >= kMaxPeers) return kPeerTableFull;
     if (name == nullptr) return kPeerNoName;
     if (host == nullptr || host[0] == '\0') return kPeerNoHost;
     char key[kPeerNameBytes];
@@ -114,6 +167,10 @@ int PeerTable::AddOrRefreshPeer(const char* name, const char* host, int peerCoun
         e.peerExtra = peerExtra;
         e.request = request;
         return kPeerAccepted;
+    }
+    if (m_count >= kMaxPeers) {
+        KeepRefusedLocked(key, now, request);
+        return kPeerTableFull;
     }
     int port = -1;
     for (int j = 0; j < kMaxPeers && port < 0; ++j) {
@@ -133,16 +190,18 @@ int PeerTable::AddOrRefreshPeer(const char* name, const char* host, int peerCoun
     e.peerExtra = peerExtra;
     e.request = request;
     ++m_count;
+    ForgetRefusedLocked(key);  // now served as a peer
     return kPeerAccepted;
 }
 
 int PeerTable::RemovePeer(const char* name) {
     std::lock_guard lock(m_mutex);
-    if (m_count == 0) return 0;
-    if (name == nullptr) return -1;
+    if (name == nullptr) return m_count == 0 ? 0 : -1;
     char key[kPeerNameBytes];
     CopyCut(key, sizeof key, name);
     TrimSpaces(key);
+    ForgetRefusedLocked(key);  // also when the table has emptied since the refusal
+    if (m_count == 0) return 0;
     int index = FindLocked(key);
     if (index >= 0) RemoveAtLocked(index);
     return 1;
@@ -156,13 +215,19 @@ int PeerTable::AgePeers() {
     for (int i = 0; i < m_count; ++i) {
         PeerEntry& e = m_entries[i];
         e.lastSeen = NowLocked();
-        int64_t ms = static_cast<int32_t>(static_cast<uint32_t>(e.lastSeen) -
-                                          static_cast<uint32_t>(e.refreshed));
-        if (std::llabs(ms) / 1000 > kPeerAgeLimitSeconds) {
+        if (Expired(e.lastSeen, e.refreshed)) {
             RemoveAtLocked(i);
             ++dropped;
         }
     }
+    const int32_t now = NowLocked();
+    int kept = 0;
+    for (int i = 0; i < m_refusedCount; ++i) {
+        if (Expired(now, m_refused[i].refreshed)) continue;
+        if (kept != i) m_refused[kept] = m_refused[i];
+        ++kept;
+    }
+    m_refusedCount = kept;
     return dropped;
 }
 
@@ -188,6 +253,7 @@ AcqRequest PeerTable::MergedRequests() const {
     AcqRequest merged = EmptyRequest();
     std::lock_guard lock(m_mutex);
     for (int i = 0; i < m_count; ++i) MergeRequest(merged, m_entries[i].request);
+    for (int i = 0; i < m_refusedCount; ++i) MergeRequest(merged, m_refused[i].request);
     return merged;
 }
 

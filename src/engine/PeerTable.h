@@ -25,6 +25,9 @@ constexpr int kPeerHostBytes = 64;   // longer hosts are cut to 63 bytes
 // A peer is dropped once more than this many whole seconds passed since its
 // last CONNECT, i.e. at 21 s.
 constexpr int kPeerAgeLimitSeconds = 20;
+// Requests of peers refused by a full table, kept so that the periodic
+// rebuild goes on sampling them; a flood of new names replaces the oldest.
+constexpr int kMaxRefusedPeers = 22;
 
 struct PeerEntry {
     char name[kPeerNameBytes];
@@ -57,15 +60,18 @@ public:
     // Replaces the clock (tests, a scaled clock); not while threads use the table.
     void SetClock(PeerClock clock);
 
-    // 1 added or refreshed; 0 table full (refreshes refused too); -1 no name
-    // (null, or nothing left after trimming); -2 no host (null or empty).
-    // The name is cut to 127 bytes and trimmed of spaces before it is looked
-    // up (ignoring ASCII case), so a peer always finds its own entry again.
+    // 1 added or refreshed; 0 a new peer refused by a full table (its request
+    // is kept with the refused ones); -1 no name (null, or nothing left after
+    // trimming); -2 no host (null or empty). The name is cut to 127 bytes and
+    // trimmed of spaces before it is looked up (ignoring ASCII case), so a
+    // peer always finds its own entry again, also in a full table.
     int AddOrRefreshPeer(const char* name, const char* host, int peerCount, int peerExtra,
                          const AcqRequest& request);
+    // Removes the peer, or the refused request, of that name.
     // 0 table empty; -1 no name; else 1 (whether or not an entry matched).
     int RemovePeer(const char* name);
-    // One ageing pass; returns how many peers it dropped.
+    // One ageing pass over the peers and the refused requests; returns how
+    // many peers it dropped.
     int AgePeers();
 
     int Count() const;
@@ -73,24 +79,37 @@ public:
     bool NameAndPort(int index, char (&name)[kPeerNameBytes], int& port) const;
     // A copy of the entries in use, in table order.
     std::vector<PeerEntry> Entries() const;
-    // Every peer's stored request merged in table order into an empty request.
+    // Every peer's stored request merged in table order into an empty
+    // request, then the refused requests.
     AcqRequest MergedRequests() const;
 
 private:
+    struct Refused {
+        char name[kPeerNameBytes];
+        int32_t refreshed;  // ms clock at the last CONNECT
+        AcqRequest request;
+    };
+
     int FindLocked(const char* name) const;
     void RemoveAtLocked(int index);
+    void KeepRefusedLocked(const char* name, int32_t now, const AcqRequest& request);
+    void ForgetRefusedLocked(const char* name);
     int32_t NowLocked() const;
 
     mutable std::mutex m_mutex;  // guards everything below
     PeerClock m_clock;
     int m_count = 0;
     std::unique_ptr<PeerEntry[]> m_entries;  // kMaxPeers, allocated once
+    int m_refusedCount = 0;
+    std::unique_ptr<Refused[]> m_refused;  // kMaxRefusedPeers, in order of arrival
 };
 
 // Appends the request's analog, frequency, counter, digital-input and
 // digital-output ids that merged does not hold yet, up to each list's limit.
-// A channel already merged keeps its samples-per-read. Counts of both
-// records are limited to their lists first. Returns 1.
+// Ids outside their ranges (analog and digital 0..15, frequency 200..207,
+// counters 300..303) are skipped, so they never take a slot from a real
+// channel. A channel already merged keeps its samples-per-read. Counts of
+// both records are limited to their lists first. Returns 1.
 int MergeRequest(AcqRequest& merged, const AcqRequest& request);
 
 // Copies text into a buffer of size bytes, cut to size - 1 and terminated.

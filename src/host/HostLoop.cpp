@@ -22,7 +22,7 @@ std::string PeerList(const engine::PeerTable& peers) {
     std::string list;
     for (const engine::PeerEntry& e : peers.Entries()) {
         list += list.empty() ? "" : " ";
-        list += e.name;
+        list += platform::TraceEscaped(e.name);
         list += ':';
         list += std::to_string(e.port);
     }

@@ -78,5 +78,15 @@ TEST_F(PeerEndToEnd, ASilentPeerIsDroppedByAgeing) {
     EXPECT_EQ(server->Wait(), 0);
 }
 
+TEST_F(PeerEndToEnd, APeerNameCannotForgeATraceLine) {
+    StartServer();
+    Process peer("vantorctl", {"peer", "--name", "evil\npeers: forged\x01"});
+    ASSERT_TRUE(server->WaitFor("peers: evil\\npeers: forged\\x01:9000\n", true, 5000))
+        << server->Err();
+    EXPECT_EQ(server->Err().find("\npeers: forged"), std::string::npos);
+    ASSERT_TRUE(server->Signal(SIGTERM));
+    EXPECT_EQ(server->Wait(), 0);
+}
+
 }  // namespace
 }  // namespace vantor::test

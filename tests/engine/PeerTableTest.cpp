@@ -1,10 +1,12 @@
 // The peer table and the merge rules, with a clock the test turns by hand.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 
 #include "EngineTestSupport.h"
 #include "engine/PeerTable.h"
+#include "platform/Trace.h"
 
 namespace vantor::engine {
 namespace {
@@ -78,8 +80,19 @@ TEST_F(PeerTableTest, RefusalsLeaveTheTableAlone) {
     for (int i = 0; i < kMaxPeers; ++i) ASSERT_EQ(Add(Numbered("p", i).c_str()), 1);
     EXPECT_EQ(sut.Entries().back().port, 9021);
     EXPECT_EQ(Add("one-more"), kPeerTableFull);
-    EXPECT_EQ(Add("p0"), kPeerTableFull);  // a full table refuses refreshes too
     EXPECT_EQ(sut.RemovePeer(nullptr), -1);
+}
+
+TEST_F(PeerTableTest, AFullTableKeepsRefreshingItsPeersAndRefusesOnlyNewOnes) {
+    for (int i = 0; i < kMaxPeers; ++i) ASSERT_EQ(Add(Numbered("p", i).c_str()), 1);
+    const std::string full = Names();
+    for (int pass = 0; pass < 6; ++pass) {  // 30 s, each peer renewing every 5 s
+        now += 5000;
+        for (int i = 0; i < kMaxPeers; ++i) ASSERT_EQ(Add(Numbered("P", i).c_str()), 1);
+        EXPECT_EQ(Add("p22"), kPeerTableFull);
+        EXPECT_EQ(sut.AgePeers(), 0);
+    }
+    EXPECT_EQ(Names(), full);
 }
 
 TEST_F(PeerTableTest, LongNamesAndHostsAreCutAndStillFoundAgain) {
@@ -150,6 +163,83 @@ TEST(MergeRequestTest, StopsAtEachListsLimitAndClampsAbsurdCounts) {
     EXPECT_EQ(merged.analogIds[15], 15);
 }
 
+TEST(MergeRequestTest, IdsOutsideTheirRangesTakeNoSlot) {
+    AcqRequest merged = EmptyRequest();
+    AcqRequest bad = Analog({{99, 1}, {-5, 1}, {1000, 1}, {16, 1}});
+    for (int i = 17; i <= 28; ++i) bad.analogIds[bad.analogCount++] = i;
+    bad.counterIds[0] = 0;
+    bad.counterIds[1] = 299;
+    bad.counterIds[2] = 304;
+    bad.counterIds[3] = -1;
+    bad.counterCount = 4;
+    bad.frequencyIds[0] = 208;
+    bad.frequencyCount = 1;
+    bad.digitalInIds[0] = 16;
+    bad.digitalInCount = 1;
+    bad.digitalOutIds[0] = -1;
+    bad.digitalOutCount = 1;
+    MergeRequest(merged, bad);
+    EXPECT_EQ(merged.analogCount + merged.counterCount + merged.frequencyCount +
+                  merged.digitalInCount + merged.digitalOutCount,
+              0);
+
+    AcqRequest good = Analog({{15, 4}, {0, 1}});
+    good.counterIds[0] = 303;
+    good.counterCount = 1;
+    good.frequencyIds[0] = 207;
+    good.frequencyCount = 1;
+    good.digitalInIds[0] = 15;
+    good.digitalInCount = 1;
+    good.digitalOutIds[0] = 0;
+    good.digitalOutCount = 1;
+    MergeRequest(merged, good);
+    ASSERT_EQ(merged.analogCount, 2);
+    EXPECT_EQ(merged.analogIds[0], 15);
+    EXPECT_EQ(merged.analogSamples[0], 4);
+    ASSERT_EQ(merged.counterCount, 1);
+    EXPECT_EQ(merged.counterIds[0], 303);
+    EXPECT_EQ(merged.frequencyIds[0], 207);
+    EXPECT_EQ(merged.digitalInIds[0], 15);
+    EXPECT_EQ(merged.digitalOutIds[0], 0);
+}
+
+TEST_F(PeerTableTest, ARefusedRequestOutlivesRebuildsUntilItFallsSilent) {
+    for (int i = 0; i < kMaxPeers; ++i) ASSERT_EQ(Add(Numbered("p", i).c_str()), 1);
+    auto rebuiltHas = [&](int id) {
+        AcqRequest m = sut.MergedRequests();
+        return std::find(m.analogIds, m.analogIds + m.analogCount, id) !=
+               m.analogIds + m.analogCount;
+    };
+    // The others renew every 5 s; "late" every 5 s for 15 s, then no more.
+    for (int t = 0; t <= 35000; t += 5000) {
+        now = 1000 + t;
+        for (int i = 0; i < kMaxPeers; ++i) Add(Numbered("p", i).c_str());
+        if (t <= 15000) {
+            EXPECT_EQ(Add(" LATE ", Analog({{9, 1}})), kPeerTableFull);
+        }
+        sut.AgePeers();
+        EXPECT_TRUE(rebuiltHas(9)) << "at " << t << " ms";
+    }
+    now = 1000 + 15000 + 20999;
+    sut.AgePeers();
+    EXPECT_TRUE(rebuiltHas(9));
+    now += 1;
+    sut.AgePeers();
+    EXPECT_FALSE(rebuiltHas(9));
+
+    // Resent and then said goodbye: gone at once.
+    Add("late", Analog({{9, 1}}));
+    EXPECT_TRUE(rebuiltHas(9));
+    sut.RemovePeer("late");
+    EXPECT_FALSE(rebuiltHas(9));
+
+    // A flood of new names is kept to a bounded list: the one silent longest goes.
+    Add("late", Analog({{9, 1}}));
+    now += 1;
+    for (int i = 0; i < kMaxRefusedPeers; ++i) Add(Numbered("flood", i).c_str());
+    EXPECT_FALSE(rebuiltHas(9));
+}
+
 TEST_F(PeerTableTest, MergedRequestsFollowsTheTableInOrder) {
     Add("a", Analog({{7, 1}, {2, 1}}));
     Add("b", Analog({{2, 9}, {4, 1}}));
@@ -166,6 +256,12 @@ TEST_F(PeerTableTest, MergedRequestsFollowsTheTableInOrder) {
     sut.RemovePeer("b");
     EXPECT_EQ(sut.MergedRequests().analogCount, 0);
     EXPECT_EQ(sut.MergedRequests().analogIds[0], -1);
+}
+
+// Peer names are traced by the host; what a peer sends must stay on its line.
+TEST(PeerNameInTrace, ControlBytesAreEscapedAndTheRestKept) {
+    EXPECT_EQ(platform::TraceEscaped("a\nb\r\x01\x1f\x7f\t"), "a\\nb\\x0D\\x01\\x1F\\x7F\\x09");
+    EXPECT_EQ(platform::TraceEscaped("探头 1\\ ~"), "探头 1\\ ~");
 }
 
 }  // namespace
