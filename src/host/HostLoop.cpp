@@ -54,11 +54,11 @@ int64_t ServerHost::OnCopyData(const platform::CopyDataMessage& m) {
     if (m.code == engine::kCodeClientRegister) {
         std::string name = ClientName(m);
         m_engine->Clients().Add(name.c_str());
-        platform::Trace("client registered: %s\n", name.c_str());
+        platform::Trace("client registered: %s\n", platform::TraceEscaped(name).c_str());
     } else if (m.code == engine::kCodeClientUnregister) {
         std::string name = ClientName(m);
         m_engine->Clients().Remove(name.c_str());
-        platform::Trace("client unregistered: %s\n", name.c_str());
+        platform::Trace("client unregistered: %s\n", platform::TraceEscaped(name).c_str());
     }
     if (m.code == engine::kCodeSetMode) {
         return RequestMode(static_cast<int>(m.dataWord > 100 ? 0 : m.dataWord));
