@@ -92,7 +92,10 @@ int ServerHost::Start() {
     int loaded = DMI_Load(1);
     if (loaded != 1) platform::Trace("system library loaded with result %d\n", loaded);
     std::memset(&g_env, 0, sizeof g_env);
-    if (DMI_GetKorbel(&g_env) == 0) {
+    // Only a record with a configuration directory is an environment: an
+    // unresolved GetKorbel (DMI_NOT_LOADED) or a library error fills nothing,
+    // and an empty directory would put the files into the filesystem root.
+    if (DMI_GetKorbel(&g_env) <= 0 || g_env.ConfigDir[0] == '\0') {
         std::fprintf(stderr, "%s\n", kGetKorbelFailed);
         DMI_Unload();
         return kExitNoEnvironment;

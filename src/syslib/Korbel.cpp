@@ -15,8 +15,8 @@ namespace {
 
 using vantor::platform::DynamicLibrary;
 
-// Entry points in the loader's order; published only after the whole set has
-// been checked, and read without a lock by worker threads.
+// Entry points in the loader's order; published only after the record size
+// has been checked, and read without a lock by worker threads.
 std::atomic<void*> g_entries[kKorbelEntryCount];
 
 std::mutex g_loadMutex;
@@ -41,6 +41,17 @@ void ForgetEntries() {
 void UnloadLocked() {
     ForgetEntries();
     Library().Close();
+}
+
+// False when the library's GetKorbelStrSize reports a record of another size
+// than ours; true without that entry point (nothing to check against).
+bool RecordSizeMatches(void* getSize, const std::string& path) {
+    if (getSize == nullptr) return true;
+    const int size = reinterpret_cast<decltype(&::GetKorbelStrSize)>(getSize)();
+    if (size == static_cast<int>(sizeof(EnvRecord))) return true;
+    vantor::platform::Trace("DMI_Load: %s has a record of %d bytes, not %d\n", path.c_str(), size,
+                            static_cast<int>(sizeof(EnvRecord)));
+    return false;
 }
 
 template <typename Fn, typename... Args>
@@ -99,28 +110,32 @@ int DMI_LoadFrom(const std::string& dir, int selector) {
         std::exit(-1);
     }
 
-    // A failure below drops `opened`, which unloads the library again.
+    // A wrong record size drops `opened`, which unloads the library again.
     void* resolved[kKorbelEntryCount] = {};
+    int result = 1;
     for (int i = 0; i < kKorbelEntryCount; ++i) {
         resolved[i] = opened.value().Symbol(kKorbelEntryNames[i]);
         if (resolved[i] == nullptr) {
             vantor::platform::Trace("DMI_Load: %s lacks %s\n", path.c_str(), kKorbelEntryNames[i]);
-            return -(i + 2);
-        }
-        if (i == kEntryGetKorbelStrSize) {
-            const int size = reinterpret_cast<decltype(&::GetKorbelStrSize)>(resolved[i])();
-            if (size != static_cast<int>(sizeof(EnvRecord))) {
-                vantor::platform::Trace("DMI_Load: %s has a record of %d bytes, not %d\n",
-                                        path.c_str(), size, static_cast<int>(sizeof(EnvRecord)));
+            // The entry points found before the gap stay usable; the record
+            // size is still checked when the library has the call for it, so
+            // GetKorbel never writes past a record of another size.
+            if (!RecordSizeMatches(opened.value().Symbol(kKorbelEntryNames[kEntryGetKorbelStrSize]),
+                                   path)) {
                 return DMI_WRONG_RECORD_SIZE;
             }
+            result = -(i + 2);
+            break;
+        }
+        if (i == kEntryGetKorbelStrSize && !RecordSizeMatches(resolved[i], path)) {
+            return DMI_WRONG_RECORD_SIZE;
         }
     }
     Library() = std::move(opened.value());
     for (int i = 0; i < kKorbelEntryCount; ++i) {
         g_entries[i].store(resolved[i], std::memory_order_release);
     }
-    return 1;
+    return result;
 }
 
 int DMI_Load(int selector) {

@@ -23,9 +23,9 @@ using DMI_FatalMessageSink = void (*)(const char* text);
 // Loads the library for selector (2, 4, 8, 16: the matching variant, else the
 // standard one) from DMI_SystemDirectory(). 1 when every entry point was found;
 // -(position + 1) for the first missing one (-2 GetKorbel ... -19
-// GetKorbelStrSize); DMI_WRONG_RECORD_SIZE; DMI_NOT_LOADED without a system
-// directory. A library that cannot be loaded shows DMI_LOAD_FAILED_TEXT through
-// the fatal message sink and exits the process with code -1.
+// GetKorbelStrSize), the ones before it staying usable; DMI_WRONG_RECORD_SIZE
+// (nothing usable); DMI_NOT_LOADED without a system directory. A library that cannot be loaded
+// shows DMI_LOAD_FAILED_TEXT through the fatal message sink and exits the process with code -1.
 int DMI_Load(int selector);
 // The same from an explicit directory.
 int DMI_LoadFrom(const std::string& dir, int selector);

@@ -31,7 +31,18 @@ protected:
         add.push_back("VANTOR_CRASH_DIR=" + config.Path() + "/crash");
         return InheritedEnvironment({"VANTOR_CONFIG_DIR", "VANTOR_CRASH_DIR"}, add);
     }
+    // A copy of the server in a tree of its own, with `library` (a file of
+    // the build's lib/, or none) as its lib/libkorbel.so.
+    std::string ServerInTree(const std::string& library) const {
+        namespace fs = std::filesystem;
+        fs::create_directories(tree.Path() + "/bin");
+        fs::create_directories(tree.Path() + "/lib");
+        if (!library.empty()) fs::copy_file(library, tree.Path() + "/lib/libkorbel.so");
+        fs::copy_file(Server(), tree.Path() + "/bin/vantor");
+        return tree.Path() + "/bin/vantor";
+    }
     TempDir config;
+    TempDir tree;
     TempDir out1;
     TempDir out2;
 };
@@ -129,15 +140,39 @@ TEST_F(ServerProcess, EnvironmentTheSystemLibraryCannotFillEndsWithItsMessage) {
 }
 
 TEST_F(ServerProcess, MissingSystemLibraryEndsWithCodeMinusOne) {
-    // A copy of the server in a tree without lib/libkorbel.so.
-    std::filesystem::create_directories(config.Path() + "/tree/bin");
-    std::string copy = config.Path() + "/tree/bin/vantor";
-    std::filesystem::copy_file(Server(), copy);
-    ChildProcess server(copy, {"--headless"}, Env(), out1.Path());
+    ChildProcess server(ServerInTree(""), {"--headless"}, Env(), out1.Path());
     int status = 0;
     ASSERT_TRUE(server.WaitFor(5000, &status));
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 255) << status;
     EXPECT_NE(server.Stderr().find("系统库不存在或者版本错误!"), std::string::npos)
+        << server.Stderr();
+}
+
+TEST_F(ServerProcess, SystemLibraryWithoutAnEntryPointNeverRunsWithoutItsConfiguration) {
+    const std::string libs = VANTOR_TESTLIB_DIR;
+    // A late entry point missing: what was found before it serves, the
+    // configuration is where the system library says.
+    {
+        ChildProcess server(ServerInTree(libs + "/no-getversnum/libkorbel.so"), {"--headless"},
+                            Env(), out1.Path());
+        ASSERT_TRUE(server.WaitForText("running", true, 5000)) << server.Stderr();
+        EXPECT_NE(server.Stderr().find("configuration: " + config.Path()), std::string::npos)
+            << server.Stderr();
+        EXPECT_NE(ReadFile(config.File("AcqCfg.ini")).find("MODE=1"), std::string::npos);
+        server.Signal(SIGTERM);
+        int status = 0;
+        ASSERT_TRUE(server.WaitFor(3000, &status));
+    }
+    std::filesystem::remove_all(tree.Path() + "/bin");
+    std::filesystem::remove_all(tree.Path() + "/lib");
+    // Without GetKorbel there is no environment: its message and exit code 2.
+    ChildProcess server(ServerInTree(libs + "/no-getkorbel/libkorbel.so"), {"--headless"}, Env(),
+                        out2.Path());
+    int status = 0;
+    ASSERT_TRUE(server.WaitFor(5000, &status)) << server.Stderr();
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 2) << status;
+    EXPECT_NE(server.Stderr().find("[Korbel.dll] [DMI_GetKorbel()] 加载错误或者没有该文件！"),
+              std::string::npos)
         << server.Stderr();
 }
 

@@ -89,13 +89,19 @@ TEST_F(SyslibLoader, WrongRecordSizeIsRefused) {
     EXPECT_EQ(DMI_GetKorbelStrSize(), DMI_NOT_LOADED);
 }
 
-TEST_F(SyslibLoader, MissingEntryPointGivesItsCodeAndDropsEverything) {
+TEST_F(SyslibLoader, MissingEntryPointGivesItsCodeAndKeepsTheOnesBeforeIt) {
     ASSERT_EQ(DMI_Load(1), 1);
-    EXPECT_EQ(DMI_LoadFrom(TestLibDir("missing5"), 1), -6);
-    // Neither the entry points found before the gap nor the old library stay.
+    EXPECT_EQ(DMI_LoadFrom(TestLibDir("no-getversnum"), 1), -18);
+    // GetKorbel and the others before the gap are the new library's; the gap
+    // and what follows it are unresolved, not left over from the old one.
+    ASSERT_EQ(DMI_GetKorbel(m_record.get()), 1);
+    EXPECT_STREQ(m_record->ConfigDir, std::getenv("VANTOR_CONFIG_DIR"));
     char text[1024];
-    EXPECT_EQ(DMI_GetVers(0, text), DMI_NOT_LOADED);
+    EXPECT_GE(DMI_GetNetError(text, sizeof text), 0);  // the 16th, just before the gap
+    EXPECT_EQ(DMI_GetVersNum(), DMI_NOT_LOADED);
+    EXPECT_EQ(DMI_GetKorbelStrSize(), DMI_NOT_LOADED);
     EXPECT_EQ(DMI_LoadFrom("", 1), DMI_NOT_LOADED);
+    EXPECT_EQ(DMI_GetKorbel(m_record.get()), DMI_NOT_LOADED);
 }
 
 TEST_F(SyslibLoader, WrappersAnswerNotLoadedAfterUnload) {
