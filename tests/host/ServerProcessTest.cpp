@@ -4,6 +4,7 @@
 #include <pwd.h>
 #include <signal.h>
 #include <sys/mman.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -137,6 +138,18 @@ TEST_F(ServerProcess, EnvironmentTheSystemLibraryCannotFillEndsWithItsMessage) {
     EXPECT_NE(server.Stderr().find("[Korbel.dll] [DMI_GetKorbel()] 加载错误或者没有该文件！"),
               std::string::npos)
         << server.Stderr();
+}
+
+TEST_F(ServerProcess, FifoInPlaceOfTheSettingsFileLeavesTheDefaults) {
+    ASSERT_EQ(::mkfifo(config.File("AcqSet.cfg").c_str(), 0600), 0);
+    ChildProcess server(Server(), {"--headless"}, Env(), out1.Path());
+    // Nobody ever writes to the FIFO: waiting for a writer would block start-up for good.
+    ASSERT_TRUE(server.WaitForText("running", true, 5000)) << server.Stderr();
+    EXPECT_NE(server.Stderr().find("no settings file"), std::string::npos) << server.Stderr();
+    server.Signal(SIGTERM);
+    int status = 0;
+    ASSERT_TRUE(server.WaitFor(3000, &status));
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
 }
 
 TEST_F(ServerProcess, MissingSystemLibraryEndsWithCodeMinusOne) {

@@ -1,7 +1,11 @@
 #include "host/config/Settings.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <array>
-#include <cstdio>
+#include <cerrno>
 #include <cstring>
 #include <mutex>
 
@@ -45,6 +49,19 @@ void Scatter(const Record& r) {
     std::memcpy(g_reserved.data(), r.data() + 12, kSettingsReserved);
 }
 
+// The file opened without blocking, or -1 unless it is a regular file: a FIFO
+// or device in its place must never hang start-up or the settings dialog.
+int OpenRegularFile(const std::string& path, int flags) {
+    int fd = ::open(path.c_str(), flags | O_CLOEXEC | O_NONBLOCK, 0644);
+    if (fd < 0) return -1;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
 }  // namespace
 
 std::string SettingsPath(const std::string& configDir) {
@@ -52,14 +69,19 @@ std::string SettingsPath(const std::string& configDir) {
 }
 
 int ReadSettings(const std::string& path) {
-    std::FILE* f = std::fopen(path.c_str(), "rb");
-    if (f == nullptr) return -1;
+    int fd = OpenRegularFile(path, O_RDONLY);
+    if (fd < 0) return -1;
     std::lock_guard lock(g_reservedMutex);
+    // Bytes beyond what the file holds keep their values: Assemble() put them there.
     Record r = Assemble();
-    size_t n = std::fread(r.data(), 1, r.size(), f);
-    std::fclose(f);
-    // Bytes beyond what the file held keep their values: Assemble() put them there.
-    (void)n;
+    size_t done = 0;
+    while (done < r.size()) {
+        ssize_t n = ::read(fd, r.data() + done, r.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        done += static_cast<size_t>(n);
+    }
+    ::close(fd);
     Scatter(r);
     return 1;
 }
@@ -69,10 +91,17 @@ int WriteSettings(const std::string& path) {
     if (slash != std::string::npos && slash > 0) platform::MakeDirs(path.substr(0, slash));
     std::lock_guard lock(g_reservedMutex);
     Record r = Assemble();
-    std::FILE* f = std::fopen(path.c_str(), "wb");
-    if (f == nullptr) return -1;
-    size_t n = std::fwrite(r.data(), 1, r.size(), f);
-    bool ok = std::fclose(f) == 0 && n == r.size();
+    int fd = OpenRegularFile(path, O_WRONLY | O_CREAT);
+    if (fd < 0) return -1;
+    bool ok = ::ftruncate(fd, 0) == 0;
+    size_t done = 0;
+    while (ok && done < r.size()) {
+        ssize_t n = ::write(fd, r.data() + done, r.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        done += static_cast<size_t>(n);
+    }
+    ok = (::close(fd) == 0) && ok && done == r.size();
     return ok ? 1 : -1;
 }
 
