@@ -24,8 +24,8 @@ extern const char* const kClientNotFound;   // "找不到该客户"
 
 class ClientNames {
 public:
-    // Sends the mode-change notice to the window with this title and waits
-    // until it was handled: true when such a window was found.
+    // Delivers the mode-change notice to the window with this title (without
+    // waiting for it to be handled): true when such a window was found.
     using Notifier = std::function<bool(const char* title)>;
 
     // "Vantor" or empty: kWrongClientName. Already held (case counts):

@@ -67,9 +67,10 @@ int64_t ServerHost::OnCopyData(const platform::CopyDataMessage& m) {
     return 0;  // the default answer to every copy-data message
 }
 
-bool ServerHost::SendModeNotice(const char* title) {
-    if (!m_endpoint) return false;
-    auto r = m_endpoint->Send(title, engine::kCodeModeChanged, 0, nullptr, 0);
+bool ServerHost::SendModeNotice(const char* title, uint64_t deadlineMs) {
+    const uint64_t now = platform::MillisecondsSinceStart();
+    const int budgetMs = deadlineMs > now ? static_cast<int>(deadlineMs - now) : 0;
+    auto r = platform::CopyDataPost(title, engine::kCodeModeChanged, 0, nullptr, 0, budgetMs);
     if (!r && r.error().code == platform::kCopyDataNotFound) return false;
     if (!r) platform::Trace("mode notice to %s: %s\n", title, r.error().text.c_str());
     return true;

@@ -10,6 +10,7 @@
 #include "engine/ServerStatus.h"
 #include "engine/hardware/BoardPass.h"
 #include "host/config/Settings.h"
+#include "platform/Clock.h"
 #include "platform/Trace.h"
 #include "syslib/EnvRecord.h"
 #include "syslib/Korbel.h"
@@ -23,6 +24,7 @@ const char* const kDefaultVersionText = "数据服务器( Ver2.1.3.1 )";
 namespace {
 constexpr const char* kGetKorbelFailed = "[Korbel.dll] [DMI_GetKorbel()] 加载错误或者没有该文件！";
 constexpr const char* kSimBoardModel = "SIM Hardware";
+constexpr uint64_t kModeNoticeBudgetMs = 250;
 // The environment record is large (188,910 bytes): keep it off the stack.
 EnvRecord g_env;
 }  // namespace
@@ -83,8 +85,12 @@ int ServerHost::Start() {
         platform::Trace("copy-data endpoint %s: %s\n", engine::kServerTitle,
                         endpoint.error().text.c_str());
     }
+    // A mode switch never waits on its clients: the notices are queued, and
+    // all of them together wait for room in full queues no longer than this.
     m_engine->SetModeChangeNotifier([this] {
-        m_engine->NotifyClients([this](const char* title) { return SendModeNotice(title); });
+        const uint64_t deadline = platform::MillisecondsSinceStart() + kModeNoticeBudgetMs;
+        m_engine->NotifyClients(
+            [this, deadline](const char* title) { return SendModeNotice(title, deadline); });
     });
     ApplyPeerClockScale(m_engine->Peers());
 

@@ -66,7 +66,9 @@ private:
     void DisplayProbe();
     void BringUp();
     void PublishStatus();
-    bool SendModeNotice(const char* title);
+    // Queues the 1124 notice for one client, waiting for room in its queue
+    // until deadlineMs at most; false when no such client endpoint exists.
+    bool SendModeNotice(const char* title, uint64_t deadlineMs);
 
     engine::CSharedMemory m_block;
     std::unique_ptr<engine::AcqEngine> m_engine;

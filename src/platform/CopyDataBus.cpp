@@ -10,6 +10,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <vector>
 
 #include "platform/IpcNames.h"
@@ -89,39 +90,59 @@ int64_t Elapsed(std::chrono::steady_clock::time_point since) {
         .count();
 }
 
+std::optional<Error> BadPayload(const void* data, size_t size) {
+    if (size > kCopyDataMaxPayload || (size > 0 && data == nullptr)) {
+        return Error{kCopyDataTooLarge, "copy-data payload too large or missing"};
+    }
+    return std::nullopt;
+}
+
+std::vector<char> RequestBytes(uint32_t seq, uint32_t code, uint64_t dataWord, const void* data,
+                               size_t size) {
+    std::vector<char> message(sizeof(RequestHeader) + size);
+    RequestHeader header{kRequestMagic, seq, code, 0, dataWord};
+    std::memcpy(message.data(), &header, sizeof header);
+    if (size > 0) std::memcpy(message.data() + sizeof header, data, size);
+    return message;
+}
+
+// Puts one request into the receiver's queue from fd, waiting for room in a
+// full queue until timeoutMs after start. 0 once it is queued.
+Result<int64_t> Deliver(int fd, std::string_view title, const std::vector<char>& message,
+                        int timeoutMs, std::chrono::steady_clock::time_point start) {
+    sockaddr_un to{};
+    if (!MakeAddress(CopyDataPath(title), to)) {
+        return Error{kCopyDataNotFound, "no copy-data endpoint titled " + std::string(title)};
+    }
+    for (;;) {
+        ssize_t n = ::sendto(fd, message.data(), message.size(), MSG_DONTWAIT,
+                             reinterpret_cast<const sockaddr*>(&to), sizeof to);
+        if (n >= 0) return int64_t{0};
+        if (errno == ENOENT || errno == ECONNREFUSED || errno == ENOTDIR) {
+            return Error{kCopyDataNotFound, "no copy-data endpoint titled " + std::string(title)};
+        }
+        if (errno != EAGAIN && errno != EINTR) return ErrnoError("copy-data send", errno);
+        if (Elapsed(start) >= timeoutMs) {
+            return Error{kCopyDataTimedOut, "copy-data receiver's queue stays full"};
+        }
+        ::usleep(1000);
+    }
+}
+
 // The send shared by endpoints and plain senders. While waiting, pump (when
 // given) handles messages that arrive at the sender's own endpoint.
 Result<int64_t> SendAndWait(std::string_view title, uint32_t code, uint64_t dataWord,
                             const void* data, size_t size, int timeoutMs, int ownFd,
                             CopyDataEndpoint* own) {
-    if (size > kCopyDataMaxPayload || (size > 0 && data == nullptr)) {
-        return Error{kCopyDataTooLarge, "copy-data payload too large or missing"};
-    }
-    sockaddr_un to{};
-    if (!MakeAddress(CopyDataPath(title), to)) {
-        return Error{kCopyDataNotFound, "no copy-data endpoint titled " + std::string(title)};
-    }
+    if (auto bad = BadPayload(data, size)) return *bad;
     ReplySocket reply;
     if (!reply.Open()) return ErrnoError("copy-data reply socket", errno);
 
     const uint32_t seq = g_sequence.fetch_add(1);
-    std::vector<char> message(sizeof(RequestHeader) + size);
-    RequestHeader header{kRequestMagic, seq, code, 0, dataWord};
-    std::memcpy(message.data(), &header, sizeof header);
-    if (size > 0) std::memcpy(message.data() + sizeof header, data, size);
-
     const auto start = std::chrono::steady_clock::now();
-    for (;;) {
-        ssize_t n = ::sendto(reply.fd, message.data(), message.size(), MSG_DONTWAIT,
-                             reinterpret_cast<const sockaddr*>(&to), sizeof to);
-        if (n >= 0) break;
-        if (errno == ENOENT || errno == ECONNREFUSED || errno == ENOTDIR) {
-            return Error{kCopyDataNotFound, "no copy-data endpoint titled " + std::string(title)};
-        }
-        if (errno != EAGAIN && errno != EINTR) return ErrnoError("copy-data send", errno);
-        if (Elapsed(start) >= timeoutMs) break;  // the receiver's queue stays full
-        ::usleep(1000);
-    }
+    auto queued =
+        Deliver(reply.fd, title, RequestBytes(seq, code, dataWord, data, size), timeoutMs, start);
+    if (!queued) return queued;
     for (;;) {
         int64_t left = timeoutMs - Elapsed(start);
         if (left <= 0) return Error{kCopyDataTimedOut, "copy-data receiver did not answer"};
@@ -161,6 +182,19 @@ std::string CopyDataPath(std::string_view title) {
     char hashed[24];
     std::snprintf(hashed, sizeof hashed, "#%016llx", static_cast<unsigned long long>(Fnv1a(title)));
     return dir + "/" + IpcNamespace() + hashed;
+}
+
+Result<int64_t> CopyDataPost(std::string_view title, uint32_t code, uint64_t dataWord,
+                             const void* data, size_t size, int timeoutMs) {
+    if (auto bad = BadPayload(data, size)) return *bad;
+    // From an unnamed socket: the receiver has nowhere to answer, and does not.
+    int fd = NewSocket();
+    if (fd < 0) return ErrnoError("copy-data socket", errno);
+    auto queued =
+        Deliver(fd, title, RequestBytes(g_sequence.fetch_add(1), code, dataWord, data, size),
+                timeoutMs, std::chrono::steady_clock::now());
+    ::close(fd);
+    return queued;
 }
 
 bool CopyDataFind(std::string_view title) {

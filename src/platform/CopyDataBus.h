@@ -5,7 +5,8 @@
 // private runtime directory (mode 0700), so no other user can reach it.
 //
 // A send carries a code, a data word and a payload; the sender waits until
-// the receiver's handler has run and gets its result back. An endpoint that
+// the receiver's handler has run and gets its result back. A post only
+// queues the message, for notices whose answer nobody needs. An endpoint that
 // sends keeps handling the messages sent to it while it waits, so two
 // endpoints sending to each other at the same time do not deadlock.
 #include <cstddef>
@@ -71,6 +72,13 @@ private:
 Result<int64_t> CopyDataSend(std::string_view title, uint32_t code, uint64_t dataWord,
                              const void* data, size_t size,
                              int timeoutMs = kCopyDataDefaultTimeoutMs);
+
+// Queues the message for the endpoint titled `title` without waiting for its
+// handler, which runs whenever the receiver gets to it; its result is
+// dropped. 0 once queued; kCopyDataNotFound; kCopyDataTimedOut when the
+// receiver's queue stayed full for timeoutMs.
+Result<int64_t> CopyDataPost(std::string_view title, uint32_t code, uint64_t dataWord,
+                             const void* data, size_t size, int timeoutMs);
 
 // True when a live endpoint has this title.
 bool CopyDataFind(std::string_view title);

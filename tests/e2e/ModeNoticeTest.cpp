@@ -5,7 +5,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
 
 #include "Process.h"
 #include "engine/ClientNames.h"
@@ -65,6 +69,35 @@ TEST(ModeNotice, ARegisteredClientHearsOfTheModeSwitch) {
     server.Shutdown();
     ::close(ready[0]);
     ::close(ready[1]);
+}
+
+TEST(ModeNotice, ClientsThatNeverReadDoNotHoldUpTheSwitch) {
+    ASSERT_TRUE(WaitForFreeUdpPorts({8998, 9898}, 30000));
+    host::ServerHost server;
+    ASSERT_EQ(server.Start(), host::kRunning);
+    // A full client table of endpoints that exist but are not read until the end.
+    int noticed = 0;
+    std::vector<std::unique_ptr<platform::CopyDataEndpoint>> clients;
+    for (int i = 0; i < engine::kMaxClientNames; ++i) {
+        const std::string name = "mute" + std::to_string(i);
+        auto endpoint =
+            platform::CopyDataEndpoint::Open(name, [&](const platform::CopyDataMessage& m) {
+                if (m.code == engine::kCodeModeChanged) ++noticed;
+                return int64_t{0};
+            });
+        ASSERT_TRUE(endpoint) << endpoint.error().text;
+        clients.push_back(std::move(endpoint.value()));
+        server.Engine().Clients().Add(name.c_str());
+    }
+
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_TRUE(server.Engine().SwitchMode(engine::kModeSync));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
+    // Each of them has its notice waiting.
+    for (auto& client : clients) client->Pump();
+    EXPECT_EQ(noticed, engine::kMaxClientNames);
+    EXPECT_EQ(server.Engine().LastError(), "");
+    server.Shutdown();
 }
 
 }  // namespace
