@@ -59,10 +59,12 @@ ServerHost::~ServerHost() {
 int ServerHost::Start() {
     auto lock = platform::InstanceLock::Acquire(engine::kServerTitle);
     if (!lock) {
-        if (lock.error().code != platform::InstanceLock::kHeldElsewhere) {
-            platform::Trace("single-instance lock: %s\n", lock.error().text.c_str());
-        }
-        return kExitSecondInstance;
+        // A second server leaves silently; anything else is a setup problem
+        // the operator must see, never to be mistaken for a second server.
+        if (lock.error().code == platform::InstanceLock::kHeldElsewhere) return kExitSecondInstance;
+        std::fprintf(stderr, "vantor: cannot take the single-instance lock: %s\n",
+                     lock.error().text.c_str());
+        return kExitNoInstanceLock;
     }
     m_instance = std::move(lock.value());
 

@@ -16,11 +16,13 @@ namespace vantor::host {
 
 // Start() results other than kRunning are the process's exit code.
 constexpr int kRunning = -100;
-constexpr int kExitSecondInstance = 1;
-constexpr int kExitNoEnvironment = 2;
+constexpr int kExitSecondInstance = 1;  // another server holds the lock: silent
+constexpr int kExitNoEnvironment = 2;   // GetKorbel gave no configuration directory
+constexpr int kExitNoInstanceLock = 3;  // the lock cannot be taken at all (runtime directory)
 // The shared data block or its mutex exists but is not safe to use (another
 // user's object, or one open to others).
 constexpr int kExitUnsafeSharedMemory = 4;
+constexpr int kExitNoStopSignals = 5;  // SIGTERM/SIGINT cannot be watched
 
 extern const char* const kSharedBlockName;     // "NXSharedMemory"
 extern const char* const kDefaultVersionText;  // the text shown when GetVers fails

@@ -38,6 +38,17 @@ int ServerMain(int argc, char** argv) {
         "else $XDG_CONFIG_HOME/vantor, else ~/.config/vantor.\n"
         "Stop it with SIGTERM or Ctrl+C.",
         "vantor"};
+    app.footer(
+        "Exit codes:\n"
+        "  0    stopped by SIGTERM or Ctrl+C\n"
+        "  1    another server is running (nothing is printed)\n"
+        "  2    the system library gave no configuration directory\n"
+        "  3    the single-instance lock cannot be taken (the message names the\n"
+        "       runtime directory: not ours, not a directory, not writable)\n"
+        "  4    the shared data block or its mutex is not safe to use (another\n"
+        "       user's object, or one open to others; the message names it)\n"
+        "  5    the stop signals cannot be watched\n"
+        "  255  the system library libkorbel.so is missing or of another version");
     bool headless = false;
     app.add_flag("--headless", headless, "Run without the operator window (trace on stderr)");
     app.set_version_flag("--version", std::string("vantor ") + VANTOR_VERSION);
@@ -52,7 +63,7 @@ int ServerMain(int argc, char** argv) {
     const int stopFd = ::signalfd(-1, &stops, SFD_CLOEXEC);
     if (stopFd < 0) {
         platform::TraceText("cannot watch for stop signals\n");
-        return 1;
+        return kExitNoStopSignals;
     }
     ServerHost host;
     int rc = host.Start();

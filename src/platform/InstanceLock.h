@@ -19,6 +19,9 @@ public:
     InstanceLock(const InstanceLock&) = delete;
     InstanceLock& operator=(const InstanceLock&) = delete;
 
+    // kHeldElsewhere when another process holds it; any other failure (an
+    // unusable runtime directory, a lock file that cannot be opened) has a
+    // text that names the directory or file.
     static Result<InstanceLock> Acquire(const std::string& name);
     bool IsHeld() const { return m_fd >= 0; }
 

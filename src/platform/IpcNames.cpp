@@ -44,14 +44,14 @@ std::string ShmName(std::string_view base) {
     return name;
 }
 
-std::string RuntimeDir() {
+std::string RuntimeDirPath() {
     const char* xdg = std::getenv("XDG_RUNTIME_DIR");
-    std::string dir;
-    if (xdg != nullptr && xdg[0] == '/') {
-        dir = std::string(xdg) + "/vantor";
-    } else {
-        dir = "/tmp/vantor-" + std::to_string(::getuid());
-    }
+    if (xdg != nullptr && xdg[0] == '/') return std::string(xdg) + "/vantor";
+    return "/tmp/vantor-" + std::to_string(::getuid());
+}
+
+std::string RuntimeDir() {
+    std::string dir = RuntimeDirPath();
     return EnsurePrivateDir(dir) ? dir : std::string();
 }
 

@@ -13,6 +13,9 @@ std::string IpcNamespace();
 // POSIX shared-memory object name: "/" + namespace + base.
 std::string ShmName(std::string_view base);
 
+// Where the per-user runtime directory is, whether or not it is usable.
+std::string RuntimeDirPath();
+
 // The per-user runtime directory ($XDG_RUNTIME_DIR/vantor, else
 // /tmp/vantor-<uid>), created with mode 0700 on first use. "" when it cannot
 // be created or is not a private directory owned by this user.

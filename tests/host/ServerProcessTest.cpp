@@ -126,6 +126,18 @@ TEST_F(ServerProcess, RefusesASharedBlockPreparedByAnotherUser) {
     EXPECT_NE(server.Stderr().find(name), std::string::npos) << server.Stderr();
 }
 
+TEST_F(ServerProcess, UnusableRuntimeDirectoryIsReportedNotTakenForASecondServer) {
+    // Something other than our own private directory where the runtime directory belongs.
+    TempDir runtime;
+    WriteFile(runtime.File("vantor"), "");
+    ChildProcess server(Server(), {"--headless"}, Env({"XDG_RUNTIME_DIR=" + runtime.Path()}),
+                        out1.Path());
+    int status = 0;
+    ASSERT_TRUE(server.WaitFor(5000, &status));
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 3) << status;
+    EXPECT_NE(server.Stderr().find(runtime.File("vantor")), std::string::npos) << server.Stderr();
+}
+
 TEST_F(ServerProcess, EnvironmentTheSystemLibraryCannotFillEndsWithItsMessage) {
     // A configuration path too long for the environment record: GetKorbel fails.
     std::string tooLong = config.Path() + "/" + std::string(300, 'x');
@@ -195,6 +207,7 @@ TEST_F(ServerProcess, HelpAndVersionNeedNoEnvironment) {
     ASSERT_TRUE(help.WaitFor(5000, &status));
     EXPECT_EQ(WEXITSTATUS(status), 0);
     EXPECT_NE(help.Stdout().find("--headless"), std::string::npos);
+    EXPECT_NE(help.Stdout().find("Exit codes"), std::string::npos);
     ChildProcess version(Server(), {"--version"}, Env(), out2.Path());
     ASSERT_TRUE(version.WaitFor(5000, &status));
     EXPECT_NE(version.Stdout().find("vantor "), std::string::npos);
