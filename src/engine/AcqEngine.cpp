@@ -85,14 +85,17 @@ bool AcqEngine::ReloadConfig(int /*startArgument*/) {
     return ReadConfig();
 }
 
-bool AcqEngine::SwitchMode(int mode) {
-    if (mode == m_mode.load()) return false;
+ModeSwitch AcqEngine::SwitchMode(int mode) {
+    if (mode == m_mode.load()) return ModeSwitch::kUnchanged;
     StopThreads();
-    if (!WriteMode(mode))
+    if (!WriteMode(mode)) {
+        // Nothing changed for the clients, who read their mode from the file.
         platform::Trace("cannot write MODE to %s\n", ConfigFile("AcqCfg.ini").c_str());
+        return ModeSwitch::kNotWritten;
+    }
     platform::SleepMs(kSwitchPauseMs);
     if (m_notify) m_notify();
-    return true;
+    return ModeSwitch::kSwitched;
 }
 
 void AcqEngine::PublishRings() {

@@ -34,6 +34,13 @@ constexpr int kModeSync = 2;
 constexpr int kModeAsyncVariant = 3;
 constexpr int kModeInvalid = 4;
 
+// What SwitchMode did.
+enum class ModeSwitch {
+    kUnchanged,   // already in that mode: nothing happened
+    kSwitched,    // threads stopped, the new mode written, clients notified
+    kNotWritten,  // threads stopped, AcqCfg.ini could not be written: the mode stays
+};
+
 class AcqEngine {
 public:
     explicit AcqEngine(CSharedMemory& block);
@@ -56,10 +63,15 @@ public:
     bool WriteMode(int mode);
     // StopThreads, then ReadConfig.
     bool ReloadConfig(int startArgument);
-    // false at once for the current mode; else StopThreads, WriteMode, a
-    // 200 ms pause and the mode-change notice. The caller follows it with
-    // ReloadConfig and StartAcquisition.
-    bool SwitchMode(int mode);
+    // kUnchanged at once for the current mode; else StopThreads and WriteMode,
+    // then a 200 ms pause and the mode-change notice (kSwitched), or, when the
+    // file cannot be written, no notice (kNotWritten). Unless kUnchanged the
+    // caller follows it with ReloadConfig and StartAcquisition.
+    ModeSwitch SwitchMode(int mode);
+    // Takes a mode for this run without AcqCfg.ini, for when the file cannot
+    // hold it; the next ReadConfig of a readable file replaces it. Only
+    // while no thread runs.
+    void SetMode(int mode) { m_mode.store(mode); }
     // Called by SwitchMode after it has written the new mode.
     void SetModeChangeNotifier(std::function<void()> notifier) { m_notify = std::move(notifier); }
 

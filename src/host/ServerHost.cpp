@@ -148,7 +148,13 @@ void ServerHost::BringUp() {
     m_displayMode = m_engine->EffectiveMode();
     if (engine::g_bSimBoard.load() == 1) {
         m_displayMode = engine::kModeAsyncVariant;
-        m_engine->SwitchMode(engine::kModeAsync);
+        if (m_engine->SwitchMode(engine::kModeAsync) == engine::ModeSwitch::kNotWritten) {
+            // The simulated board samples only asynchronously, which is what
+            // is shown: without a writable AcqCfg.ini it does so for this run.
+            platform::TraceText("running asynchronously without AcqCfg.ini\n");
+            m_engine->SetMode(engine::kModeAsync);
+            m_engine->StartAcquisition();
+        }
     }
     PublishStatus();
 }
@@ -158,17 +164,24 @@ long ServerHost::RequestMode(int mode) {
     // Without a board there is nothing for clients to drive themselves.
     if (mode == engine::kModeSync && engine::g_bSimBoard.load() == 1)
         return engine::kModeNeedsBoard;
-    if (!m_engine->SwitchMode(mode)) return engine::kModeUnchanged;
-    if (mode == engine::kModeSync) {
+    const engine::ModeSwitch result = m_engine->SwitchMode(mode);
+    if (result == engine::ModeSwitch::kUnchanged) return engine::kModeUnchanged;
+    if (result == engine::ModeSwitch::kSwitched && mode == engine::kModeSync) {
         engine::acquisitionActive.store(0);
         engine::acquisitionKind.store(engine::kKindIdle);
     }
+    // Restarted either way: after a failed write in the mode the file still gives.
     const int startArgument = 1;
     m_engine->ReloadConfig(startArgument);
     m_engine->StartAcquisition();
     m_displayMode = m_engine->EffectiveMode();
-    platform::Trace("mode: %s\n", ModeName(m_displayMode));
     PublishStatus();
+    if (result == engine::ModeSwitch::kNotWritten) {
+        platform::Trace("mode %s refused: AcqCfg.ini cannot be written; staying %s\n",
+                        ModeName(mode), ModeName(m_displayMode));
+        return engine::kModeNotWritten;
+    }
+    platform::Trace("mode: %s\n", ModeName(m_displayMode));
     return engine::kModeSwitched;
 }
 

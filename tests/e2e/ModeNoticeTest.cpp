@@ -6,13 +6,16 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "Process.h"
 #include "engine/ClientNames.h"
+#include "engine/ServerStatus.h"
 #include "host/ServerHost.h"
 #include "platform/CopyDataBus.h"
 
@@ -55,7 +58,7 @@ TEST(ModeNotice, ARegisteredClientHearsOfTheModeSwitch) {
     EXPECT_EQ(ok, 1);  // the server answered the registration with 0
     ASSERT_EQ(server.Engine().Clients().Find("scope"), 0);
 
-    EXPECT_TRUE(server.Engine().SwitchMode(engine::kModeSync));
+    EXPECT_EQ(server.Engine().SwitchMode(engine::kModeSync), engine::ModeSwitch::kSwitched);
     int status = 0;
     ASSERT_EQ(::waitpid(child, &status, 0), child);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
@@ -64,7 +67,7 @@ TEST(ModeNotice, ARegisteredClientHearsOfTheModeSwitch) {
     // A client that is gone is noted and skipped.
     server.Engine().Clients().Add("gone");
     server.Engine().ReloadConfig(1);  // takes mode 2 back from the file
-    EXPECT_TRUE(server.Engine().SwitchMode(engine::kModeAsync));
+    EXPECT_EQ(server.Engine().SwitchMode(engine::kModeAsync), engine::ModeSwitch::kSwitched);
     EXPECT_EQ(server.Engine().LastError(), engine::kClientNotFound);
     server.Shutdown();
     ::close(ready[0]);
@@ -91,13 +94,40 @@ TEST(ModeNotice, ClientsThatNeverReadDoNotHoldUpTheSwitch) {
     }
 
     const auto start = std::chrono::steady_clock::now();
-    EXPECT_TRUE(server.Engine().SwitchMode(engine::kModeSync));
+    EXPECT_EQ(server.Engine().SwitchMode(engine::kModeSync), engine::ModeSwitch::kSwitched);
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
     // Each of them has its notice waiting.
     for (auto& client : clients) client->Pump();
     EXPECT_EQ(noticed, engine::kMaxClientNames);
     EXPECT_EQ(server.Engine().LastError(), "");
     server.Shutdown();
+}
+
+TEST(ModeSwitch, AModeFileThatCannotBeWrittenRefusesTheSwitchAndSamplingGoesOn) {
+    ASSERT_TRUE(WaitForFreeUdpPorts({8998, 9898}, 30000));
+    TempDir dir;
+    Process sim("vantor-boardsim", {"--endpoint", dir.File("bus"), "--card", "0x24@0x2E0"});
+    ASSERT_TRUE(sim.WaitFor("ready", false, 5000)) << sim.Err();
+    ::setenv("VANTOR_PORT_DEVICE", ("unix:" + dir.File("bus")).c_str(), 1);
+    const std::string modeFile = std::string(std::getenv("VANTOR_CONFIG_DIR")) + "/AcqCfg.ini";
+    WriteFile(modeFile, "[HK]\nMODE=1\n");
+    host::ServerHost server;
+    ASSERT_EQ(server.Start(), host::kRunning);
+    ASSERT_EQ(server.BoardModel(), "PCM 8603");
+    ASSERT_TRUE(server.Engine().IsAcquisitionRunning());
+
+    // Something no write can replace takes the file's place.
+    std::filesystem::remove(modeFile);
+    std::filesystem::create_directory(modeFile);
+    const int64_t answer =
+        server.OnCopyData({engine::kCodeSetMode, engine::kModeSync, std::string_view()});
+
+    EXPECT_EQ(answer, engine::kModeNotWritten);
+    EXPECT_EQ(server.DisplayMode(), engine::kModeAsync);
+    EXPECT_TRUE(server.Engine().IsAcquisitionRunning());
+    server.Shutdown();
+    std::filesystem::remove(modeFile);
+    ::unsetenv("VANTOR_PORT_DEVICE");
 }
 
 }  // namespace

@@ -96,9 +96,9 @@ TEST_F(Mode, SwitchWritesTheFileAndNotifiesOnlyOnChange) {
     int notices = 0;
     engine->SetModeChangeNotifier([&] { ++notices; });
 
-    EXPECT_FALSE(engine->SwitchMode(kModeSync));  // the current mode: nothing happens
+    EXPECT_EQ(engine->SwitchMode(kModeSync), ModeSwitch::kUnchanged);  // nothing happens
     EXPECT_EQ(notices, 0);
-    EXPECT_TRUE(engine->SwitchMode(kModeAsync));
+    EXPECT_EQ(engine->SwitchMode(kModeAsync), ModeSwitch::kSwitched);
     EXPECT_EQ(notices, 1);
     EXPECT_EQ(test::ReadFile(dir.File("AcqCfg.ini")), "; operator notes\n[HK]\nMODE=1\nOTHER=x\n");
     EXPECT_EQ(engine->Mode(), kModeSync);  // taken back only by ReadConfig

@@ -10,7 +10,6 @@
 
 #include <chrono>
 #include <filesystem>
-#include <thread>
 
 #include "engine/BlockLayout.h"
 #include "engine/CSharedMemory.h"
@@ -42,6 +41,20 @@ protected:
         fs::copy_file(Server(), tree.Path() + "/bin/vantor");
         return tree.Path() + "/bin/vantor";
     }
+    // True when the running server samples the simulated board: an output
+    // request on `line` reads back on the input of the same number.
+    static bool SamplesTheSimulatedBoard(int line) {
+        engine::CSharedMemory block;
+        if (!block.Create("NXSharedMemory", engine::kBlockSize)) return false;
+        auto* data = static_cast<engine::SharedBlock*>(block.GetData());
+        block.Lock();
+        data->digitalOutRequest[line] = 1;
+        block.Unlock();
+        return Eventually([&] {
+            engine::BlockLock lock(block);
+            return data->digitalIn[line] == 1;
+        });
+    }
     TempDir config;
     TempDir tree;
     TempDir out1;
@@ -60,21 +73,7 @@ TEST_F(ServerProcess, RunsPublishesRefusesASecondCopyAndStopsCleanlyOnSigterm) {
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << status;
     EXPECT_TRUE(server.Running());
 
-    // The block is published, and an output request reads back on the input.
-    engine::CSharedMemory block;
-    ASSERT_TRUE(block.Create("NXSharedMemory", engine::kBlockSize));
-    auto* data = static_cast<engine::SharedBlock*>(block.GetData());
-    block.Lock();
-    data->digitalOutRequest[7] = 1;
-    block.Unlock();
-    bool seen = false;
-    for (int i = 0; i < 200 && !seen; ++i) {
-        std::this_thread::sleep_for(5ms);
-        block.Lock();
-        seen = data->digitalIn[7] == 1;
-        block.Unlock();
-    }
-    EXPECT_TRUE(seen);
+    EXPECT_TRUE(SamplesTheSimulatedBoard(7));
     // No board: the server switched itself to asynchronous mode in its file.
     EXPECT_NE(ReadFile(config.File("AcqCfg.ini")).find("MODE=1"), std::string::npos);
 
@@ -124,6 +123,20 @@ TEST_F(ServerProcess, RefusesASharedBlockPreparedByAnotherUser) {
     platform::SharedMemoryObject::Unlink(name);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 4) << status;
     EXPECT_NE(server.Stderr().find(name), std::string::npos) << server.Stderr();
+}
+
+TEST_F(ServerProcess, UnusableModeFileStillSamplesInTheModeShown) {
+    // AcqCfg.ini can be neither read nor written: the switch to asynchronous
+    // mode that the simulated board needs cannot go into the file.
+    std::filesystem::create_directory(config.File("AcqCfg.ini"));
+    ChildProcess server(Server(), {"--headless"}, Env(), out1.Path());
+    ASSERT_TRUE(server.WaitForText("running", true, 5000)) << server.Stderr();
+    EXPECT_NE(server.Stderr().find("board: SIM Hardware, mode: asynchronous"), std::string::npos)
+        << server.Stderr();
+    EXPECT_TRUE(SamplesTheSimulatedBoard(9));
+    server.Signal(SIGTERM);
+    int status = 0;
+    ASSERT_TRUE(server.WaitFor(3000, &status));
 }
 
 TEST_F(ServerProcess, UnusableRuntimeDirectoryIsReportedNotTakenForASecondServer) {
