@@ -180,23 +180,53 @@ bool HasLineBreak(std::string_view s) {
            s.find('\0') != std::string_view::npos;
 }
 
+// The file that path names once symbolic links are followed (the last link
+// may point to a file not there yet); nullopt for a loop or an unreadable link.
+std::optional<std::string> LinkTarget(std::string path) {
+    constexpr int kMaxLinks = 40;  // as the kernel allows
+    for (int i = 0; i < kMaxLinks; ++i) {
+        struct stat st {};
+        if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return path;
+        std::string link(PATH_MAX, '\0');
+        ssize_t n = ::readlink(path.c_str(), link.data(), link.size());
+        if (n <= 0 || static_cast<size_t>(n) >= link.size()) return std::nullopt;
+        link.resize(static_cast<size_t>(n));
+        auto slash = path.rfind('/');
+        if (link.front() != '/' && slash != std::string::npos)
+            link = path.substr(0, slash + 1) + link;
+        path = std::move(link);
+    }
+    return std::nullopt;
+}
+
+// Replaces the file atomically. A symbolic link stays and its target is
+// replaced; the replacement keeps the old file's mode and, where we may give
+// it (as root), its owner.
 bool WriteAtomically(const std::string& path, const std::string& text) {
-    auto slash = path.rfind('/');
-    if (slash != std::string::npos && slash > 0 && !MakeDirs(path.substr(0, slash))) return false;
-    std::string tmp = path + ".tmpXXXXXX";
+    const auto target = LinkTarget(path);
+    if (!target) return false;
+    auto slash = target->rfind('/');
+    if (slash != std::string::npos && slash > 0 && !MakeDirs(target->substr(0, slash))) {
+        return false;
+    }
+    struct stat old {};
+    const bool existed = ::stat(target->c_str(), &old) == 0;
+    std::string tmp = *target + ".tmpXXXXXX";
     int fd = ::mkstemp(tmp.data());
     if (fd < 0) return false;
-    ::fchmod(fd, 0644);
+    // Owner first: a change of owner clears set-id bits that the mode restores.
+    bool ok = !existed || ::fchown(fd, old.st_uid, old.st_gid) == 0 || errno == EPERM;
+    ok = ok && ::fchmod(fd, existed ? (old.st_mode & 07777) : 0644) == 0;
     size_t done = 0;
-    while (done < text.size()) {
+    while (ok && done < text.size()) {
         ssize_t n = ::write(fd, text.data() + done, text.size() - done);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) break;
         done += static_cast<size_t>(n);
     }
-    bool ok = done == text.size() && ::fsync(fd) == 0;
+    ok = ok && done == text.size() && ::fsync(fd) == 0;
     ok = (::close(fd) == 0) && ok;
-    if (ok) ok = ::rename(tmp.c_str(), path.c_str()) == 0;
+    if (ok) ok = ::rename(tmp.c_str(), target->c_str()) == 0;
     if (!ok) ::unlink(tmp.c_str());
     return ok;
 }

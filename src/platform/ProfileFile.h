@@ -26,8 +26,10 @@ std::string GetPrivateProfileString(const std::string& section, const std::strin
                                     const std::string& defaultValue, const std::string& path);
 
 // Sets key=value in section, creating the file (and its directory), the
-// section or the key as needed. The file is replaced atomically. false when
-// the file cannot be written or the names/value contain line breaks.
+// section or the key as needed. The file is replaced atomically; through a
+// symbolic link the link's target is, and the replacement keeps the file's
+// mode and owner. false when the file cannot be written or the names/value
+// contain line breaks.
 bool WritePrivateProfileString(const std::string& section, const std::string& key,
                                const std::string& value, const std::string& path);
 

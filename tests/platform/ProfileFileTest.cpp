@@ -115,6 +115,33 @@ TEST_F(ProfileFileTest, WriteAddsSectionsAndKeysInTheFilesLineEnds) {
     EXPECT_EQ(ReadFile(noFile), "[HK]\nMODE=3\n");
 }
 
+TEST_F(ProfileFileTest, WriteThroughASymlinkReplacesItsTargetKeepingModeAndOwner) {
+    const std::string target = m_dir.File("installed/AcqCfg.ini");
+    ASSERT_EQ(::mkdir(m_dir.File("installed").c_str(), 0755), 0);
+    WriteFile(target, "[HK]\nMODE=2\n");
+    ASSERT_EQ(::chmod(target.c_str(), 0640), 0);
+    // Another owner as root (who may give it back); our own otherwise.
+    if (::geteuid() == 0) ASSERT_EQ(::chown(target.c_str(), 4321, 4322), 0);
+    struct stat before {};
+    ASSERT_EQ(::stat(target.c_str(), &before), 0);
+    ASSERT_EQ(::symlink("installed/AcqCfg.ini", m_path.c_str()), 0);
+
+    bool throughLink = WritePrivateProfileString("HK", "MODE", "1", m_path);
+    bool direct = WritePrivateProfileString("HK", "Rate", "10", target);
+
+    struct stat link {};
+    struct stat after {};
+    ASSERT_TRUE(throughLink);
+    ASSERT_TRUE(direct);
+    ASSERT_EQ(::lstat(m_path.c_str(), &link), 0);
+    ASSERT_EQ(::stat(target.c_str(), &after), 0);
+    EXPECT_TRUE(S_ISLNK(link.st_mode));
+    EXPECT_EQ(ReadFile(target), "[HK]\nMODE=1\nRate=10\n");
+    EXPECT_EQ(after.st_mode & 07777, 0640u);
+    EXPECT_EQ(after.st_uid, before.st_uid);
+    EXPECT_EQ(after.st_gid, before.st_gid);
+}
+
 TEST_F(ProfileFileTest, WriteRefusesNamesAndValuesThatWouldBreakTheFile) {
     const std::string before = "[HK]\nMODE=2\n";
     WriteFile(m_path, before);
