@@ -1,6 +1,6 @@
-// The mode-change notice: a client registered with the server's "Vantor"
-// endpoint (code 1064) receives 1124 after a mode switch. The server runs
-// in this process; the client is another process.
+// The mode switch of a server in this process: a client registered with the
+// server's "Vantor" endpoint (code 1064) receives 1124, clients that never
+// read do not hold it up, and a mode file that cannot be written refuses it.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -18,6 +18,7 @@
 #include "engine/ServerStatus.h"
 #include "host/ServerHost.h"
 #include "platform/CopyDataBus.h"
+#include "platform/PlatformTestHelpers.h"
 
 namespace vantor::test {
 namespace {
@@ -108,7 +109,7 @@ TEST(ModeSwitch, AModeFileThatCannotBeWrittenRefusesTheSwitchAndSamplingGoesOn) 
     TempDir dir;
     Process sim("vantor-boardsim", {"--endpoint", dir.File("bus"), "--card", "0x24@0x2E0"});
     ASSERT_TRUE(sim.WaitFor("ready", false, 5000)) << sim.Err();
-    ::setenv("VANTOR_PORT_DEVICE", ("unix:" + dir.File("bus")).c_str(), 1);
+    ScopedEnv port("VANTOR_PORT_DEVICE", ("unix:" + dir.File("bus")).c_str());
     const std::string modeFile = std::string(std::getenv("VANTOR_CONFIG_DIR")) + "/AcqCfg.ini";
     WriteFile(modeFile, "[HK]\nMODE=1\n");
     host::ServerHost server;
@@ -127,7 +128,6 @@ TEST(ModeSwitch, AModeFileThatCannotBeWrittenRefusesTheSwitchAndSamplingGoesOn) 
     EXPECT_TRUE(server.Engine().IsAcquisitionRunning());
     server.Shutdown();
     std::filesystem::remove(modeFile);
-    ::unsetenv("VANTOR_PORT_DEVICE");
 }
 
 }  // namespace
