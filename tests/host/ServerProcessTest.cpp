@@ -42,10 +42,8 @@ protected:
         return tree.Path() + "/bin/vantor";
     }
     // True when the running server samples the simulated board: an output
-    // request on `line` reads back on the input of the same number.
-    static bool SamplesTheSimulatedBoard(int line) {
-        engine::CSharedMemory block;
-        if (!block.Create("NXSharedMemory", engine::kBlockSize)) return false;
+    // request on `line` of the attached block reads back on that input.
+    static bool SamplesTheSimulatedBoard(engine::CSharedMemory& block, int line) {
         auto* data = static_cast<engine::SharedBlock*>(block.GetData());
         block.Lock();
         data->digitalOutRequest[line] = 1;
@@ -73,7 +71,11 @@ TEST_F(ServerProcess, RunsPublishesRefusesASecondCopyAndStopsCleanlyOnSigterm) {
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << status;
     EXPECT_TRUE(server.Running());
 
-    EXPECT_TRUE(SamplesTheSimulatedBoard(7));
+    // The block is published, and an output request reads back on the input.
+    engine::CSharedMemory block;
+    ASSERT_TRUE(block.Create("NXSharedMemory", engine::kBlockSize));
+    auto* data = static_cast<engine::SharedBlock*>(block.GetData());
+    EXPECT_TRUE(SamplesTheSimulatedBoard(block, 7));
     // No board: the server switched itself to asynchronous mode in its file.
     EXPECT_NE(ReadFile(config.File("AcqCfg.ini")).find("MODE=1"), std::string::npos);
 
@@ -133,7 +135,9 @@ TEST_F(ServerProcess, UnusableModeFileStillSamplesInTheModeShown) {
     ASSERT_TRUE(server.WaitForText("running", true, 5000)) << server.Stderr();
     EXPECT_NE(server.Stderr().find("board: SIM Hardware, mode: asynchronous"), std::string::npos)
         << server.Stderr();
-    EXPECT_TRUE(SamplesTheSimulatedBoard(9));
+    engine::CSharedMemory block;
+    ASSERT_TRUE(block.Create("NXSharedMemory", engine::kBlockSize));
+    EXPECT_TRUE(SamplesTheSimulatedBoard(block, 9));
     server.Signal(SIGTERM);
     int status = 0;
     ASSERT_TRUE(server.WaitFor(3000, &status));

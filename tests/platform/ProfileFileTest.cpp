@@ -121,7 +121,9 @@ TEST_F(ProfileFileTest, WriteThroughASymlinkReplacesItsTargetKeepingModeAndOwner
     WriteFile(target, "[HK]\nMODE=2\n");
     ASSERT_EQ(::chmod(target.c_str(), 0640), 0);
     // Another owner as root (who may give it back); our own otherwise.
-    if (::geteuid() == 0) ASSERT_EQ(::chown(target.c_str(), 4321, 4322), 0);
+    if (::geteuid() == 0) {
+        ASSERT_EQ(::chown(target.c_str(), 4321, 4322), 0);
+    }
     struct stat before {};
     ASSERT_EQ(::stat(target.c_str(), &before), 0);
     ASSERT_EQ(::symlink("installed/AcqCfg.ini", m_path.c_str()), 0);
