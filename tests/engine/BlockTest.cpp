@@ -1,6 +1,9 @@
 // Ring rules and the shared block across processes.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -9,6 +12,8 @@
 #include "EngineTestSupport.h"
 #include "engine/BlockLayout.h"
 #include "engine/CSharedMemory.h"
+#include "platform/IpcNames.h"
+#include "platform/SharedMemoryObject.h"
 
 namespace vantor::engine {
 namespace {
@@ -105,6 +110,20 @@ TEST(SharedBlock, UnmappedObjectGivesNoData) {
     EXPECT_FALSE(sut.Create("bad/name", kBlockSize));  // '/' inside a POSIX shm name
     EXPECT_EQ(sut.GetData(), nullptr);
     EXPECT_FALSE(sut.LastError().empty());
+
+    // A mutex that cannot be had leaves the area unmapped: nobody copies unlocked.
+    const std::string mutexName = platform::ShmName("NXSharedMemoryMutex");
+    platform::SharedMemoryObject::Unlink(mutexName);
+    int fd = ::shm_open(mutexName.c_str(), O_RDWR | O_CREAT | O_EXCL, 0600);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::fchmod(fd, 0666), 0);
+    ::close(fd);
+    EXPECT_FALSE(sut.Create("NXSharedMemory", kBlockSize));
+    platform::SharedMemoryObject::Unlink(mutexName);
+    EXPECT_EQ(sut.GetData(), nullptr);
+    EXPECT_EQ(sut.LastErrorCode(), platform::kUnsafeObject);
+    BlockLock lock(sut);
+    EXPECT_FALSE(lock.Held());
 }
 
 }  // namespace

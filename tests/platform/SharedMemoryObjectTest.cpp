@@ -116,6 +116,8 @@ TEST(SharedMemoryObject, RefusesMissingUnlinkedTooSmallAndEmptyObjects) {
     EXPECT_FALSE(removedAgain);
     EXPECT_FALSE(SharedMemoryObject::OpenExisting(name.str(), 64));
     EXPECT_TRUE(HasPattern(sut.value().Data(), 64, 42));  // mappings outlive the name
+    // A failed result has no value to hand out: asking for it ends the process.
+    EXPECT_DEATH((void)missing.value(), "value\\(\\) of a failed result: shm_open");
 }
 
 // Makes an object as someone else could have left it: owner uid, mode.
