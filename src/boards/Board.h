@@ -142,7 +142,9 @@ private:
     int AnalogPcl818(int channel, float* buffer, int count, int option);
     int AnalogPcm8605(int channel, float* buffer, int count);
     int AnalogPci(int channel, float* buffer, int count, int option);
+    // Three count bytes, byte 0 first, through the port driver or the bridge.
     uint32_t ReadCount24(int32_t b0, int32_t b1, int32_t b2);
+    uint32_t BridgeCount24(int32_t b0, int32_t b1, int32_t b2);
 
     BoardRegisters m_regs;
     uint8_t m_doShadowLow;
