@@ -1,7 +1,9 @@
 #include "engine/ServerStatus.h"
 
+#include <signal.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -15,6 +17,12 @@ std::string ServerStatusPath() {
     std::string dir = platform::RuntimeDir();
     if (dir.empty()) return {};
     return dir + "/" + platform::IpcNamespace() + "Vantor.status";
+}
+
+bool ServerProcessRuns(long pid) {
+    if (pid <= 0) return false;
+    // EPERM: it runs, under another user.
+    return ::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM;
 }
 
 bool WriteServerStatus(const ServerStatus& status) {

@@ -24,10 +24,13 @@ constexpr long kModeNeedsBoard = -2;
 struct ServerStatus {
     std::string board;  // "PCM 8603", "SIM Hardware", ...
     int mode = 0;       // as shown to the operator
-    long pid = 0;
+    long pid = 0;       // the process that wrote the file
 };
 
 std::string ServerStatusPath();
+// Whether process pid still runs. A server killed outright (SIGKILL, a crash)
+// leaves its status file behind: only a file whose writer runs names a server.
+bool ServerProcessRuns(long pid);
 // Replaces the file atomically; false when it cannot be written.
 bool WriteServerStatus(const ServerStatus& status);
 // nullopt when there is no status file (no server) or it cannot be read.

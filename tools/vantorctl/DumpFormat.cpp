@@ -104,6 +104,9 @@ std::string FormatText(const SharedBlock& block, const DumpSource& source, int s
     if (source.server) {
         Append(out, "server: board %s, mode %d (%s)\n", source.server->board.c_str(),
                source.server->mode, ModeWords(source.server->mode));
+    } else if (source.endedPid != 0) {
+        Append(out, "server: no running server (pid %ld, which wrote the status, has ended)\n",
+               source.endedPid);
     } else {
         out += "server: no status (is the server running?)\n";
     }
