@@ -83,12 +83,18 @@ void Board::CloseDevice() {
 
 uint8_t Board::In(int32_t reg) {
     uint8_t value = 0;
-    if (reg != kNoRegister) PortReadByte(m_port.get(), reg, value);
+    if (reg != kNoRegister && !PortReadByte(m_port.get(), reg, value) && m_port) ++m_failed;
     return value;
 }
 
 void Board::Out(int32_t reg, uint8_t value) {
-    if (reg != kNoRegister) PortWriteByte(m_port.get(), reg, value);
+    if (reg != kNoRegister && !PortWriteByte(m_port.get(), reg, value) && m_port) ++m_failed;
+}
+
+// The handle changes only in OpenDevice and CloseDevice, on the thread that
+// calls this; the backend's counters are atomic.
+PortLinkState Board::PortLink() const {
+    return boards::PortLink(m_port.get());
 }
 
 uint8_t Board::BridgeIn(int32_t offset) {
