@@ -2,6 +2,7 @@
 
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 
@@ -38,7 +39,17 @@ bool BusServer::Listen(const std::string& path, std::string& why) {
         why = std::string("socket: ") + std::strerror(errno);
         return false;
     }
-    ::unlink(path.c_str());
+    // Only a socket left by an earlier run is replaced; anything else at the
+    // path is someone's file.
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) == 0) {
+        if (!S_ISSOCK(st.st_mode)) {
+            why = path + ": exists and is not a socket; not replacing it";
+            ::close(fd);
+            return false;
+        }
+        ::unlink(path.c_str());
+    }
     if (::bind(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) != 0 ||
         ::listen(fd, 8) != 0) {
         why = path + ": " + std::strerror(errno);

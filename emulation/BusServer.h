@@ -18,7 +18,8 @@ public:
     BusServer(const BusServer&) = delete;
     BusServer& operator=(const BusServer&) = delete;
 
-    // Binds and listens at path (a stale socket file there is replaced).
+    // Binds and listens at path. A stale socket file there is replaced; any
+    // other file there is left alone and the listen fails.
     bool Listen(const std::string& path, std::string& why);
     // Waits up to timeoutMs for traffic, handles it, and returns true when
     // extraFd (if not -1) is readable or at its end.

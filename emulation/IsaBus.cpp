@@ -62,6 +62,8 @@ void IsaBus::Release(uint32_t cardHandle) {
 uint8_t IsaBus::ReadPort(int port) {
     if (port < 0 || port >= kPorts) return 0xFF;
     ++m_readCounts[port];
+    if (m_reads.size() == kLogSize) m_reads.pop_front();
+    m_reads.push_back(port);
     Card* card = CardCovering(port);
     return card != nullptr ? card->Read(port - card->Base()) : 0xFF;
 }
@@ -80,7 +82,7 @@ bool IsaBus::Write(int port, uint8_t value) {
         card->Write(port - card->Base(), value);
         w.output = card->IsOutputPort(port - card->Base());
     }
-    if (m_writes.size() == kWriteLogSize) m_writes.pop_front();
+    if (m_writes.size() == kLogSize) m_writes.pop_front();
     m_writes.push_back(w);
     if (m_observer) m_observer(w);
     return true;
@@ -95,6 +97,7 @@ std::vector<uint8_t> IsaBus::WritesTo(int port) const {
 
 void IsaBus::ClearLog() {
     m_writes.clear();
+    m_reads.clear();
     std::fill(m_readCounts.begin(), m_readCounts.end(), 0);
 }
 

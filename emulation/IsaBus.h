@@ -1,9 +1,9 @@
 #pragma once
 // The emulated ISA bus: cards at base addresses, unmapped ports read 0xFF and
-// swallow writes. Every write is recorded (the last kWriteLogSize of them)
-// and reads are counted per port, so tests can check the exact register
-// traffic. Not thread-safe: one thread drives it (a test, or the serving loop
-// of vantor-boardsim).
+// swallow writes. Every write and every read port is recorded (the last
+// kLogSize of each) and reads are counted per port, so tests can check
+// the exact register traffic and its order. Not thread-safe: one thread drives it (a test, or the
+// serving loop of vantor-boardsim).
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -24,7 +24,7 @@ struct BusWrite {
 
 class IsaBus : public boards::PortBus {
 public:
-    static constexpr size_t kWriteLogSize = 65536;
+    static constexpr size_t kLogSize = 65536;
 
     IsaBus();
 
@@ -44,6 +44,8 @@ public:
 
     uint8_t ReadPort(int port);
     const std::deque<BusWrite>& Writes() const { return m_writes; }
+    // Ports read, in order.
+    const std::deque<int>& Reads() const { return m_reads; }
     // Values written to one port, in order.
     std::vector<uint8_t> WritesTo(int port) const;
     void ClearLog();
@@ -59,6 +61,7 @@ public:
 private:
     std::vector<std::unique_ptr<Card>> m_cards;
     std::deque<BusWrite> m_writes;
+    std::deque<int> m_reads;
     std::vector<uint32_t> m_readCounts;
     std::function<void(const BusWrite&)> m_observer;
     int m_version;

@@ -11,7 +11,9 @@
 //   busy POLLS          conversion time in status reads (-1: never ready)
 //
 // A setting applies to every card on the bus that has the function. Numbers
-// take C prefixes (0x...).
+// take C prefixes (0x...). A value outside what the cards have (channel
+// 0-31, input 1-4, counter 0-3, ±5 V, 16-bit code, 32-bit count, not a
+// number, infinite) is refused like a malformed line.
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -20,7 +22,7 @@
 
 namespace vantor::emulation {
 
-// Applies one setting; false and a reason for a malformed line.
+// Applies one setting; false and a reason for a malformed or out-of-range line.
 bool ApplySetting(IsaBus& bus, std::string_view line, std::string& why);
 
 // "TYPE@BASE", e.g. "0x24@0x2E0".

@@ -4,6 +4,7 @@
 
 #include "boards/PortBackends.h"
 #include "platform/Clock.h"
+#include "platform/Trace.h"
 
 namespace vantor::boards {
 namespace {
@@ -82,12 +83,18 @@ void Board::CloseDevice() {
 
 uint8_t Board::In(int32_t reg) {
     uint8_t value = 0;
-    if (reg != kNoRegister) PortReadByte(m_port.get(), reg, value);
+    if (reg != kNoRegister && !PortReadByte(m_port.get(), reg, value) && m_port) ++m_failed;
     return value;
 }
 
 void Board::Out(int32_t reg, uint8_t value) {
-    if (reg != kNoRegister) PortWriteByte(m_port.get(), reg, value);
+    if (reg != kNoRegister && !PortWriteByte(m_port.get(), reg, value) && m_port) ++m_failed;
+}
+
+// The handle changes only in OpenDevice and CloseDevice, on the thread that
+// calls this; the backend's counters are atomic.
+PortLinkState Board::PortLink() const {
+    return boards::PortLink(m_port.get());
 }
 
 uint8_t Board::BridgeIn(int32_t offset) {
@@ -186,14 +193,23 @@ void Board::Configure(uint8_t typeCode, int base) {
     m_typeCode = typeCode;
     // While the bridge is in use only the bridge card can be configured.
     if (BridgeLoaded() && typeCode != 0x27) return;
+    // The bridge card's registers are bridge offsets: through the port driver
+    // they would be system ports (1, 4, 5 ... the DMA controller of a PC).
+    // Its byte read without the library leaves the map as it was, as for the
+    // types without a map; its operations are bridge-only and do nothing.
+    if (typeCode == 0x27 && !BridgeLoaded()) {
+        platform::Trace(
+            "board: a card at 0x%X answers 0x27 (PCI 8605), but the CH365 bridge "
+            "library is not loaded: the card is not usable\n",
+            static_cast<unsigned>(base));
+        return;
+    }
     SetMap(typeCode, base);
     if (typeCode == 0x25) {
         Out(base + 3, 0);
         Out(base + 3, 1);
     }
-    // Without the bridge library there is nothing to initialise the card
-    // through; its operations are bridge-only and do nothing then.
-    if (typeCode == 0x27 && BridgeLoaded()) InitBridgeCard();
+    if (typeCode == 0x27) InitBridgeCard();
 }
 
 void Board::InitBridgeCard() {

@@ -113,6 +113,14 @@ public:
     // A flag that, reading 1, ends converter polls at once.
     void SetStopFlag(const std::atomic<int>* flag) { m_stop = flag; }
 
+    // Port transfers that failed on this board (the card did not answer):
+    // a reading taken across a change of this count is no reading.
+    uint64_t FailedTransfers() const { return m_failed; }
+    // How the port driver's backend fares: lost while the card does not
+    // answer. Unlike the rest, callable from another thread while the board
+    // is in use, as long as that thread is the one that opens and closes it.
+    PortLinkState PortLink() const;
+
     uint8_t TypeCode() const { return m_typeCode; }
     const BoardRegisters& Registers() const { return m_regs; }
     bool BridgeLoaded() const { return m_bridge.Loaded(); }
@@ -142,7 +150,9 @@ private:
     int AnalogPcl818(int channel, float* buffer, int count, int option);
     int AnalogPcm8605(int channel, float* buffer, int count);
     int AnalogPci(int channel, float* buffer, int count, int option);
+    // Three count bytes, byte 0 first, through the port driver or the bridge.
     uint32_t ReadCount24(int32_t b0, int32_t b1, int32_t b2);
+    uint32_t BridgeCount24(int32_t b0, int32_t b1, int32_t b2);
 
     BoardRegisters m_regs;
     uint8_t m_doShadowLow;
@@ -150,6 +160,7 @@ private:
     uint8_t m_doShadowThird = 0;  // lines 16-23 keep an image of their own
     std::array<uint8_t, 2> m_enc3Control{};
     std::unique_ptr<PortHandle> m_port;
+    uint64_t m_failed = 0;
     int m_enc3Configured = 0;
     uint8_t m_typeCode = 0x18;
     int m_isOpen = 0;

@@ -154,10 +154,19 @@ void Board::WriteDigitalOutput(int line, int level) {
     Wr(m_regs.slot[slot], *shadow);
 }
 
+// A running count can change between its byte reads, so the bytes are read
+// one statement at a time, lowest first: the order the card latches them in.
 uint32_t Board::ReadCount24(int32_t b0, int32_t b1, int32_t b2) {
-    uint32_t byte0 = In(b0);
-    uint32_t byte1 = In(b1);
-    uint32_t byte2 = In(b2);
+    const uint32_t byte0 = In(b0);
+    const uint32_t byte1 = In(b1);
+    const uint32_t byte2 = In(b2);
+    return (byte2 << 16) | (byte1 << 8) | byte0;
+}
+
+uint32_t Board::BridgeCount24(int32_t b0, int32_t b1, int32_t b2) {
+    const uint32_t byte0 = BridgeIn(b0);
+    const uint32_t byte1 = BridgeIn(b1);
+    const uint32_t byte2 = BridgeIn(b2);
     return (byte2 << 16) | (byte1 << 8) | byte0;
 }
 
@@ -166,15 +175,9 @@ float Board::ReadFrequency(int input) {
     const auto& f = m_regs.frequency;
     if (m_typeCode == 0x27) {
         if (!BridgeLoaded()) return 0.0F;
-        uint32_t count;
-        if (input == 1) {
-            BridgeIn(0);  // the card wants offset 0 read first
-            count = (uint32_t{BridgeIn(f[0])}) | (uint32_t{BridgeIn(f[1])} << 8) |
-                    (uint32_t{BridgeIn(f[2])} << 16);
-        } else {
-            count = (uint32_t{BridgeIn(f[3])}) | (uint32_t{BridgeIn(f[4])} << 8) |
-                    (uint32_t{BridgeIn(f[5])} << 16);
-        }
+        if (input == 1) BridgeIn(0);  // the card wants offset 0 read first
+        const uint32_t count =
+            input == 1 ? BridgeCount24(f[0], f[1], f[2]) : BridgeCount24(f[3], f[4], f[5]);
         return count == 0 ? 0.0F : static_cast<float>(2.0 * (50000000.0 / count));
     }
     if (BridgeLoaded()) return 0.0F;  // port-driver card while the bridge is in use
@@ -189,7 +192,8 @@ float Board::ReadFrequency(int input) {
         case 0x25: {
             Out(f[5], static_cast<uint8_t>(input - 1));  // frequency select
             platform::SleepMs(kFrequencySelectWaitMs);
-            uint32_t count = ReadCount24(f[0], f[1], f[2]) | (uint32_t{In(f[3])} << 24);
+            const uint32_t low = ReadCount24(f[0], f[1], f[2]);
+            const uint32_t count = low | (uint32_t{In(f[3])} << 24);
             return count == 0 ? 0.0F : static_cast<float>(2.0 * (20000000.0 / count));
         }
         default:

@@ -9,6 +9,13 @@ constexpr BoardType kTypes[] = {
     {0x25, "PCM 8605", 0x8605, 16}, {0x27, "PCI 8605", 0x8605, 16},
 };
 constexpr uint8_t kEcho = 0x55;
+constexpr uint8_t kBridgeCardId = 0x27;
+
+// The bridge card is reached only through the bridge library; its byte read
+// through the port driver names a card this board cannot drive.
+bool Usable(const Board& board, const BoardType& type) {
+    return type.idByte != kBridgeCardId || board.BridgeLoaded();
+}
 
 }  // namespace
 
@@ -32,7 +39,8 @@ ProbeResult ProbeBoard(Board& board, std::span<const int> bases) {
     for (int base : bases) {
         r.idByte = board.ReadIdByte(base + 1);
         board.Configure(r.idByte, base);
-        if (const BoardType* t = FindBoardType(r.idByte)) {
+        const BoardType* t = FindBoardType(r.idByte);
+        if (t != nullptr && Usable(board, *t)) {
             record(*t, base);
             return r;
         }

@@ -33,8 +33,8 @@ struct ProbeResult {
 
 // On an open board: reads the identification byte at B + 1 of each base in
 // order, configuring the board for (byte, B) whatever the byte, and stops at
-// the first byte of the table. Failing that, writes 0x55 to B + 2 of each base
-// and stops at the first that reads it back: a PCL-818, configured as 0x88.
+// the first byte of the table (0x27 only with the bridge loaded). Failing that, writes 0x55 to B +
+// 2 of each base and stops at the first that reads it back: a PCL-818, configured as 0x88.
 ProbeResult ProbeBoard(Board& board, std::span<const int> bases);
 
 enum class BringUpPath {

@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <string>
 
 #include "boards/PortBackends.h"
 
@@ -17,7 +18,7 @@ constexpr int kPortCount = 0x10000;
 
 class DevicePortBus final : public PortBus {
 public:
-    explicit DevicePortBus(int fd) : m_fd(fd) {}
+    DevicePortBus(std::string path, int fd) : m_fd(fd), m_link(std::move(path)) {}
     ~DevicePortBus() override { ::close(m_fd); }
     DevicePortBus(const DevicePortBus&) = delete;
     DevicePortBus& operator=(const DevicePortBus&) = delete;
@@ -39,18 +40,30 @@ public:
     bool Read(int port, uint8_t& value) override {
         if (port < 0 || port >= kPortCount) return false;
         uint8_t byte = 0;
-        if (::pread(m_fd, &byte, 1, port) != 1) return false;
+        if (!Done(::pread(m_fd, &byte, 1, port))) return false;
         value = byte;
         return true;
     }
     bool Write(int port, uint8_t value) override {
         if (port < 0 || port >= kPortCount) return false;
-        return ::pwrite(m_fd, &value, 1, port) == 1;
+        return Done(::pwrite(m_fd, &value, 1, port));
     }
+    PortLinkState Link() const override { return m_link.State(); }
 
 private:
+    // Counts the transfer's outcome: anything but the one byte is a failure.
+    bool Done(ssize_t n) {
+        if (n == 1) {
+            m_link.Succeeded();
+            return true;
+        }
+        m_link.Failed(n < 0 ? std::strerror(errno) : "no byte at that offset");
+        return false;
+    }
+
     int m_fd;
     bool m_locked = false;
+    PortLinkCounter m_link;
 };
 
 }  // namespace
@@ -62,7 +75,7 @@ std::unique_ptr<PortBus> OpenDevicePortBus(std::string_view path, std::string& w
         why = p + ": " + std::strerror(errno);
         return nullptr;
     }
-    return std::make_unique<DevicePortBus>(fd);
+    return std::make_unique<DevicePortBus>(p, fd);
 }
 
 }  // namespace vantor::boards

@@ -31,6 +31,7 @@ public:
     void Release(uint32_t cardHandle) override { m_bus->Release(cardHandle); }
     bool Read(int port, uint8_t& value) override { return m_bus->Read(port, value); }
     bool Write(int port, uint8_t value) override { return m_bus->Write(port, value); }
+    PortLinkState Link() const override { return m_bus->Link(); }
 
 private:
     PortBus* m_bus;

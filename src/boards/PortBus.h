@@ -4,6 +4,8 @@
 // another process (Unix socket) and an emulated bus in this process.
 #include <cstdint>
 
+#include "boards/PortLink.h"
+
 namespace vantor::boards {
 
 // The lowest driver version the port driver accepts from a backend that
@@ -23,6 +25,9 @@ public:
     // One byte from a port; false (and value untouched) when the transfer fails.
     virtual bool Read(int port, uint8_t& value) = 0;
     virtual bool Write(int port, uint8_t value) = 0;
+    // How the transfers fare (a bus in this process never fails). Safe to
+    // call from any thread.
+    virtual PortLinkState Link() const { return {}; }
 };
 
 }  // namespace vantor::boards

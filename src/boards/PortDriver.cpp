@@ -59,14 +59,16 @@ void ClosePortDriver(std::unique_ptr<PortHandle>& handle) {
     handle.reset();
 }
 
-void PortReadByte(PortHandle* handle, int port, uint8_t& value) {
-    if (handle == nullptr || !handle->bus) return;
-    handle->bus->Read(port, value);
+bool PortReadByte(PortHandle* handle, int port, uint8_t& value) {
+    return handle != nullptr && handle->bus && handle->bus->Read(port, value);
 }
 
-void PortWriteByte(PortHandle* handle, int port, uint8_t value) {
-    if (handle == nullptr || !handle->bus) return;
-    handle->bus->Write(port, value);
+bool PortWriteByte(PortHandle* handle, int port, uint8_t value) {
+    return handle != nullptr && handle->bus && handle->bus->Write(port, value);
+}
+
+PortLinkState PortLink(const PortHandle* handle) {
+    return (handle != nullptr && handle->bus) ? handle->bus->Link() : PortLinkState{};
 }
 
 std::string PortDriverError() {

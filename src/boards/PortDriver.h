@@ -26,8 +26,11 @@ int OpenPortDriver(const std::string& device, std::unique_ptr<PortHandle>& handl
 // Releases the card (if registered) and closes the backend; handle becomes null.
 void ClosePortDriver(std::unique_ptr<PortHandle>& handle);
 // One byte at port p; a refused read (or no handle) leaves value as it was.
-void PortReadByte(PortHandle* handle, int port, uint8_t& value);
-void PortWriteByte(PortHandle* handle, int port, uint8_t value);
+// false when the transfer failed or there is no handle.
+bool PortReadByte(PortHandle* handle, int port, uint8_t& value);
+bool PortWriteByte(PortHandle* handle, int port, uint8_t value);
+// How the backend's transfers fare (all clear without a handle).
+PortLinkState PortLink(const PortHandle* handle);
 
 // The failure text of the last open ("" after a successful one).
 std::string PortDriverError();

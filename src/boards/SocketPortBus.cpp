@@ -1,7 +1,11 @@
 // The socket backend: an emulated bus served by another process. Every wait
-// on the socket is bounded; after one failed transfer the connection counts
-// as broken and every later transfer fails at once, so a dead or hung server
-// can never hold the acquisition thread for more than one timeout.
+// on the socket is bounded. After a failed transfer the connection is closed
+// and every later transfer fails at once, except that at most once a second
+// one of them tries to connect again (a connect that cannot complete at once
+// fails, and the greeting has a short timeout). So a dead or hung server
+// costs the acquisition thread at most one timeout per second, and the card
+// comes back by itself when its bus is served again.
+#include <fcntl.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
@@ -11,40 +15,86 @@
 
 #include "boards/BusProtocol.h"
 #include "boards/PortBackends.h"
+#include "platform/Clock.h"
 
 namespace vantor::boards {
 namespace {
 
 constexpr int kTimeoutMs = 1000;
+constexpr int kGreetingTimeoutMs = 200;
+constexpr uint64_t kReconnectPeriodMs = 1000;
 
-bool SendAll(int fd, const void* data, size_t size) {
+void SetTimeouts(int fd, int ms) {
+    timeval tv{ms / 1000, (ms % 1000) * 1000};
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+    ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv);
+}
+
+// A connected socket, or -1 and why. A Unix-socket connect either completes
+// at once or fails (EAGAIN: the server's backlog is full); it never waits.
+int Connect(const std::string& path, std::string& why) {
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    if (path.empty() || path.size() >= sizeof addr.sun_path) {
+        why = "socket path empty or too long";
+        return -1;
+    }
+    std::memcpy(addr.sun_path, path.data(), path.size());
+    int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    if (fd < 0) {
+        why = std::string("socket: ") + std::strerror(errno);
+        return -1;
+    }
+    if (::connect(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) != 0) {
+        why = path + ": " + std::strerror(errno);
+        ::close(fd);
+        return -1;
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    SetTimeouts(fd, kTimeoutMs);
+    return fd;
+}
+
+// Each returns nullptr when done, else why not.
+const char* SendAll(int fd, const void* data, size_t size) {
     const auto* p = static_cast<const char*>(data);
     while (size > 0) {
         ssize_t n = ::send(fd, p, size, MSG_NOSIGNAL);
         if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return "no room to send in time";
+        if (n <= 0) return n < 0 ? std::strerror(errno) : "nothing sent";
         p += n;
         size -= static_cast<size_t>(n);
     }
-    return true;
+    return nullptr;
 }
 
-bool ReceiveAll(int fd, void* data, size_t size) {
+const char* ReceiveAll(int fd, void* data, size_t size) {
     auto* p = static_cast<char*>(data);
     while (size > 0) {
         ssize_t n = ::recv(fd, p, size, 0);
         if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;  // timeout, error or closed
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return "no answer in time";
+        if (n < 0) return std::strerror(errno);
+        if (n == 0) return "connection closed";
         p += n;
         size -= static_cast<size_t>(n);
     }
-    return true;
+    return nullptr;
+}
+
+// One request and, unless it is a write, its reply.
+const char* Exchange(int fd, const wire::Request& q, wire::Reply* reply) {
+    const char* why = SendAll(fd, &q, sizeof q);
+    if (why == nullptr && reply != nullptr) why = ReceiveAll(fd, reply, sizeof *reply);
+    return why;
 }
 
 class SocketPortBus final : public PortBus {
 public:
-    explicit SocketPortBus(int fd) : m_fd(fd) {}
-    ~SocketPortBus() override { ::close(m_fd); }
+    SocketPortBus(std::string path, int fd)
+        : m_path(std::move(path)), m_fd(fd), m_link("unix:" + m_path) {}
+    ~SocketPortBus() override { Disconnect(); }
     SocketPortBus(const SocketPortBus&) = delete;
     SocketPortBus& operator=(const SocketPortBus&) = delete;
 
@@ -54,15 +104,21 @@ public:
         return static_cast<int>(r.word);
     }
     uint32_t Claim(int port, int length, bool sharable) override {
-        wire::Request q{wire::kClaim, 0, static_cast<uint16_t>(port),
-                        static_cast<uint32_t>(length & 0xFFFF) | (sharable ? 1U << 16 : 0U)};
+        m_claimRequest = {wire::kClaim, 0, static_cast<uint16_t>(port),
+                          static_cast<uint32_t>(length & 0xFFFF) | (sharable ? 1U << 16 : 0U)};
         wire::Reply r{};
-        if (!Call(q, &r) || r.status != 1) return 0;
+        if (!Call(m_claimRequest, &r) || r.status != 1) return 0;
+        m_claim = r.word;
         return r.word;
     }
+    // The server dropped a claim with its connection; only a live one is
+    // released (under the handle of the current connection).
     void Release(uint32_t cardHandle) override {
-        wire::Reply r{};
-        Call({wire::kRelease, 0, 0, cardHandle}, &r);
+        if (cardHandle != 0 && m_claim != 0 && m_fd >= 0) {
+            wire::Reply r{};
+            Call({wire::kRelease, 0, 0, m_claim}, &r);
+        }
+        m_claim = 0;
     }
     bool Read(int port, uint8_t& value) override {
         if (port < 0 || port > 0xFFFF) return false;
@@ -76,46 +132,71 @@ public:
         if (port < 0 || port > 0xFFFF) return false;
         return Call({wire::kWrite, value, static_cast<uint16_t>(port), 0}, nullptr);
     }
+    PortLinkState Link() const override { return m_link.State(); }
 
 private:
     bool Call(const wire::Request& q, wire::Reply* reply) {
-        if (m_broken) return false;
-        if (!SendAll(m_fd, &q, sizeof q) ||
-            (reply != nullptr && !ReceiveAll(m_fd, reply, sizeof *reply))) {
-            m_broken = true;
+        if (m_fd < 0 && !Reconnect()) {
+            m_link.Failed("no connection");
             return false;
         }
+        if (const char* why = Exchange(m_fd, q, reply)) {
+            m_link.Failed(why);
+            Disconnect();
+            m_nextConnectMs = platform::MillisecondsSinceStart() + kReconnectPeriodMs;
+            return false;
+        }
+        m_link.Succeeded();
         return true;
     }
 
+    // At most one try a second: connect, greet, and claim the card's range
+    // again if it was claimed (the server released it with the old
+    // connection).
+    bool Reconnect() {
+        const uint64_t now = platform::MillisecondsSinceStart();
+        if (now < m_nextConnectMs) return false;
+        m_nextConnectMs = now + kReconnectPeriodMs;
+        std::string why;
+        int fd = Connect(m_path, why);
+        if (fd < 0) return false;
+        SetTimeouts(fd, kGreetingTimeoutMs);
+        wire::Reply hello{}, claim{};
+        bool ok = !Exchange(fd, {wire::kHello, 0, 0, 0}, &hello) && hello.status == 1;
+        if (ok && m_claim != 0) {
+            ok = !Exchange(fd, m_claimRequest, &claim) && claim.status == 1 && claim.word != 0;
+            if (ok) m_claim = claim.word;
+        }
+        if (!ok) {
+            ::close(fd);
+            return false;
+        }
+        SetTimeouts(fd, kTimeoutMs);
+        m_fd = fd;
+        return true;
+    }
+
+    void Disconnect() {
+        if (m_fd >= 0) ::close(m_fd);
+        m_fd = -1;
+    }
+
+    std::string m_path;
     int m_fd;
-    bool m_broken = false;
+    PortLinkCounter m_link;
+    wire::Request m_claimRequest{};
+    // The card's handle; kept while the link is lost, so it is claimed again.
+    uint32_t m_claim = 0;
+    uint64_t m_nextConnectMs = 0;
 };
 
 }  // namespace
 
 std::unique_ptr<PortBus> OpenSocketPortBus(std::string_view path, std::string& why) {
-    sockaddr_un addr{};
-    addr.sun_family = AF_UNIX;
-    if (path.empty() || path.size() >= sizeof addr.sun_path) {
-        why = "socket path empty or too long";
-        return nullptr;
-    }
-    std::memcpy(addr.sun_path, path.data(), path.size());
-    int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0) {
-        why = std::string("socket: ") + std::strerror(errno);
-        return nullptr;
-    }
-    timeval tv{kTimeoutMs / 1000, (kTimeoutMs % 1000) * 1000};
-    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
-    ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv);
-    if (::connect(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) != 0) {
-        why = std::string(path) + ": " + std::strerror(errno);
-        ::close(fd);
-        return nullptr;
-    }
-    return std::make_unique<SocketPortBus>(fd);
+    std::string p(path);
+    int fd = Connect(p, why);
+    if (fd < 0) return nullptr;
+    return std::make_unique<SocketPortBus>(std::move(p), fd);
 }
 
 }  // namespace vantor::boards

@@ -1,20 +1,35 @@
 #include "engine/ServerStatus.h"
 
+#include <signal.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <mutex>
 #include <sstream>
 
 #include "platform/IpcNames.h"
 
 namespace vantor::engine {
 
+namespace {
+// What this process last asked UpdateServerStatus to write.
+std::mutex g_lastMutex;
+std::optional<ServerStatus> g_last;
+}  // namespace
+
 std::string ServerStatusPath() {
     std::string dir = platform::RuntimeDir();
     if (dir.empty()) return {};
     return dir + "/" + platform::IpcNamespace() + "Vantor.status";
+}
+
+bool ServerProcessRuns(long pid) {
+    if (pid <= 0) return false;
+    // EPERM: it runs, under another user.
+    return ::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM;
 }
 
 bool WriteServerStatus(const ServerStatus& status) {
@@ -24,10 +39,19 @@ bool WriteServerStatus(const ServerStatus& status) {
     {
         std::ofstream out(tmp, std::ios::trunc);
         out << "board=" << status.board << "\nmode=" << status.mode << "\npid=" << ::getpid()
+            << "\nboard_lost=" << status.boardLost << "\nboard_losses=" << status.boardLosses
             << "\n";
         if (!out) return false;
     }
     return std::rename(tmp.c_str(), path.c_str()) == 0;
+}
+
+bool UpdateServerStatus(const ServerStatus& status) {
+    std::lock_guard lock(g_lastMutex);
+    if (g_last && *g_last == status) return true;
+    // Kept even when the write fails: a failure is reported once per change.
+    g_last = status;
+    return WriteServerStatus(status);
 }
 
 std::optional<ServerStatus> ReadServerStatus() {
@@ -45,11 +69,15 @@ std::optional<ServerStatus> ReadServerStatus() {
         if (key == "board") status.board = value;
         if (key == "mode") status.mode = std::atoi(value.c_str());
         if (key == "pid") status.pid = std::atol(value.c_str());
+        if (key == "board_lost") status.boardLost = std::atoi(value.c_str());
+        if (key == "board_losses") status.boardLosses = std::strtoull(value.c_str(), nullptr, 10);
     }
     return status;
 }
 
 void RemoveServerStatus() {
+    std::lock_guard lock(g_lastMutex);
+    g_last.reset();
     const std::string path = ServerStatusPath();
     if (!path.empty()) ::unlink(path.c_str());
 }

@@ -86,6 +86,7 @@ void ServerHost::Tick(uint64_t nowMs) {
         if (list != m_peerList) platform::Trace("peers: %s\n", list.c_str());
         m_peerList = std::move(list);
         m_nextListMs = nowMs + kListPeriodMs;
+        if (m_started) PublishStatus();  // the card may have stopped or started answering
     }
 }
 

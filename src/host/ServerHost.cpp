@@ -185,8 +185,12 @@ long ServerHost::RequestMode(int mode) {
     return engine::kModeSwitched;
 }
 
+// Rewritten only when something in it changed; the controlling thread
+// calls it every second so a card that stops or starts answering shows.
 void ServerHost::PublishStatus() {
-    if (!engine::WriteServerStatus({m_boardModel, m_displayMode, 0})) {
+    const boards::PortLinkState link = m_engine->GetBoard().PortLink();
+    if (!engine::UpdateServerStatus(
+            {m_boardModel, m_displayMode, 0, link.lost ? 1 : 0, link.losses})) {
         platform::TraceText("cannot write the server status file\n");
     }
 }

@@ -13,6 +13,7 @@
 
 #include "boards/Board.h"
 #include "emulation/SimControl.h"
+#include "support/ChildProcess.h"
 #include "support/TestEnv.h"
 
 namespace vantor::boards {
@@ -125,12 +126,51 @@ TEST(BoardSimProcess, ServesItsCardToThePortDriverAndTakesNewValues) {
     other.CloseDevice();
 }
 
+// Nothing the user gives it is taken blindly: a file at the endpoint stays,
+// and values outside what the cards have are refused on the command line
+// (exit 2) and on standard input (reported, the program goes on).
+TEST(BoardSimProcess, RefusesAFileEndpointAndOutOfRangeValues) {
+    test::TempDir dir;
+    const std::string file = dir.File("notes.txt");
+    test::WriteFile(file, "keep me");
+    auto run = [&](std::vector<std::string> args) {
+        test::TempDir out;
+        test::ChildProcess sim(test::ExecutableDir() + "/vantor-boardsim", args,
+                               test::InheritedEnvironment({}, {}), out.Path());
+        int status = 0;
+        const bool ended = sim.WaitFor(5000, &status);  // a refusal ends at once
+        return std::make_pair(ended && WIFEXITED(status) ? WEXITSTATUS(status) : -1, sim.Stderr());
+    };
+    auto [code, err] = run({"--endpoint", file, "--card", "0x24@0x2E0"});
+    EXPECT_NE(code, 0);
+    EXPECT_NE(err.find("not a socket"), std::string::npos) << err;
+    EXPECT_EQ(test::ReadFile(file), "keep me");
+
+    const std::string bus = dir.File("bus");
+    for (const char* bad : {"--counter=4=1", "--freq=5=100", "--freq=1=nan", "--analog=0=inf"}) {
+        auto [badCode, badErr] = run({"--endpoint", bus, "--card", "0x24@0x2E0", bad});
+        EXPECT_EQ(badCode, 2) << bad;
+        EXPECT_NE(badErr.find("vantor-boardsim: "), std::string::npos) << badErr;
+    }
+
+    BoardSim sim({"--endpoint", bus, "--card", "0x25@0x300"});
+    ASSERT_EQ(sim.Line(), "ready " + bus);
+    sim.Send("counter 4=1");
+    EXPECT_EQ(sim.Line(), "error: counter must be 0..3 (got 4)");
+    sim.Send("analog 0=nan");
+    EXPECT_EQ(sim.Line().rfind("error: ", 0), 0u);
+    sim.Send("counter 3=7");
+    EXPECT_EQ(sim.Line(), "ok counter 3=7");
+}
+
 TEST(BoardSimSettings, MalformedLinesAreRefusedAndChangeNothing) {
     emulation::IsaBus bus;
     emulation::Card& card = bus.AddCard(0x18, 0x300);
     std::string why;
-    for (const char* bad : {"analog", "analog 0", "analog x=1", "analog 40=1", "din 1FFFF",
-                            "counter 1=-4", "jump 1=2", "raw 0=0x1FFFFFFFF"}) {
+    for (const char* bad : {"analog", "analog 0", "analog x=1", "analog 40=1", "analog 0=nan",
+                            "analog 0=5.5", "din 1FFFF", "counter 1=-4", "counter 4=1", "freq 0=10",
+                            "freq 5=10", "freq 1=-1", "freq 1=inf", "period 5=10", "jump 1=2",
+                            "raw 0=0x10000", "raw 0=0x1FFFFFFFF", "busy -2", "busy 0x100000000"}) {
         EXPECT_FALSE(emulation::ApplySetting(bus, bad, why)) << bad;
         EXPECT_FALSE(why.empty());
     }

@@ -72,11 +72,12 @@ TEST_F(BoardAccess, ConfigureInitialisesOnlyThroughAReachableCard) {
     EXPECT_EQ(board.Registers().slot[kConverterStatus], 0x320);  // 0x25 keeps the previous one
     // Type 0x25's initialisation pulses converter 0 high.
     EXPECT_EQ(bus.WritesTo(0x203), (std::vector<uint8_t>{0, 1}));
-    // Without the bridge library, type 0x27 gets its offsets but no
-    // initialisation (nothing to send it through).
+    // Without the bridge library, type 0x27 keeps the map and sends nothing.
     bus.ClearLog();
+    const BoardRegisters before = board.Registers();
     board.Configure(0x27, 0x700);
-    EXPECT_EQ(board.Registers().freqStatus, 16);
+    EXPECT_EQ(board.TypeCode(), 0x27);
+    EXPECT_EQ(board.Registers(), before);
     EXPECT_TRUE(bus.Writes().empty());
 }
 

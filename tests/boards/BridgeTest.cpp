@@ -142,5 +142,25 @@ TEST_F(Bridge, ChannelOperationsGoThroughTheBridge) {
     EXPECT_TRUE(bus.Writes().empty());
 }
 
+// Multi-byte counts are read byte by byte in a fixed order: a count that moves
+// between two reads then tears the same way on every build.
+TEST_F(Bridge, CountBytesAreReadInTheirFixedOrder) {
+    ASSERT_TRUE(board.OpenDevice());
+    board.Configure(0x27, 0x700);
+    auto offsetsRead = [&] {
+        std::vector<int> offsets;
+        for (int port : bridge->Reads()) offsets.push_back(port - kIoBase);
+        bridge->ClearLog();
+        return offsets;
+    };
+    bridge->ClearLog();
+    board.ReadFrequency(1);
+    EXPECT_EQ(offsetsRead(), (std::vector<int>{0, 6, 7, 8}));
+    board.ReadFrequency(2);
+    EXPECT_EQ(offsetsRead(), (std::vector<int>{12, 13, 14}));
+    board.ReadCounter(1);
+    EXPECT_EQ(offsetsRead(), (std::vector<int>{24, 23}));  // high, then low
+}
+
 }  // namespace
 }  // namespace vantor::boards

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <deque>
 #include <memory>
 
 #include "boards/EmulatedBoard.h"
@@ -177,6 +178,7 @@ TEST_F(Channels, FrequencyArithmeticPerType) {
     c25.SetPeriodCount(3, 0x01000000);  // byte 3 comes from b+26
     bus.ClearLog();
     EXPECT_FLOAT_EQ(board.ReadFrequency(3), 40000000.0F / 0x01000000);
+    EXPECT_EQ(bus.Reads(), (std::deque<int>{0x206, 0x207, 0x208, 0x21A}));  // byte 0 first
     EXPECT_EQ(bus.WritesTo(0x20C), std::vector<uint8_t>{2});
     c25.SetFrequency(1, 50.0);
     EXPECT_FLOAT_EQ(board.ReadFrequency(1), 50.0F);

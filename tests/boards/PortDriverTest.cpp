@@ -61,10 +61,14 @@ TEST(DevicePortBackend, BytesLandAtTheirOffsetAndReadsPastTheEndChangeNothing) {
     PortReadByte(h.get(), 0x2E2, v);
     EXPECT_EQ(v, 0x55);
     v = 0x77;
-    PortReadByte(h.get(), 0x500, v);  // beyond the file
+    EXPECT_FALSE(PortReadByte(h.get(), 0x500, v));  // beyond the file: a failed transfer
     EXPECT_EQ(v, 0x77);
+    EXPECT_TRUE(PortLink(h.get()).lost);
     PortReadByte(h.get(), -1, v);
     EXPECT_EQ(v, 0x77);
+    EXPECT_TRUE(PortReadByte(h.get(), 0x2E2, v));
+    EXPECT_EQ(PortLink(h.get()).lost, false);
+    EXPECT_EQ(PortLink(h.get()).losses, 1u);
 
     // The device is locked while registered.
     std::unique_ptr<PortHandle> other;
@@ -72,6 +76,7 @@ TEST(DevicePortBackend, BytesLandAtTheirOffsetAndReadsPastTheEndChangeNothing) {
     EXPECT_EQ(PortDriverError(), "Failed locking device.\n");
     ClosePortDriver(h);
     EXPECT_EQ(test::ReadFile(path).at(0x2E2), '\x55');
+    v = 0x77;
     PortReadByte(h.get(), 0x2E2, v);  // no handle: nothing happens
     EXPECT_EQ(v, 0x77);
 }

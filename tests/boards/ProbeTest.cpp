@@ -6,6 +6,7 @@
 
 #include "boards/BoardProbe.h"
 #include "boards/EmulatedBoard.h"
+#include "emulation/Card.h"
 
 namespace vantor::boards {
 namespace {
@@ -30,6 +31,27 @@ TEST_F(Probe, ForeignByteIsSkippedAndTheNextBoardIsFound) {
     EXPECT_EQ(board.TypeCode(), 0x24);
     EXPECT_EQ(board.Registers().slot[kDigitalInLow], 0x2E4);
     EXPECT_EQ(bus.ReadCount(0x301), 0u);  // stopped at the hit
+}
+
+// 0x27 is the bridge card's byte: read through the port driver, without the
+// bridge library, its register numbers would be system ports (1, 4, 5 ...).
+TEST_F(Probe, BridgeCardByteWithoutTheBridgeIsNoBoardAndTouchesNoSystemPort) {
+    bus.AddCard(std::make_unique<emulation::IdCard>(0x27, 0x280));
+    ASSERT_TRUE(board.OpenDevice());
+    board.Configure(0x27, 0x280);
+    board.WriteDigitalOutput(3, 1);
+    board.WriteDigitalOutput(17, 1);
+    board.ReadDigitalInput(0);
+    board.CloseDevice();
+
+    DisplayProbeResult shown = DisplayProbe(board, kBases, false);
+    EXPECT_EQ(shown.model, "SIM1 Hardware");
+    EXPECT_TRUE(shown.simBoard);
+    EXPECT_EQ(OpenAndProbe(board, kBases, false, false).path, BringUpPath::kNoBoard);
+    for (int port = 0; port < 0x100; ++port) {
+        EXPECT_EQ(bus.ReadCount(port), 0u) << port;
+        EXPECT_TRUE(bus.WritesTo(port).empty()) << port;
+    }
 }
 
 TEST_F(Probe, OnlyAnEchoFindsAPcl818AtItsBase) {

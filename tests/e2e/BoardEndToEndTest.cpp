@@ -6,10 +6,12 @@
 #include <chrono>
 #include <cmath>
 #include <thread>
+#include <vector>
 
 #include "Process.h"
 #include "engine/BlockLayout.h"
 #include "engine/CSharedMemory.h"
+#include "engine/ServerStatus.h"
 
 namespace vantor::test {
 namespace {
@@ -38,11 +40,13 @@ protected:
 
     // Polls a condition on the block, read under its mutex.
     template <typename Fn>
-    bool BlockShows(Fn fn) {
-        return Eventually([&] {
-            engine::BlockLock lock(block);
-            return fn(*static_cast<const engine::SharedBlock*>(block.GetData()));
-        });
+    bool BlockShows(Fn fn, std::chrono::milliseconds timeout = 3s) {
+        return Eventually(
+            [&] {
+                engine::BlockLock lock(block);
+                return fn(*static_cast<const engine::SharedBlock*>(block.GetData()));
+            },
+            timeout);
     }
 
     TempDir dir;
@@ -86,11 +90,76 @@ TEST_F(BoardEndToEnd, CardVoltsAndInputsReachTheBlockAndOutputsReachTheCard) {
     EXPECT_NE(ReadFile(config.File("AcqCfg.ini")).find("MODE=2"), std::string::npos);
     Process dump("vantorctl", {"dump", "--json"});
     EXPECT_EQ(dump.Wait(), 0);
-    EXPECT_NE(dump.Out().find(R"("server": {"board": "PCM 8603", "mode": 2})"), std::string::npos)
+    EXPECT_NE(dump.Out().find(R"("server": {"board": "PCM 8603", "mode": 2,)"), std::string::npos)
         << dump.Out().substr(0, 300);
     Process again("vantorctl", {"mode", "2"});
     EXPECT_EQ(again.Wait(), 0);
     EXPECT_NE(again.Out().find("already"), std::string::npos);
+
+    server->Signal(SIGTERM);
+    EXPECT_EQ(server->Wait(3000), 0);
+}
+
+// The bus goes away under the running server (vantor-boardsim killed) and
+// is served again at the same endpoint: the loss shows in the trace, the
+// status and the dump, nothing made up reaches the rings meanwhile, and the
+// card's own values come back with the bus.
+TEST_F(BoardEndToEnd, LostBusIsReportedAndTheCardComesBackWithIt) {
+    auto server =
+        StartServer({"VANTOR_PORT_DEVICE=unix:" + bus, "VANTOR_CONFIG_DIR=" + config.Path()});
+    ASSERT_TRUE(block.Create("NXSharedMemory", engine::kBlockSize));
+    Process peer("vantorctl", {"peer", "--name", "probe1", "--analog", "0", "--din", "0,1"});
+    ASSERT_TRUE(peer.WaitFor("PORT,probe1,9000", false, 5000)) << peer.Err();
+    auto newest = [](const engine::SharedBlock& b, float* values, int n) {
+        return engine::NewestSamples(b.analogRing[0], values, n);
+    };
+    auto reads = [&](float volts) {
+        return [&newest, volts](const engine::SharedBlock& b) {
+            float v = 0;
+            return newest(b, &v, 1) == 1 && std::fabs(v - volts) < 10.0F / 4096;
+        };
+    };
+    ASSERT_TRUE(BlockShows(reads(1.25F)));
+
+    sim->Signal(SIGKILL);
+    sim->Wait();
+    auto status = [](int lost, unsigned long long losses) {
+        return Eventually(
+            [&] {
+                auto s = engine::ReadServerStatus();
+                return s && s->board == "PCM 8603" && s->boardLost == lost &&
+                       s->boardLosses == losses;
+            },
+            10s);
+    };
+    EXPECT_TRUE(status(1, 1));
+    EXPECT_TRUE(server->WaitFor("port bus unix:" + bus + ": lost", true, 1000)) << server->Err();
+    Process text("vantorctl", {"dump", "--samples", "0"});
+    Process json("vantorctl", {"dump", "--json", "--samples", "0"});
+    EXPECT_EQ(text.Wait(), 0);
+    EXPECT_EQ(json.Wait(), 0);
+    EXPECT_NE(text.Out().find("board: LOST"), std::string::npos) << text.Out().substr(0, 300);
+    EXPECT_NE(json.Out().find(R"("boardLost": true, "boardLosses": 1})"), std::string::npos)
+        << json.Out().substr(0, 300);
+    // Only the card's own 1.25 V is in the ring, and the inputs kept theirs.
+    {
+        engine::BlockLock lock(block);
+        const auto& b = *static_cast<const engine::SharedBlock*>(block.GetData());
+        std::vector<float> values(engine::kRingSlots);
+        const int n = newest(b, values.data(), static_cast<int>(values.size()));
+        for (int i = 0; i < n; ++i) ASSERT_NEAR(values[i], 1.25F, 10.0F / 4096) << i;
+        EXPECT_EQ(b.digitalIn[0], 1);
+    }
+
+    sim = std::make_unique<Process>(
+        "vantor-boardsim", std::vector<std::string>{"--endpoint", bus, "--card", "0x24@0x2E0",
+                                                    "--analog", "0=-2.5", "--din", "0002"});
+    ASSERT_TRUE(sim->WaitFor("ready", false, 5000)) << sim->Err();
+    EXPECT_TRUE(BlockShows(reads(-2.5F), 10s));
+    EXPECT_TRUE(BlockShows(
+        [](const engine::SharedBlock& b) { return b.digitalIn[0] == 0 && b.digitalIn[1] == 1; }));
+    EXPECT_TRUE(status(0, 1));
+    EXPECT_TRUE(server->WaitFor(": answers again", true, 1000)) << server->Err();
 
     server->Signal(SIGTERM);
     EXPECT_EQ(server->Wait(3000), 0);

@@ -13,6 +13,7 @@
 #include "Cli.h"
 #include "engine/BlockLayout.h"
 #include "engine/CSharedMemory.h"
+#include "engine/ServerStatus.h"
 #include "platform/IpcNames.h"
 #include "platform/SharedMemoryObject.h"
 #include "support/ChildProcess.h"
@@ -206,6 +207,30 @@ TEST_F(VantorctlBlock, MutexLeftByADeadHolderIsTakenOver) {
     EXPECT_EQ(r.code, 0);
     EXPECT_NE(r.err.find("taken over"), std::string::npos) << r.err;
     EXPECT_EQ(m_shared->digitalOutRequest[2], 1);
+}
+
+// A server killed outright leaves its block and status file behind: the
+// dump names the server only while the process that wrote the file runs.
+TEST_F(VantorctlBlock, StatusOfAServerThatHasEndedIsNoRunningServer) {
+    pid_t dead = fork();
+    ASSERT_GE(dead, 0);
+    if (dead == 0) _exit(0);
+    ASSERT_EQ(waitpid(dead, nullptr, 0), dead);
+    auto status = [](long pid) {
+        return "board=PCM 8603\nmode=1\npid=" + std::to_string(pid) + "\n";
+    };
+    const std::string path = vantor::engine::ServerStatusPath();
+    ASSERT_FALSE(path.empty());
+
+    vantor::test::WriteFile(path, status(dead));
+    Outcome text = Ctl({"dump", "--samples", "0"});
+    EXPECT_NE(text.out.find("server: no running server"), std::string::npos) << text.out;
+    EXPECT_EQ(text.out.find("PCM 8603"), std::string::npos);
+    EXPECT_NE(Ctl({"dump", "--json"}).out.find("\"server\": null,"), std::string::npos);
+
+    vantor::test::WriteFile(path, status(::getpid()));
+    EXPECT_NE(Ctl({"dump"}).out.find("server: board PCM 8603, mode 1"), std::string::npos);
+    ::unlink(path.c_str());
 }
 
 // The program itself: its exit status is the command's, and it finds our block.

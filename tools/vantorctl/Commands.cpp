@@ -61,6 +61,10 @@ bool DumpOnce(BlockClient& client, engine::SharedBlock& copy, const DumpOptions&
     NoteTakeOver(client, console);
     DumpSource source{BlockClient::ObjectName(), platform::IpcNamespace(),
                       engine::ReadServerStatus()};
+    if (source.server && !engine::ServerProcessRuns(source.server->pid)) {
+        source.endedPid = source.server->pid;
+        source.server.reset();
+    }
     console.out << (options.json ? FormatJson(copy, source, options.samples)
                                  : FormatText(copy, source, options.samples));
     console.out.flush();

@@ -102,8 +102,20 @@ std::string FormatText(const SharedBlock& block, const DumpSource& source, int s
     Append(out, "block %s (namespace '%s'), %zu bytes\n", source.objectName.c_str(),
            source.ipcNamespace.c_str(), engine::kBlockSize);
     if (source.server) {
-        Append(out, "server: board %s, mode %d (%s)\n", source.server->board.c_str(),
-               source.server->mode, ModeWords(source.server->mode));
+        const engine::ServerStatus& server = *source.server;
+        Append(out, "server: board %s, mode %d (%s)\n", server.board.c_str(), server.mode,
+               ModeWords(server.mode));
+        if (server.boardLost != 0) {
+            Append(out,
+                   "board: LOST, the card does not answer and its values are not updated "
+                   "(losses: %llu)\n",
+                   server.boardLosses);
+        } else if (server.boardLosses != 0) {
+            Append(out, "board: answering again (losses: %llu)\n", server.boardLosses);
+        }
+    } else if (source.endedPid != 0) {
+        Append(out, "server: no running server (pid %ld, which wrote the status, has ended)\n",
+               source.endedPid);
     } else {
         out += "server: no status (is the server running?)\n";
     }
@@ -140,8 +152,11 @@ std::string FormatJson(const SharedBlock& block, const DumpSource& source, int s
     out += "  \"namespace\": " + JsonString(source.ipcNamespace) + ",\n";
     Append(out, "  \"size\": %zu,\n", engine::kBlockSize);
     if (source.server) {
-        Append(out, "  \"server\": {\"board\": %s, \"mode\": %d},\n",
-               JsonString(source.server->board).c_str(), source.server->mode);
+        const engine::ServerStatus& server = *source.server;
+        out += "  \"server\": {\"board\": " + JsonString(server.board);
+        Append(out, ", \"mode\": %d, \"pid\": %ld, \"boardLost\": %s, \"boardLosses\": %llu},\n",
+               server.mode, server.pid, server.boardLost != 0 ? "true" : "false",
+               server.boardLosses);
     } else {
         out += "  \"server\": null,\n";
     }

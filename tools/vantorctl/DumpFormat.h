@@ -16,6 +16,7 @@ struct DumpSource {
     std::string objectName;  // "/<namespace>NXSharedMemory"
     std::string ipcNamespace;
     std::optional<engine::ServerStatus> server;  // board model and mode, when a server runs
+    long endedPid = 0;  // no server runs, but pid's status file was left behind
 };
 
 // "asynchronous", "synchronous", ... for a mode number.

@@ -1,6 +1,7 @@
 #include "engine/hardware/BoardPass.h"
 
 #include <algorithm>
+#include <iterator>
 
 #include "engine/Globals.h"
 
@@ -38,14 +39,17 @@ void BoardPass::Run(AcqEngine& engine, const AcqRequest& request, SharedBlock& i
         const int channel = request.analogIds[i];
         const int n = BoardSamplesPerRead(request.analogSamples[i]);
         // A channel outside 0..15 is read but not stored.
-        if (m_board.ReadAnalog(channel, buffer, n, kVoltsOption) == 0)
+        const uint64_t failed = m_board.FailedTransfers();
+        if (m_board.ReadAnalog(channel, buffer, n, kVoltsOption) == 0 && Answered(failed))
             PushSamples(image, channel, buffer, n);
     }
 
     for (int i = 0; i < Clamp(request.frequencyCount, kMaxFrequencyIds); ++i) {
         const int k = request.frequencyIds[i] - kFirstFrequencyId;
         if (k < 0 || k >= kFrequencySlots) continue;
-        image.frequencySlot[k].value = m_board.ReadFrequency(k + 1);
+        const uint64_t failed = m_board.FailedTransfers();
+        const float value = m_board.ReadFrequency(k + 1);
+        if (Answered(failed)) image.frequencySlot[k].value = value;
     }
 
     for (int i = 0; i < Clamp(request.counterCount, kMaxCounterIds); ++i) {
@@ -54,8 +58,10 @@ void BoardPass::Run(AcqEngine& engine, const AcqRequest& request, SharedBlock& i
     }
     if (Stopping()) return;
 
-    for (int line = 0; line < kDigitalLines; ++line)
-        image.digitalIn[line] = m_board.ReadDigitalInput(line);
+    int32_t inputs[kDigitalLines];
+    const uint64_t failed = m_board.FailedTransfers();
+    for (int line = 0; line < kDigitalLines; ++line) inputs[line] = m_board.ReadDigitalInput(line);
+    if (Answered(failed)) std::copy(std::begin(inputs), std::end(inputs), image.digitalIn);
 
     for (int i = 0; i < Clamp(request.digitalOutCount, kMaxDigitalIds); ++i) {
         const int line = request.digitalOutIds[i];
@@ -79,7 +85,9 @@ void BoardPass::Counter(AcqEngine& engine, int k, SharedBlock& image) {
         }
     }
     if (running == 1) {
-        image.counterValue[k] = static_cast<float>(m_board.ReadGatedCounter(k));
+        const uint64_t failed = m_board.FailedTransfers();
+        const auto count = static_cast<float>(m_board.ReadGatedCounter(k));
+        if (Answered(failed)) image.counterValue[k] = count;
     } else {
         m_board.DisableCounterGate(k);
         image.counterValue[k] = 0.0F;

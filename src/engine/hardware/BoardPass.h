@@ -5,6 +5,10 @@
 // outputs. Runs on the acquisition thread only; no lock is held during a
 // board call.
 //
+// A value whose read failed (the card stopped answering: its bus is gone)
+// is no reading: it is not pushed or stored, and the block keeps the last
+// value read.
+//
 // A stop request ends the pass early between channels, and the board's
 // converter polls end at once on it, so a cycle never outlasts a stop by
 // more than one conversion.
@@ -32,6 +36,8 @@ public:
 
 private:
     void Counter(AcqEngine& engine, int k, SharedBlock& image);
+    // No transfer failed since the board's failure count read failedBefore.
+    bool Answered(uint64_t failedBefore) const { return m_board.FailedTransfers() == failedBefore; }
 
     boards::Board& m_board;
     std::unique_ptr<float[]> m_buffer;  // kSampleBufferSize values
