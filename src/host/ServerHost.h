@@ -42,7 +42,8 @@ public:
     // periodic work until stopFd (a signalfd) becomes readable.
     void RunUntil(int stopFd);
     // The periodic work at time nowMs: the merged request is rebuilt from the
-    // peers every 5 s, and a changed peer list is traced every second.
+    // peers every 5 s; every second a changed peer list is traced and the
+    // status file is rewritten when the board's link was lost or came back.
     void Tick(uint64_t nowMs);
     // Exit sequence: clear the client names, stop the threads, close the
     // network, unload the system library. Safe to call twice.

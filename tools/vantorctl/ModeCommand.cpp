@@ -35,6 +35,10 @@ int RunMode(int mode, Console& console) {
             console.err << "vantorctl mode: the server runs on the simulated board; synchronous "
                            "mode needs an acquisition card\n";
             return kExitFailure;
+        case engine::kModeNotWritten:
+            console.err << "vantorctl mode: the server cannot write MODE to its AcqCfg.ini; it "
+                           "stays in the mode it had\n";
+            return kExitFailure;
         default:
             console.err << "vantorctl mode: the server refused mode " << mode << " (answer "
                         << answer.value() << ")\n";
