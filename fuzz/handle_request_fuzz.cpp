@@ -9,8 +9,8 @@
 
 #include "engine/CommandText.h"
 #include "engine/MergedRequest.h"
-#include "engine/NegPacket.h"
 #include "engine/PeerTable.h"
+#include "protocol/NegPacket.h"
 #include "syslib/Korbel.h"
 
 using namespace vantor::engine;

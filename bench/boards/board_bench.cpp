@@ -88,32 +88,33 @@ void BM_ReadAnalogPerSampleSocket(benchmark::State& state) {
 BENCHMARK(BM_ReadAnalogPerSampleSocket)->UseRealTime();
 
 // 16 analog channels of 10 samples, 8 frequencies, 4 counters, 16 outputs.
-engine::AcqRequest FullRequest() {
-    engine::AcqRequest r = engine::EmptyRequest();
-    r.analogCount = engine::kMaxAnalogIds;
-    for (int i = 0; i < engine::kMaxAnalogIds; ++i) {
+protocol::AcqRequest FullRequest() {
+    protocol::AcqRequest r = protocol::EmptyRequest();
+    r.analogCount = protocol::kMaxAnalogIds;
+    for (int i = 0; i < protocol::kMaxAnalogIds; ++i) {
         r.analogIds[i] = i;
         r.analogSamples[i] = 10;
     }
-    r.frequencyCount = engine::kMaxFrequencyIds;
-    for (int i = 0; i < engine::kMaxFrequencyIds; ++i)
-        r.frequencyIds[i] = engine::kFirstFrequencyId + i;
-    r.counterCount = engine::kMaxCounterIds;
-    for (int i = 0; i < engine::kMaxCounterIds; ++i) r.counterIds[i] = engine::kFirstCounterId + i;
-    r.digitalOutCount = engine::kMaxDigitalIds;
-    for (int i = 0; i < engine::kMaxDigitalIds; ++i) r.digitalOutIds[i] = i;
+    r.frequencyCount = protocol::kMaxFrequencyIds;
+    for (int i = 0; i < protocol::kMaxFrequencyIds; ++i)
+        r.frequencyIds[i] = protocol::kFirstFrequencyId + i;
+    r.counterCount = protocol::kMaxCounterIds;
+    for (int i = 0; i < protocol::kMaxCounterIds; ++i)
+        r.counterIds[i] = protocol::kFirstCounterId + i;
+    r.digitalOutCount = protocol::kMaxDigitalIds;
+    for (int i = 0; i < protocol::kMaxDigitalIds; ++i) r.digitalOutIds[i] = i;
     return r;
 }
 
 struct Engine {
     Engine() {
         ::setenv("VANTOR_IPC_NAMESPACE", ("benchb" + std::to_string(::getpid()) + "_").c_str(), 1);
-        block.Create("NXSharedMemory", engine::kBlockSize);
+        block.Create("NXSharedMemory", protocol::kBlockSize);
         acq = std::make_unique<engine::AcqEngine>(block);
         config::g_bForceSim.store(1);  // asynchronous whatever the configuration
         acq->Merged().Publish(FullRequest());
     }
-    engine::CSharedMemory block;
+    protocol::CSharedMemory block;
     std::unique_ptr<engine::AcqEngine> acq;
 };
 

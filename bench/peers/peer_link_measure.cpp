@@ -19,9 +19,9 @@
 #include <vector>
 
 #include "engine/AcqEngine.h"
-#include "engine/NegPacket.h"
 #include "platform/IpcNames.h"
 #include "platform/SharedMemoryObject.h"
+#include "protocol/NegPacket.h"
 #include "syslib/Korbel.h"
 
 using namespace vantor::engine;

@@ -18,13 +18,11 @@
 
 #include "boards/Board.h"
 #include "boards/SimulatedBoard.h"
-#include "engine/AcqRequest.h"
-#include "engine/BlockLayout.h"
-#include "engine/CSharedMemory.h"
 #include "engine/ClientNames.h"
 #include "engine/HardwarePass.h"
 #include "engine/MergedRequest.h"
 #include "engine/PeerTable.h"
+#include "engine/Protocol.h"
 #include "platform/Event.h"
 
 namespace vantor::engine {

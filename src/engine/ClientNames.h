@@ -6,17 +6,11 @@
 #include <functional>
 #include <string>
 
+#include "engine/Protocol.h"
+
 namespace vantor::engine {
 
 constexpr int kMaxClientNames = 22;
-constexpr int kClientNameBytes = 100;  // longer names are cut to 99 bytes
-// Code of the mode-change notice the server sends to each named client.
-// The server's copy-data title (and its single-instance lock name).
-inline constexpr const char* kServerTitle = "Vantor";
-constexpr unsigned kCodeModeChanged = 1124;
-// Client messages: register (name) and unregister (name).
-constexpr unsigned kCodeClientRegister = 1064;
-constexpr unsigned kCodeClientUnregister = 1054;
 
 extern const char* const kWrongClientName;  // "错误的客户名字"
 extern const char* const kClientExists;     // "已经存在该客户"

@@ -1,6 +1,6 @@
 #pragma once
 // The command words of the negotiation link and what a received request does.
-#include "engine/AcqRequest.h"
+#include "engine/Protocol.h"
 
 namespace vantor::engine {
 

@@ -2,8 +2,7 @@
 // The point where the acquisition loop hands a cycle to a real board. The
 // engine samples the simulated board whenever no hardware pass is attached or
 // its board is not open.
-#include "engine/AcqRequest.h"
-#include "engine/BlockLayout.h"
+#include "engine/Protocol.h"
 
 namespace vantor::engine {
 

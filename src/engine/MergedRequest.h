@@ -14,7 +14,7 @@
 #include <cstdint>
 #include <mutex>
 
-#include "engine/AcqRequest.h"
+#include "engine/Protocol.h"
 
 namespace vantor::engine {
 

@@ -5,9 +5,9 @@
 #include "crash/CrashReport.h"
 #include "engine/AcqEngine.h"
 #include "engine/Globals.h"
-#include "engine/NegPacket.h"
 #include "platform/Clock.h"
 #include "platform/Trace.h"
+#include "protocol/NegPacket.h"
 #include "syslib/Korbel.h"
 
 namespace vantor::engine {

@@ -6,8 +6,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "engine/BlockLayout.h"
 #include "platform/Clock.h"
+#include "protocol/BlockLayout.h"
 
 namespace vantor::engine {
 namespace {

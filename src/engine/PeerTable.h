@@ -14,14 +14,10 @@
 #include <string>
 #include <vector>
 
-#include "engine/AcqRequest.h"
+#include "engine/Protocol.h"
 
 namespace vantor::engine {
 
-constexpr int kMaxPeers = 22;
-constexpr int kFirstPeerPort = 9000;
-constexpr int kPeerNameBytes = 128;  // longer names are cut to 127 bytes
-constexpr int kPeerHostBytes = 64;   // longer hosts are cut to 63 bytes
 // A peer is dropped once more than this many whole seconds passed since its
 // last CONNECT, i.e. at 21 s.
 constexpr int kPeerAgeLimitSeconds = 20;

@@ -7,10 +7,10 @@
 #include <string>
 
 #include "engine/ClientNames.h"
-#include "engine/ServerStatus.h"
 #include "host/ServerHost.h"
 #include "platform/Clock.h"
 #include "platform/Trace.h"
+#include "protocol/ServerStatus.h"
 
 namespace vantor::host {
 namespace {
@@ -32,7 +32,7 @@ std::string PeerList(const engine::PeerTable& peers) {
 // The client name of a register or unregister message: at most 99 bytes of
 // the payload, up to its first NUL.
 std::string ClientName(const platform::CopyDataMessage& m) {
-    std::string_view data = m.data.substr(0, engine::kClientNameBytes - 1);
+    std::string_view data = m.data.substr(0, protocol::kClientNameBytes - 1);
     return std::string(data.substr(0, data.find('\0')));
 }
 
@@ -51,26 +51,26 @@ void ApplyPeerClockScale(engine::PeerTable& peers) {
 }
 
 int64_t ServerHost::OnCopyData(const platform::CopyDataMessage& m) {
-    if (m.code == engine::kCodeClientRegister) {
+    if (m.code == protocol::kCodeClientRegister) {
         std::string name = ClientName(m);
         m_engine->Clients().Add(name.c_str());
         platform::Trace("client registered: %s\n", platform::TraceEscaped(name).c_str());
-    } else if (m.code == engine::kCodeClientUnregister) {
+    } else if (m.code == protocol::kCodeClientUnregister) {
         std::string name = ClientName(m);
         m_engine->Clients().Remove(name.c_str());
         platform::Trace("client unregistered: %s\n", platform::TraceEscaped(name).c_str());
     }
-    if (m.code == engine::kCodeSetMode) {
+    if (m.code == protocol::kCodeSetMode) {
         return RequestMode(static_cast<int>(m.dataWord > 100 ? 0 : m.dataWord));
     }
-    if (m.code == engine::kCodeQueryMode) return m_displayMode;
+    if (m.code == protocol::kCodeQueryMode) return m_displayMode;
     return 0;  // the default answer to every copy-data message
 }
 
 bool ServerHost::SendModeNotice(const char* title, uint64_t deadlineMs) {
     const uint64_t now = platform::MillisecondsSinceStart();
     const int budgetMs = deadlineMs > now ? static_cast<int>(deadlineMs - now) : 0;
-    auto r = platform::CopyDataPost(title, engine::kCodeModeChanged, 0, nullptr, 0, budgetMs);
+    auto r = platform::CopyDataPost(title, protocol::kCodeModeChanged, 0, nullptr, 0, budgetMs);
     if (!r && r.error().code == platform::kCopyDataNotFound) return false;
     if (!r) platform::Trace("mode notice to %s: %s\n", title, r.error().text.c_str());
     return true;

@@ -4,21 +4,20 @@
 #include <cstring>
 
 #include "boards/BoardProbe.h"
-#include "engine/BlockLayout.h"
 #include "engine/ClientNames.h"
 #include "engine/Globals.h"
-#include "engine/ServerStatus.h"
 #include "engine/hardware/BoardPass.h"
 #include "host/config/Settings.h"
 #include "platform/Clock.h"
 #include "platform/Trace.h"
+#include "protocol/BlockLayout.h"
+#include "protocol/ServerStatus.h"
 #include "syslib/EnvRecord.h"
 #include "syslib/Korbel.h"
 #include "syslib/KorbelApi.h"
 
 namespace vantor::host {
 
-const char* const kSharedBlockName = "NXSharedMemory";
 const char* const kDefaultVersionText = "数据服务器( Ver2.1.3.1 )";
 
 namespace {
@@ -43,8 +42,8 @@ const char* ModeName(int mode) {
 }
 
 ServerHost::ServerHost() {
-    if (!m_block.Create(kSharedBlockName, engine::kBlockSize,
-                        engine::CSharedMemory::Owner::kThisUser)) {
+    if (!m_block.Create(protocol::kBlockName, protocol::kBlockSize,
+                        protocol::CSharedMemory::Owner::kThisUser)) {
         platform::Trace("shared data block not available: %s\n", m_block.LastError().c_str());
     }
     m_engine = std::make_unique<engine::AcqEngine>(m_block);
@@ -57,7 +56,7 @@ ServerHost::~ServerHost() {
 }
 
 int ServerHost::Start() {
-    auto lock = platform::InstanceLock::Acquire(engine::kServerTitle);
+    auto lock = platform::InstanceLock::Acquire(protocol::kServerTitle);
     if (!lock) {
         // A second server leaves silently; anything else is a setup problem
         // the operator must see, never to be mistaken for a second server.
@@ -80,11 +79,12 @@ int ServerHost::Start() {
 
     // The server's copy-data endpoint exists from start-up on, as its window does.
     auto endpoint = platform::CopyDataEndpoint::Open(
-        engine::kServerTitle, [this](const platform::CopyDataMessage& m) { return OnCopyData(m); });
+        protocol::kServerTitle,
+        [this](const platform::CopyDataMessage& m) { return OnCopyData(m); });
     if (endpoint) {
         m_endpoint = std::move(endpoint.value());
     } else {
-        platform::Trace("copy-data endpoint %s: %s\n", engine::kServerTitle,
+        platform::Trace("copy-data endpoint %s: %s\n", protocol::kServerTitle,
                         endpoint.error().text.c_str());
     }
     // A mode switch never waits on its clients: the notices are queued, and
@@ -160,12 +160,12 @@ void ServerHost::BringUp() {
 }
 
 long ServerHost::RequestMode(int mode) {
-    if (mode != engine::kModeAsync && mode != engine::kModeSync) return engine::kModeNotAMode;
+    if (mode != engine::kModeAsync && mode != engine::kModeSync) return protocol::kModeNotAMode;
     // Without a board there is nothing for clients to drive themselves.
     if (mode == engine::kModeSync && engine::g_bSimBoard.load() == 1)
-        return engine::kModeNeedsBoard;
+        return protocol::kModeNeedsBoard;
     const engine::ModeSwitch result = m_engine->SwitchMode(mode);
-    if (result == engine::ModeSwitch::kUnchanged) return engine::kModeUnchanged;
+    if (result == engine::ModeSwitch::kUnchanged) return protocol::kModeUnchanged;
     if (result == engine::ModeSwitch::kSwitched && mode == engine::kModeSync) {
         engine::acquisitionActive.store(0);
         engine::acquisitionKind.store(engine::kKindIdle);
@@ -179,17 +179,17 @@ long ServerHost::RequestMode(int mode) {
     if (result == engine::ModeSwitch::kNotWritten) {
         platform::Trace("mode %s refused: AcqCfg.ini cannot be written; staying %s\n",
                         ModeName(mode), ModeName(m_displayMode));
-        return engine::kModeNotWritten;
+        return protocol::kModeNotWritten;
     }
     platform::Trace("mode: %s\n", ModeName(m_displayMode));
-    return engine::kModeSwitched;
+    return protocol::kModeSwitched;
 }
 
 // Rewritten only when something in it changed; the controlling thread
 // calls it every second so a card that stops or starts answering shows.
 void ServerHost::PublishStatus() {
     const boards::PortLinkState link = m_engine->GetBoard().PortLink();
-    if (!engine::UpdateServerStatus(
+    if (!protocol::UpdateServerStatus(
             {m_boardModel, m_displayMode, 0, link.lost ? 1 : 0, link.losses})) {
         platform::TraceText("cannot write the server status file\n");
     }
@@ -200,7 +200,7 @@ void ServerHost::Shutdown() {
     m_started = false;
     m_engine->Clients().Clear();
     m_engine->StopThreads();
-    engine::RemoveServerStatus();
+    protocol::RemoveServerStatus();
     DMI_CloseNet(0);
     DMI_Unload();
     m_endpoint.reset();

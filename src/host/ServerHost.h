@@ -7,10 +7,10 @@
 
 #include "boards/Board.h"
 #include "engine/AcqEngine.h"
-#include "engine/CSharedMemory.h"
 #include "engine/HardwarePass.h"
 #include "platform/CopyDataBus.h"
 #include "platform/InstanceLock.h"
+#include "protocol/CSharedMemory.h"
 
 namespace vantor::host {
 
@@ -24,7 +24,6 @@ constexpr int kExitNoInstanceLock = 3;  // the lock cannot be taken at all (runt
 constexpr int kExitUnsafeSharedMemory = 4;
 constexpr int kExitNoStopSignals = 5;  // SIGTERM/SIGINT cannot be watched
 
-extern const char* const kSharedBlockName;     // "NXSharedMemory"
 extern const char* const kDefaultVersionText;  // the text shown when GetVers fails
 
 class ServerHost {
@@ -61,7 +60,7 @@ public:
     // The mode shown to the operator (1 or 3 asynchronous, 2 synchronous).
     int DisplayMode() const { return m_displayMode; }
     engine::AcqEngine& Engine() { return *m_engine; }
-    engine::CSharedMemory& Block() { return m_block; }
+    protocol::CSharedMemory& Block() { return m_block; }
     // The "Vantor" copy-data endpoint (null when it could not be opened).
     platform::CopyDataEndpoint* Endpoint() { return m_endpoint.get(); }
 
@@ -73,7 +72,7 @@ private:
     // until deadlineMs at most; false when no such client endpoint exists.
     bool SendModeNotice(const char* title, uint64_t deadlineMs);
 
-    engine::CSharedMemory m_block;
+    protocol::CSharedMemory m_block;
     std::unique_ptr<engine::AcqEngine> m_engine;
     // The board's pass; it outlives every acquisition thread of the engine.
     std::unique_ptr<engine::HardwarePass> m_hardwarePass;

@@ -9,9 +9,9 @@
 #include <vector>
 
 #include "Process.h"
-#include "engine/BlockLayout.h"
-#include "engine/CSharedMemory.h"
-#include "engine/ServerStatus.h"
+#include "protocol/BlockLayout.h"
+#include "protocol/CSharedMemory.h"
+#include "protocol/ServerStatus.h"
 
 namespace vantor::test {
 namespace {
@@ -43,8 +43,8 @@ protected:
     bool BlockShows(Fn fn, std::chrono::milliseconds timeout = 3s) {
         return Eventually(
             [&] {
-                engine::BlockLock lock(block);
-                return fn(*static_cast<const engine::SharedBlock*>(block.GetData()));
+                protocol::BlockLock lock(block);
+                return fn(*static_cast<const protocol::SharedBlock*>(block.GetData()));
             },
             timeout);
     }
@@ -53,33 +53,33 @@ protected:
     TempDir config;
     std::string bus;
     std::unique_ptr<Process> sim;
-    engine::CSharedMemory block;
+    protocol::CSharedMemory block;
 };
 
 TEST_F(BoardEndToEnd, CardVoltsAndInputsReachTheBlockAndOutputsReachTheCard) {
     auto server =
         StartServer({"VANTOR_PORT_DEVICE=unix:" + bus, "VANTOR_CONFIG_DIR=" + config.Path()});
     EXPECT_NE(server->Err().find("board: PCM 8603"), std::string::npos) << server->Err();
-    ASSERT_TRUE(block.Create("NXSharedMemory", engine::kBlockSize));
+    ASSERT_TRUE(block.Create("NXSharedMemory", protocol::kBlockSize));
 
     Process peer("vantorctl",
                  {"peer", "--name", "probe1", "--analog", "0", "--din", "0,15", "--dout", "3"});
     ASSERT_TRUE(peer.WaitFor("PORT,probe1,9000", false, 5000)) << peer.Err();
 
     // 1.25 V to the 12-bit converter's resolution (10 V / 4096).
-    EXPECT_TRUE(BlockShows([](const engine::SharedBlock& b) {
-        const engine::AnalogRing& r = b.analogRing[0];
-        return engine::RingFill(r) > 0 &&
-               std::fabs(r.samples[(r.next + engine::kRingSlots - 1) % engine::kRingSlots] -
+    EXPECT_TRUE(BlockShows([](const protocol::SharedBlock& b) {
+        const protocol::AnalogRing& r = b.analogRing[0];
+        return protocol::RingFill(r) > 0 &&
+               std::fabs(r.samples[(r.next + protocol::kRingSlots - 1) % protocol::kRingSlots] -
                          1.25F) < 10.0F / 4096;
     }));
-    EXPECT_TRUE(BlockShows([](const engine::SharedBlock& b) {
+    EXPECT_TRUE(BlockShows([](const protocol::SharedBlock& b) {
         return b.digitalIn[0] == 1 && b.digitalIn[15] == 1 && b.digitalIn[7] == 0;
     }));
 
     {
-        engine::BlockLock lock(block);
-        static_cast<engine::SharedBlock*>(block.GetData())->digitalOutRequest[3] = 1;
+        protocol::BlockLock lock(block);
+        static_cast<protocol::SharedBlock*>(block.GetData())->digitalOutRequest[3] = 1;
     }
     EXPECT_TRUE(sim->WaitFor("out 0x2E4 0x08", false, 3000)) << sim->Out().substr(0, 400);
 
@@ -107,14 +107,14 @@ TEST_F(BoardEndToEnd, CardVoltsAndInputsReachTheBlockAndOutputsReachTheCard) {
 TEST_F(BoardEndToEnd, LostBusIsReportedAndTheCardComesBackWithIt) {
     auto server =
         StartServer({"VANTOR_PORT_DEVICE=unix:" + bus, "VANTOR_CONFIG_DIR=" + config.Path()});
-    ASSERT_TRUE(block.Create("NXSharedMemory", engine::kBlockSize));
+    ASSERT_TRUE(block.Create("NXSharedMemory", protocol::kBlockSize));
     Process peer("vantorctl", {"peer", "--name", "probe1", "--analog", "0", "--din", "0,1"});
     ASSERT_TRUE(peer.WaitFor("PORT,probe1,9000", false, 5000)) << peer.Err();
-    auto newest = [](const engine::SharedBlock& b, float* values, int n) {
-        return engine::NewestSamples(b.analogRing[0], values, n);
+    auto newest = [](const protocol::SharedBlock& b, float* values, int n) {
+        return protocol::NewestSamples(b.analogRing[0], values, n);
     };
     auto reads = [&](float volts) {
-        return [&newest, volts](const engine::SharedBlock& b) {
+        return [&newest, volts](const protocol::SharedBlock& b) {
             float v = 0;
             return newest(b, &v, 1) == 1 && std::fabs(v - volts) < 10.0F / 4096;
         };
@@ -126,7 +126,7 @@ TEST_F(BoardEndToEnd, LostBusIsReportedAndTheCardComesBackWithIt) {
     auto status = [](int lost, unsigned long long losses) {
         return Eventually(
             [&] {
-                auto s = engine::ReadServerStatus();
+                auto s = protocol::ReadServerStatus();
                 return s && s->board == "PCM 8603" && s->boardLost == lost &&
                        s->boardLosses == losses;
             },
@@ -143,9 +143,9 @@ TEST_F(BoardEndToEnd, LostBusIsReportedAndTheCardComesBackWithIt) {
         << json.Out().substr(0, 300);
     // Only the card's own 1.25 V is in the ring, and the inputs kept theirs.
     {
-        engine::BlockLock lock(block);
-        const auto& b = *static_cast<const engine::SharedBlock*>(block.GetData());
-        std::vector<float> values(engine::kRingSlots);
+        protocol::BlockLock lock(block);
+        const auto& b = *static_cast<const protocol::SharedBlock*>(block.GetData());
+        std::vector<float> values(protocol::kRingSlots);
         const int n = newest(b, values.data(), static_cast<int>(values.size()));
         for (int i = 0; i < n; ++i) ASSERT_NEAR(values[i], 1.25F, 10.0F / 4096) << i;
         EXPECT_EQ(b.digitalIn[0], 1);
@@ -157,7 +157,7 @@ TEST_F(BoardEndToEnd, LostBusIsReportedAndTheCardComesBackWithIt) {
     ASSERT_TRUE(sim->WaitFor("ready", false, 5000)) << sim->Err();
     EXPECT_TRUE(BlockShows(reads(-2.5F), 10s));
     EXPECT_TRUE(BlockShows(
-        [](const engine::SharedBlock& b) { return b.digitalIn[0] == 0 && b.digitalIn[1] == 1; }));
+        [](const protocol::SharedBlock& b) { return b.digitalIn[0] == 0 && b.digitalIn[1] == 1; }));
     EXPECT_TRUE(status(0, 1));
     EXPECT_TRUE(server->WaitFor(": answers again", true, 1000)) << server->Err();
 

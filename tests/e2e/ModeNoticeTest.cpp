@@ -15,10 +15,10 @@
 
 #include "Process.h"
 #include "engine/ClientNames.h"
-#include "engine/ServerStatus.h"
 #include "host/ServerHost.h"
 #include "platform/CopyDataBus.h"
 #include "platform/PlatformTestHelpers.h"
+#include "protocol/ServerStatus.h"
 
 namespace vantor::test {
 namespace {
@@ -28,13 +28,13 @@ namespace {
     bool noticed = false;
     auto endpoint =
         platform::CopyDataEndpoint::Open("scope", [&](const platform::CopyDataMessage& m) {
-            if (m.code == engine::kCodeModeChanged && m.data.empty()) noticed = true;
+            if (m.code == protocol::kCodeModeChanged && m.data.empty()) noticed = true;
             return int64_t{0};
         });
     if (!endpoint) ::_exit(2);
-    char name[engine::kClientNameBytes] = "scope";
-    auto r = platform::CopyDataSend(engine::kServerTitle, engine::kCodeClientRegister, sizeof name,
-                                    name, sizeof name);
+    char name[protocol::kClientNameBytes] = "scope";
+    auto r = platform::CopyDataSend(protocol::kServerTitle, protocol::kCodeClientRegister,
+                                    sizeof name, name, sizeof name);
     char ok = r && r.value() == 0 ? 1 : 0;
     (void)!::write(readyFd, &ok, 1);
     for (int i = 0; i < 100 && !noticed; ++i) endpoint.value()->WaitAndPump(100);
@@ -86,7 +86,7 @@ TEST(ModeNotice, ClientsThatNeverReadDoNotHoldUpTheSwitch) {
         const std::string name = "mute" + std::to_string(i);
         auto endpoint =
             platform::CopyDataEndpoint::Open(name, [&](const platform::CopyDataMessage& m) {
-                if (m.code == engine::kCodeModeChanged) ++noticed;
+                if (m.code == protocol::kCodeModeChanged) ++noticed;
                 return int64_t{0};
             });
         ASSERT_TRUE(endpoint) << endpoint.error().text;
@@ -121,9 +121,9 @@ TEST(ModeSwitch, AModeFileThatCannotBeWrittenRefusesTheSwitchAndSamplingGoesOn) 
     std::filesystem::remove(modeFile);
     std::filesystem::create_directory(modeFile);
     const int64_t answer =
-        server.OnCopyData({engine::kCodeSetMode, engine::kModeSync, std::string_view()});
+        server.OnCopyData({protocol::kCodeSetMode, engine::kModeSync, std::string_view()});
 
-    EXPECT_EQ(answer, engine::kModeNotWritten);
+    EXPECT_EQ(answer, protocol::kModeNotWritten);
     EXPECT_EQ(server.DisplayMode(), engine::kModeAsync);
     EXPECT_TRUE(server.Engine().IsAcquisitionRunning());
     server.Shutdown();

@@ -6,8 +6,8 @@
 #include <thread>
 
 #include "Process.h"
-#include "engine/BlockLayout.h"
-#include "engine/CSharedMemory.h"
+#include "protocol/BlockLayout.h"
+#include "protocol/CSharedMemory.h"
 
 namespace vantor::test {
 namespace {
@@ -18,8 +18,8 @@ class PeerEndToEnd : public ::testing::Test {
 protected:
     // The ring position of an analog channel in the server's block.
     int32_t RingNext(int channel) {
-        engine::BlockLock lock(block);
-        return static_cast<engine::SharedBlock*>(block.GetData())->analogRing[channel].next;
+        protocol::BlockLock lock(block);
+        return static_cast<protocol::SharedBlock*>(block.GetData())->analogRing[channel].next;
     }
     bool Moving(int channel) {
         int32_t before = RingNext(channel);
@@ -30,11 +30,11 @@ protected:
         ASSERT_TRUE(WaitForFreeUdpPorts({8998, 9898, 9000}, 30000));
         server = std::make_unique<Process>("vantor", std::vector<std::string>{"--headless"}, env);
         ASSERT_TRUE(server->WaitFor("peers: none", true, 15000)) << server->Err();
-        ASSERT_TRUE(block.Create("NXSharedMemory", engine::kBlockSize));
+        ASSERT_TRUE(block.Create("NXSharedMemory", protocol::kBlockSize));
     }
 
     std::unique_ptr<Process> server;
-    engine::CSharedMemory block;
+    protocol::CSharedMemory block;
 };
 
 TEST_F(PeerEndToEnd, PeerGetsItsChannelsSampledAndItsPortAndLeavesNoTrace) {

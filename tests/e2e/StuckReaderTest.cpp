@@ -4,8 +4,8 @@
 #include <signal.h>
 
 #include "Process.h"
-#include "engine/BlockLayout.h"
-#include "engine/CSharedMemory.h"
+#include "protocol/BlockLayout.h"
+#include "protocol/CSharedMemory.h"
 
 namespace vantor::test {
 namespace {
@@ -23,11 +23,11 @@ TEST(StuckReader, ModeSwitchAndStopGoOnAndPublishingResumesOnRelease) {
         {"VANTOR_PORT_DEVICE=unix:" + dir.File("bus"), "VANTOR_CONFIG_DIR=" + config.Path()});
     ASSERT_TRUE(server.WaitFor("peers: none", true, 15000)) << server.Err();
 
-    engine::CSharedMemory block;
-    ASSERT_TRUE(block.Create("NXSharedMemory", engine::kBlockSize));
-    auto* data = static_cast<engine::SharedBlock*>(block.GetData());
+    protocol::CSharedMemory block;
+    ASSERT_TRUE(block.Create("NXSharedMemory", protocol::kBlockSize));
+    auto* data = static_cast<protocol::SharedBlock*>(block.GetData());
     auto input0 = [&] {
-        engine::BlockLock lock(block);
+        protocol::BlockLock lock(block);
         return data->digitalIn[0];
     };
     ASSERT_TRUE(Eventually([&] { return input0() == 1; }));

@@ -10,10 +10,10 @@
 #include <cstring>
 
 #include "EngineTestSupport.h"
-#include "engine/BlockLayout.h"
-#include "engine/CSharedMemory.h"
 #include "platform/IpcNames.h"
 #include "platform/SharedMemoryObject.h"
+#include "protocol/BlockLayout.h"
+#include "protocol/CSharedMemory.h"
 
 namespace vantor::engine {
 namespace {

@@ -13,8 +13,8 @@
 #include <thread>
 
 #include "engine/AcqEngine.h"
-#include "engine/CSharedMemory.h"
 #include "host/config/Settings.h"
+#include "protocol/CSharedMemory.h"
 #include "support/TestEnv.h"
 
 namespace vantor::engine::test_support {

@@ -17,9 +17,9 @@
 #include "EngineTestSupport.h"
 #include "engine/AcqEngine.h"
 #include "engine/Globals.h"
-#include "engine/NegPacket.h"
 #include "host/config/Settings.h"
 #include "platform/LoopbackUdp.h"
+#include "protocol/NegPacket.h"
 #include "support/TestEnv.h"
 #include "syslib/Korbel.h"
 

@@ -11,10 +11,10 @@
 #include <chrono>
 #include <filesystem>
 
-#include "engine/BlockLayout.h"
-#include "engine/CSharedMemory.h"
 #include "platform/IpcNames.h"
 #include "platform/SharedMemoryObject.h"
+#include "protocol/BlockLayout.h"
+#include "protocol/CSharedMemory.h"
 #include "support/ChildProcess.h"
 #include "support/TestEnv.h"
 
@@ -43,13 +43,13 @@ protected:
     }
     // True when the running server samples the simulated board: an output
     // request on `line` of the attached block reads back on that input.
-    static bool SamplesTheSimulatedBoard(engine::CSharedMemory& block, int line) {
-        auto* data = static_cast<engine::SharedBlock*>(block.GetData());
+    static bool SamplesTheSimulatedBoard(protocol::CSharedMemory& block, int line) {
+        auto* data = static_cast<protocol::SharedBlock*>(block.GetData());
         block.Lock();
         data->digitalOutRequest[line] = 1;
         block.Unlock();
         return Eventually([&] {
-            engine::BlockLock lock(block);
+            protocol::BlockLock lock(block);
             return data->digitalIn[line] == 1;
         });
     }
@@ -72,9 +72,9 @@ TEST_F(ServerProcess, RunsPublishesRefusesASecondCopyAndStopsCleanlyOnSigterm) {
     EXPECT_TRUE(server.Running());
 
     // The block is published, and an output request reads back on the input.
-    engine::CSharedMemory block;
-    ASSERT_TRUE(block.Create("NXSharedMemory", engine::kBlockSize));
-    auto* data = static_cast<engine::SharedBlock*>(block.GetData());
+    protocol::CSharedMemory block;
+    ASSERT_TRUE(block.Create("NXSharedMemory", protocol::kBlockSize));
+    auto* data = static_cast<protocol::SharedBlock*>(block.GetData());
     EXPECT_TRUE(SamplesTheSimulatedBoard(block, 7));
     // No board: the server switched itself to asynchronous mode in its file.
     EXPECT_NE(ReadFile(config.File("AcqCfg.ini")).find("MODE=1"), std::string::npos);
@@ -135,8 +135,8 @@ TEST_F(ServerProcess, UnusableModeFileStillSamplesInTheModeShown) {
     ASSERT_TRUE(server.WaitForText("running", true, 5000)) << server.Stderr();
     EXPECT_NE(server.Stderr().find("board: SIM Hardware, mode: asynchronous"), std::string::npos)
         << server.Stderr();
-    engine::CSharedMemory block;
-    ASSERT_TRUE(block.Create("NXSharedMemory", engine::kBlockSize));
+    protocol::CSharedMemory block;
+    ASSERT_TRUE(block.Create("NXSharedMemory", protocol::kBlockSize));
     EXPECT_TRUE(SamplesTheSimulatedBoard(block, 9));
     server.Signal(SIGTERM);
     int status = 0;

@@ -32,7 +32,7 @@ TEST(PeerLists, ConnectRequestCarriesTextAndEveryList) {
                   .dout = "4",
                   .peerCount = 5,
                   .peerExtra = 7};
-    engine::AcqRequest r{};
+    protocol::AcqRequest r{};
     std::string error;
     ASSERT_TRUE(BuildConnectRequest(o, r, error)) << error;
     EXPECT_STREQ(r.text, "CONNECT,probe1,vantorctl,127.0.0.1,5,7");

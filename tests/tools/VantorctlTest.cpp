@@ -11,19 +11,19 @@
 #include <vector>
 
 #include "Cli.h"
-#include "engine/BlockLayout.h"
-#include "engine/CSharedMemory.h"
-#include "engine/ServerStatus.h"
 #include "platform/IpcNames.h"
 #include "platform/SharedMemoryObject.h"
+#include "protocol/BlockLayout.h"
+#include "protocol/CSharedMemory.h"
+#include "protocol/ServerStatus.h"
 #include "support/ChildProcess.h"
 #include "support/TestEnv.h"
 
 namespace {
 
-using vantor::engine::CSharedMemory;
-using vantor::engine::SharedBlock;
 using vantor::platform::SharedMemoryObject;
+using vantor::protocol::CSharedMemory;
+using vantor::protocol::SharedBlock;
 
 struct Outcome {
     int code = -1;
@@ -66,18 +66,18 @@ protected:
         ASSERT_TRUE(m_block.Create("NXSharedMemory", 65900)) << m_block.LastError();
         m_shared = static_cast<SharedBlock*>(m_block.GetData());
         SharedBlock& b = *m_shared;
-        b.headMark = vantor::engine::kHeadMark;
+        b.headMark = vantor::protocol::kHeadMark;
         b.firstRingOffset = 136;
-        b.tailMark = vantor::engine::kTailMark;
+        b.tailMark = vantor::protocol::kTailMark;
         b.digitalIn[3] = 1;
         b.digitalIn[15] = 1;
         b.digitalOutRequest[7] = 1;
         b.frequencySlot[2].value = 12.5F;
         b.counterHold[1] = 1;
         b.counterValue[2] = 42.0F;
-        for (int i = 1; i <= 1500; ++i) vantor::engine::PushSample(b, 5, static_cast<float>(i));
-        vantor::engine::PushSample(b, 0, std::nanf(""));
-        vantor::engine::PushSample(b, 1, 0.1F);
+        for (int i = 1; i <= 1500; ++i) vantor::protocol::PushSample(b, 5, static_cast<float>(i));
+        vantor::protocol::PushSample(b, 0, std::nanf(""));
+        vantor::protocol::PushSample(b, 1, 0.1F);
     }
     void TearDown() override { RemoveBlock(); }
 
@@ -219,7 +219,7 @@ TEST_F(VantorctlBlock, StatusOfAServerThatHasEndedIsNoRunningServer) {
     auto status = [](long pid) {
         return "board=PCM 8603\nmode=1\npid=" + std::to_string(pid) + "\n";
     };
-    const std::string path = vantor::engine::ServerStatusPath();
+    const std::string path = vantor::protocol::ServerStatusPath();
     ASSERT_FALSE(path.empty());
 
     vantor::test::WriteFile(path, status(dead));

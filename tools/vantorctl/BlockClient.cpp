@@ -8,7 +8,7 @@
 
 namespace vantor::ctl {
 
-using engine::SharedBlock;
+using protocol::SharedBlock;
 
 std::string BlockClient::ObjectName() {
     return platform::ShmName(kBlockName);
@@ -19,13 +19,13 @@ BlockClient::Status BlockClient::Attach() {
     {
         // Probe without O_CREAT first; the probe mapping is dropped again
         // right away and CSharedMemory attaches the usual way.
-        auto probe = platform::SharedMemoryObject::OpenExisting(ObjectName(), engine::kBlockSize);
+        auto probe = platform::SharedMemoryObject::OpenExisting(ObjectName(), protocol::kBlockSize);
         if (!probe) {
             m_error = probe.error().text;
             return probe.error().code == ENOENT ? Status::Missing : Status::Failed;
         }
     }
-    if (!m_block.Create(kBlockName, static_cast<uint32_t>(engine::kBlockSize))) {
+    if (!m_block.Create(kBlockName, static_cast<uint32_t>(protocol::kBlockSize))) {
         m_error = m_block.LastError();
         return Status::Failed;
     }
@@ -38,7 +38,7 @@ BlockClient::Status BlockClient::Attach() {
 
 bool BlockClient::Lock() {
     m_abandoned = false;
-    switch (m_block.Lock(engine::CSharedMemory::kInfinite)) {
+    switch (m_block.Lock(protocol::CSharedMemory::kInfinite)) {
         case platform::ProcessMutex::LockResult::Locked:
             break;
         case platform::ProcessMutex::LockResult::Abandoned:
@@ -81,7 +81,7 @@ bool BlockClient::WriteWord(size_t offset, int32_t value) {
 }
 
 bool BlockClient::WriteOutputRequest(int line, int32_t level) {
-    if (line < 0 || line >= engine::kDigitalLines) {
+    if (line < 0 || line >= protocol::kDigitalLines) {
         m_error = "output line out of range";
         return false;
     }
@@ -91,7 +91,7 @@ bool BlockClient::WriteOutputRequest(int line, int32_t level) {
 }
 
 bool BlockClient::WriteCounterHold(int counter, int32_t value) {
-    if (counter < 0 || counter >= engine::kCounters) {
+    if (counter < 0 || counter >= protocol::kCounters) {
         m_error = "counter out of range";
         return false;
     }

@@ -7,12 +7,12 @@
 #include <cstdint>
 #include <string>
 
-#include "engine/BlockLayout.h"
-#include "engine/CSharedMemory.h"
+#include "protocol/BlockLayout.h"
+#include "protocol/CSharedMemory.h"
 
 namespace vantor::ctl {
 
-inline constexpr const char* kBlockName = "NXSharedMemory";
+using protocol::kBlockName;
 
 class BlockClient {
 public:
@@ -23,7 +23,7 @@ public:
     Status Attach();
 
     // Copies every region of the block into out while holding the mutex once.
-    bool Read(engine::SharedBlock& out);
+    bool Read(protocol::SharedBlock& out);
     // Writes digitalOutRequest[line] (line 0..15) under the mutex.
     bool WriteOutputRequest(int line, int32_t level);
     // Writes counterHold[counter] (counter 0..3) under the mutex.
@@ -40,7 +40,7 @@ private:
     bool Lock();
     bool WriteWord(size_t offset, int32_t value);
 
-    engine::CSharedMemory m_block;
+    protocol::CSharedMemory m_block;
     std::string m_error;
     bool m_abandoned = false;
 };

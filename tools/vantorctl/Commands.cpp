@@ -52,7 +52,7 @@ bool CheckSamples(const DumpOptions& options, const char* command, Console& cons
 }
 
 // Reads the block once and prints it; false after reporting a failure.
-bool DumpOnce(BlockClient& client, engine::SharedBlock& copy, const DumpOptions& options,
+bool DumpOnce(BlockClient& client, protocol::SharedBlock& copy, const DumpOptions& options,
               Console& console) {
     if (!client.Read(copy)) {
         console.err << "vantorctl: cannot read the shared data block: " << client.Error() << "\n";
@@ -60,8 +60,8 @@ bool DumpOnce(BlockClient& client, engine::SharedBlock& copy, const DumpOptions&
     }
     NoteTakeOver(client, console);
     DumpSource source{BlockClient::ObjectName(), platform::IpcNamespace(),
-                      engine::ReadServerStatus()};
-    if (source.server && !engine::ServerProcessRuns(source.server->pid)) {
+                      protocol::ReadServerStatus()};
+    if (source.server && !protocol::ServerProcessRuns(source.server->pid)) {
         source.endedPid = source.server->pid;
         source.server.reset();
     }
@@ -98,7 +98,7 @@ int RunDump(const DumpOptions& options, Console& console) {
     if (!CheckSamples(options, "dump", console)) return kExitUsage;
     BlockClient client;
     if (int rc = AttachOrReport(client, console); rc != kExitOk) return rc;
-    auto copy = std::make_unique<engine::SharedBlock>();
+    auto copy = std::make_unique<protocol::SharedBlock>();
     return DumpOnce(client, *copy, options, console) ? kExitOk : kExitFailure;
 }
 
@@ -118,7 +118,7 @@ int RunWatch(const WatchOptions& options, Console& console) {
 
     ClearStop();
     StopSignals signals(console.stopOnSignals);
-    auto copy = std::make_unique<engine::SharedBlock>();
+    auto copy = std::make_unique<protocol::SharedBlock>();
     for (int shown = 0; options.count == 0 || shown < options.count; ++shown) {
         if (shown > 0) {
             PauseUnlessStopped(options.intervalMs);
@@ -135,7 +135,7 @@ int RunWatch(const WatchOptions& options, Console& console) {
 }
 
 int RunSetOutput(int line, int level, Console& console) {
-    if (line < 0 || line >= engine::kDigitalLines) {
+    if (line < 0 || line >= protocol::kDigitalLines) {
         console.err << "vantorctl set-output: LINE must be 0..15 (got " << line << ")\n";
         return kExitUsage;
     }
@@ -147,7 +147,7 @@ int RunSetOutput(int line, int level, Console& console) {
 }
 
 int RunHold(int counter, int value, Console& console) {
-    if (counter < 0 || counter >= engine::kCounters) {
+    if (counter < 0 || counter >= protocol::kCounters) {
         console.err << "vantorctl hold: COUNTER must be 0..3 (counter ids 300..303; got " << counter
                     << ")\n";
         return kExitUsage;

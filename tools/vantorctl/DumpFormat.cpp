@@ -5,17 +5,17 @@
 #include <cstdio>
 #include <vector>
 
-#include "engine/AcqRequest.h"
+#include "protocol/AcqRequest.h"
 
 namespace vantor::ctl {
 
-using engine::AnalogRing;
-using engine::SharedBlock;
+using protocol::AnalogRing;
+using protocol::SharedBlock;
 
 namespace {
 
-using engine::kFirstCounterId;
-using engine::kFirstFrequencyId;
+using protocol::kFirstCounterId;
+using protocol::kFirstFrequencyId;
 
 // printf-style append; every piece here is short, so a fixed buffer will do.
 void Append(std::string& out, const char* format, ...) __attribute__((format(printf, 2, 3)));
@@ -37,7 +37,7 @@ int ClampSamples(int samples) {
 
 std::vector<float> Newest(const AnalogRing& ring, int samples) {
     std::vector<float> values(static_cast<size_t>(ClampSamples(samples)));
-    int n = engine::NewestSamples(ring, values.data(), static_cast<int>(values.size()));
+    int n = protocol::NewestSamples(ring, values.data(), static_cast<int>(values.size()));
     values.resize(static_cast<size_t>(n));
     return values;
 }
@@ -78,7 +78,7 @@ void AppendLines(std::string& out, const char* label, const int32_t* values) {
     Append(out, "%-18s 0..7:", label);
     for (int i = 0; i < 8; ++i) Append(out, " %d", values[i]);
     out += "   8..15:";
-    for (int i = 8; i < engine::kDigitalLines; ++i) Append(out, " %d", values[i]);
+    for (int i = 8; i < protocol::kDigitalLines; ++i) Append(out, " %d", values[i]);
     out += '\n';
 }
 
@@ -100,9 +100,9 @@ const char* ModeWords(int mode) {
 std::string FormatText(const SharedBlock& block, const DumpSource& source, int samples) {
     std::string out;
     Append(out, "block %s (namespace '%s'), %zu bytes\n", source.objectName.c_str(),
-           source.ipcNamespace.c_str(), engine::kBlockSize);
+           source.ipcNamespace.c_str(), protocol::kBlockSize);
     if (source.server) {
-        const engine::ServerStatus& server = *source.server;
+        const protocol::ServerStatus& server = *source.server;
         Append(out, "server: board %s, mode %d (%s)\n", server.board.c_str(), server.mode,
                ModeWords(server.mode));
         if (server.boardLost != 0) {
@@ -125,20 +125,20 @@ std::string FormatText(const SharedBlock& block, const DumpSource& source, int s
     AppendLines(out, "digitalOutRequest", block.digitalOutRequest);
 
     out += "frequency  id   resetFlag  value\n";
-    for (int i = 0; i < engine::kFrequencySlots; ++i) {
+    for (int i = 0; i < protocol::kFrequencySlots; ++i) {
         Append(out, "           %-4d %-10d %g\n", kFirstFrequencyId + i,
                block.frequencySlot[i].resetFlag, static_cast<double>(block.frequencySlot[i].value));
     }
     out += "counter    id   hold       value\n";
-    for (int i = 0; i < engine::kCounters; ++i) {
+    for (int i = 0; i < protocol::kCounters; ++i) {
         Append(out, "           %-4d %-10d %g\n", kFirstCounterId + i, block.counterHold[i],
                static_cast<double>(block.counterValue[i]));
     }
     out += "ring       ch   oldest next fill newest first\n";
-    for (int ch = 0; ch < engine::kAnalogChannels; ++ch) {
+    for (int ch = 0; ch < protocol::kAnalogChannels; ++ch) {
         const AnalogRing& ring = block.analogRing[ch];
         Append(out, "           %-4d %-6d %-4d %-4d", ch, ring.oldest, ring.next,
-               engine::RingFill(ring));
+               protocol::RingFill(ring));
         for (float v : Newest(ring, samples)) Append(out, " %g", static_cast<double>(v));
         while (out.back() == ' ') out.pop_back();  // an empty ring leaves the padding
         out += '\n';
@@ -150,9 +150,9 @@ std::string FormatJson(const SharedBlock& block, const DumpSource& source, int s
     std::string out = "{\n";
     out += "  \"name\": " + JsonString(source.objectName) + ",\n";
     out += "  \"namespace\": " + JsonString(source.ipcNamespace) + ",\n";
-    Append(out, "  \"size\": %zu,\n", engine::kBlockSize);
+    Append(out, "  \"size\": %zu,\n", protocol::kBlockSize);
     if (source.server) {
-        const engine::ServerStatus& server = *source.server;
+        const protocol::ServerStatus& server = *source.server;
         out += "  \"server\": {\"board\": " + JsonString(server.board);
         Append(out, ", \"mode\": %d, \"pid\": %ld, \"boardLost\": %s, \"boardLosses\": %llu},\n",
                server.mode, server.pid, server.boardLost != 0 ? "true" : "false",
@@ -164,30 +164,30 @@ std::string FormatJson(const SharedBlock& block, const DumpSource& source, int s
     Append(out, "  \"firstRingOffset\": %d,\n", block.firstRingOffset);
     Append(out, "  \"tailMark\": %u,\n", block.tailMark);
     out += "  \"digitalIn\": ";
-    AppendJsonInts(out, block.digitalIn, engine::kDigitalLines);
+    AppendJsonInts(out, block.digitalIn, protocol::kDigitalLines);
     out += ",\n  \"digitalOutRequest\": ";
-    AppendJsonInts(out, block.digitalOutRequest, engine::kDigitalLines);
+    AppendJsonInts(out, block.digitalOutRequest, protocol::kDigitalLines);
 
     out += ",\n  \"frequencySlot\": [";
-    for (int i = 0; i < engine::kFrequencySlots; ++i) {
+    for (int i = 0; i < protocol::kFrequencySlots; ++i) {
         Append(out, "%s\n    {\"id\": %d, \"resetFlag\": %d, \"value\": ", i == 0 ? "" : ",",
                kFirstFrequencyId + i, block.frequencySlot[i].resetFlag);
         AppendJsonFloat(out, block.frequencySlot[i].value);
         out += '}';
     }
     out += "\n  ],\n  \"counterHold\": ";
-    AppendJsonInts(out, block.counterHold, engine::kCounters);
+    AppendJsonInts(out, block.counterHold, protocol::kCounters);
     out += ",\n  \"counterValue\": [";
-    for (int i = 0; i < engine::kCounters; ++i) {
+    for (int i = 0; i < protocol::kCounters; ++i) {
         if (i > 0) out += ',';
         AppendJsonFloat(out, block.counterValue[i]);
     }
 
     out += "],\n  \"analogRing\": [";
-    for (int ch = 0; ch < engine::kAnalogChannels; ++ch) {
+    for (int ch = 0; ch < protocol::kAnalogChannels; ++ch) {
         const AnalogRing& ring = block.analogRing[ch];
         Append(out, "%s\n    {\"channel\": %d, \"oldest\": %d, \"next\": %d, \"fill\": %d, ",
-               ch == 0 ? "" : ",", ch, ring.oldest, ring.next, engine::RingFill(ring));
+               ch == 0 ? "" : ",", ch, ring.oldest, ring.next, protocol::RingFill(ring));
         out += "\"newest\": [";
         bool first = true;
         for (float v : Newest(ring, samples)) {

@@ -2,9 +2,9 @@
 // synchronous mode through its "Vantor" copy-data endpoint, as its mode
 // buttons do.
 #include "Commands.h"
-#include "engine/ClientNames.h"
-#include "engine/ServerStatus.h"
 #include "platform/CopyDataBus.h"
+#include "protocol/CopyDataCodes.h"
+#include "protocol/ServerStatus.h"
 
 namespace vantor::ctl {
 
@@ -14,7 +14,7 @@ int RunMode(int mode, Console& console) {
                     << mode << "\n";
         return kExitUsage;
     }
-    auto answer = platform::CopyDataSend(engine::kServerTitle, engine::kCodeSetMode,
+    auto answer = platform::CopyDataSend(protocol::kServerTitle, protocol::kCodeSetMode,
                                          static_cast<uint64_t>(mode), nullptr, 0);
     if (!answer) {
         if (answer.error().code == platform::kCopyDataNotFound) {
@@ -25,17 +25,17 @@ int RunMode(int mode, Console& console) {
         return kExitFailure;
     }
     switch (answer.value()) {
-        case engine::kModeSwitched:
+        case protocol::kModeSwitched:
             console.out << "mode " << mode << ": switched\n";
             return kExitOk;
-        case engine::kModeUnchanged:
+        case protocol::kModeUnchanged:
             console.out << "mode " << mode << ": already in this mode\n";
             return kExitOk;
-        case engine::kModeNeedsBoard:
+        case protocol::kModeNeedsBoard:
             console.err << "vantorctl mode: the server runs on the simulated board; synchronous "
                            "mode needs an acquisition card\n";
             return kExitFailure;
-        case engine::kModeNotWritten:
+        case protocol::kModeNotWritten:
             console.err << "vantorctl mode: the server cannot write MODE to its AcqCfg.ini; it "
                            "stays in the mode it had\n";
             return kExitFailure;

@@ -14,10 +14,9 @@
 
 #include "BlockClient.h"
 #include "StopSignals.h"
-#include "engine/NegPacket.h"
-#include "engine/PeerTable.h"
 #include "platform/Clock.h"
 #include "platform/LoopbackUdp.h"
+#include "protocol/NegPacket.h"
 
 namespace vantor::ctl {
 namespace {
@@ -31,7 +30,8 @@ constexpr int kShowEveryMs = 1000;
 class Listeners {
 public:
     Listeners() {
-        for (int p = engine::kFirstPeerPort; p < engine::kFirstPeerPort + engine::kMaxPeers; ++p) {
+        for (int p = protocol::kFirstPeerPort; p < protocol::kFirstPeerPort + protocol::kMaxPeers;
+             ++p) {
             int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
             if (fd >= 0 && platform::BindLoopback(fd, p)) {
                 m_fds.push_back({fd, POLLIN, 0});
@@ -57,10 +57,10 @@ public:
         if (::poll(m_fds.data(), m_fds.size(), ms) <= 0) return false;
         for (size_t i = 0; i < m_fds.size(); ++i) {
             if ((m_fds[i].revents & POLLIN) == 0) continue;
-            engine::NegPacket packet{};
+            protocol::NegPacket packet{};
             if (::recv(m_fds[i].fd, &packet, sizeof packet, 0) <= 0) continue;
-            text = engine::RequestOf(packet).text;
-            text = text.substr(0, ::strnlen(text.c_str(), engine::kTextBytes));
+            text = protocol::RequestOf(packet).text;
+            text = text.substr(0, ::strnlen(text.c_str(), protocol::kTextBytes));
             port = m_ports[i];
             return true;
         }
@@ -87,10 +87,10 @@ public:
     ~Sender() { ::close(m_fd); }
     Sender(const Sender&) = delete;
     Sender& operator=(const Sender&) = delete;
-    bool Send(const engine::AcqRequest& request) {
-        engine::NegPacket packet = engine::EmptyNegPacket();
-        engine::SetRequest(packet, request);
-        sockaddr_in to = platform::LoopbackAddress(engine::kNegServerPort);
+    bool Send(const protocol::AcqRequest& request) {
+        protocol::NegPacket packet = protocol::EmptyNegPacket();
+        protocol::SetRequest(packet, request);
+        sockaddr_in to = platform::LoopbackAddress(protocol::kNegServerPort);
         return ::sendto(m_fd, &packet, sizeof packet, 0, reinterpret_cast<sockaddr*>(&to),
                         sizeof to) == static_cast<ssize_t>(sizeof packet);
     }
@@ -100,14 +100,14 @@ private:
 };
 
 // One line with the newest value of each listed channel.
-std::string ValuesLine(const engine::SharedBlock& b, const engine::AcqRequest& r) {
+std::string ValuesLine(const protocol::SharedBlock& b, const protocol::AcqRequest& r) {
     std::ostringstream s;
     s << "values:";
     for (int i = 0; i < r.analogCount; ++i) {
-        const engine::AnalogRing& ring = b.analogRing[r.analogIds[i]];
+        const protocol::AnalogRing& ring = b.analogRing[r.analogIds[i]];
         float v = 0;
         s << " a" << r.analogIds[i] << "=";
-        if (engine::NewestSamples(ring, &v, 1) == 1) {
+        if (protocol::NewestSamples(ring, &v, 1) == 1) {
             s << v << "#" << ring.next;
         } else {
             s << "-";
@@ -130,7 +130,7 @@ std::string ValuesLine(const engine::SharedBlock& b, const engine::AcqRequest& r
 
 class Shower {
 public:
-    void Show(const engine::AcqRequest& r, Console& console) {
+    void Show(const protocol::AcqRequest& r, Console& console) {
         if (!m_attached) {
             m_attached = m_client.Attach() == BlockClient::Status::Attached;
             if (!m_attached) {
@@ -146,7 +146,7 @@ public:
 
 private:
     BlockClient m_client;
-    std::unique_ptr<engine::SharedBlock> m_copy = std::make_unique<engine::SharedBlock>();
+    std::unique_ptr<protocol::SharedBlock> m_copy = std::make_unique<protocol::SharedBlock>();
     bool m_attached = false;
     bool m_warned = false;
 };
@@ -158,7 +158,7 @@ std::string CommandText(const char* word, const std::string& name) {
 }  // namespace
 
 int RunPeer(const PeerOptions& options, Console& console) {
-    engine::AcqRequest connect{};
+    protocol::AcqRequest connect{};
     std::string error;
     if (!BuildConnectRequest(options, connect, error)) {
         console.err << "vantorctl peer: " << error << "\n";
@@ -178,7 +178,7 @@ int RunPeer(const PeerOptions& options, Console& console) {
     }
     ClearStop();
     StopSignals signals(console.stopOnSignals);
-    console.out << "peer " << name << ": CONNECT to 127.0.0.1:" << engine::kNegServerPort
+    console.out << "peer " << name << ": CONNECT to 127.0.0.1:" << protocol::kNegServerPort
                 << " every " << options.every << " s\n";
     console.out.flush();
 
@@ -214,7 +214,7 @@ int RunPeer(const PeerOptions& options, Console& console) {
         if (!portKnown) listeners.KeepOnly(port);
         portKnown = true;
     }
-    engine::AcqRequest disconnect = engine::EmptyRequest();
+    protocol::AcqRequest disconnect = protocol::EmptyRequest();
     std::snprintf(disconnect.text, sizeof disconnect.text, "%s",
                   CommandText("DISCONNECT", name).c_str());
     bool sent = sender.Send(disconnect);

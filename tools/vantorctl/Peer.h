@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "Commands.h"
-#include "engine/AcqRequest.h"
+#include "protocol/AcqRequest.h"
 
 namespace vantor::ctl {
 
@@ -37,7 +37,7 @@ bool ParseChannelList(const std::string& text, int minId, int maxId, bool sample
 
 // The CONNECT request of these options: text and lists. false with a reason
 // when a name, host or list is not usable.
-bool BuildConnectRequest(const PeerOptions& options, engine::AcqRequest& out, std::string& error);
+bool BuildConnectRequest(const PeerOptions& options, protocol::AcqRequest& out, std::string& error);
 
 // The peer's name of a received PORT text and its port; false when the text
 // is not a PORT message.

@@ -6,7 +6,7 @@
 #include <sstream>
 
 #include "Peer.h"
-#include "engine/PeerTable.h"
+#include "protocol/NegPacket.h"
 
 namespace vantor::ctl {
 namespace {
@@ -70,7 +70,7 @@ bool ParseChannelList(const std::string& text, int minId, int maxId, bool sample
                 return false;
             }
             if (!ParseInt(item.substr(colon + 1), samples) || samples < 1 ||
-                samples > engine::kSampleBufferSize) {
+                samples > protocol::kSampleBufferSize) {
                 error = "'" + item + "': samples per read must be 1..1000";
                 return false;
             }
@@ -90,29 +90,29 @@ bool ParseChannelList(const std::string& text, int minId, int maxId, bool sample
     return true;
 }
 
-bool BuildConnectRequest(const PeerOptions& o, engine::AcqRequest& r, std::string& error) {
-    r = engine::EmptyRequest();
+bool BuildConnectRequest(const PeerOptions& o, protocol::AcqRequest& r, std::string& error) {
+    r = protocol::EmptyRequest();
     std::string name = Trimmed(o.name);
     if (name.empty() || name.find(',') != std::string::npos ||
-        name.size() >= engine::kPeerNameBytes) {
+        name.size() >= protocol::kPeerNameBytes) {
         error = "--name must be 1..127 bytes without ','";
         return false;
     }
     if (o.host.empty() || o.host.find(',') != std::string::npos ||
-        o.host.size() >= engine::kPeerHostBytes) {
+        o.host.size() >= protocol::kPeerHostBytes) {
         error = "--host must be 1..63 bytes without ','";
         return false;
     }
-    if (!AddList(o.analog, "analog", 0, 15, engine::kMaxAnalogIds, r.analogIds, r.analogCount,
+    if (!AddList(o.analog, "analog", 0, 15, protocol::kMaxAnalogIds, r.analogIds, r.analogCount,
                  error, r.analogSamples) ||
-        !AddList(o.freq, "freq", 200, 207, engine::kMaxFrequencyIds, r.frequencyIds,
+        !AddList(o.freq, "freq", 200, 207, protocol::kMaxFrequencyIds, r.frequencyIds,
                  r.frequencyCount, error) ||
-        !AddList(o.counter, "counter", 300, 303, engine::kMaxCounterIds, r.counterIds,
+        !AddList(o.counter, "counter", 300, 303, protocol::kMaxCounterIds, r.counterIds,
                  r.counterCount, error) ||
-        !AddList(o.din, "din", 0, 15, engine::kMaxDigitalIds, r.digitalInIds, r.digitalInCount,
+        !AddList(o.din, "din", 0, 15, protocol::kMaxDigitalIds, r.digitalInIds, r.digitalInCount,
                  error) ||
-        !AddList(o.dout, "dout", 0, 15, engine::kMaxDigitalIds, r.digitalOutIds, r.digitalOutCount,
-                 error)) {
+        !AddList(o.dout, "dout", 0, 15, protocol::kMaxDigitalIds, r.digitalOutIds,
+                 r.digitalOutCount, error)) {
         return false;
     }
     std::snprintf(r.text, sizeof r.text, "CONNECT,%s,vantorctl,%s,%d,%d", name.c_str(),
@@ -121,7 +121,7 @@ bool BuildConnectRequest(const PeerOptions& o, engine::AcqRequest& r, std::strin
 }
 
 bool ParsePortText(const char* text, std::string& name, int& port) {
-    std::string t(text, ::strnlen(text, engine::kTextBytes));
+    std::string t(text, ::strnlen(text, protocol::kTextBytes));
     std::vector<std::string> fields;
     std::stringstream s(t);
     std::string f;

@@ -5,8 +5,10 @@
 #include <cstddef>
 #include <cstdint>
 
-namespace vantor::engine {
+namespace vantor::protocol {
 
+// The block's shared-memory name (its mutex: the same followed by "Mutex").
+inline constexpr const char* kBlockName = "NXSharedMemory";
 constexpr size_t kBlockSize = 65900;
 constexpr int kAnalogChannels = 16;
 constexpr int kRingSlots = 1024;
@@ -75,4 +77,4 @@ int NewestSamples(const AnalogRing& ring, float* out, int maxCount);
 // Number of samples a ring holds (0..1023).
 int RingFill(const AnalogRing& ring);
 
-}  // namespace vantor::engine
+}  // namespace vantor::protocol

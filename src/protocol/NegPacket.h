@@ -5,9 +5,9 @@
 #include <cstdint>
 #include <cstring>
 
-#include "engine/AcqRequest.h"
+#include "protocol/AcqRequest.h"
 
-namespace vantor::engine {
+namespace vantor::protocol {
 
 constexpr uint32_t kNegHeadMark = 0x55AAAA55u;
 constexpr uint32_t kNegTailMark = 0xFFEEFFEEu;
@@ -20,6 +20,12 @@ constexpr int kNegPacketBytes = 2072;
 // messages leave from kNegServerSendPort.
 constexpr int kNegServerPort = 8998;
 constexpr int kNegServerSendPort = 9898;
+
+// The server's peer table: at most 22 peers, given ports from 9000 on.
+constexpr int kMaxPeers = 22;
+constexpr int kFirstPeerPort = 9000;
+constexpr int kPeerNameBytes = 128;  // longer names are cut to 127 bytes
+constexpr int kPeerHostBytes = 64;   // longer hosts are cut to 63 bytes
 
 struct NegPacket {
     uint32_t head;
@@ -71,4 +77,4 @@ inline void SetRequest(NegPacket& p, const AcqRequest& r) {
     std::memcpy(p.data, &r, sizeof r);
 }
 
-}  // namespace vantor::engine
+}  // namespace vantor::protocol

@@ -12,7 +12,7 @@
 #include "platform/ProcessMutex.h"
 #include "platform/SharedMemoryObject.h"
 
-namespace vantor::engine {
+namespace vantor::protocol {
 
 class CSharedMemory {
 public:
@@ -80,4 +80,4 @@ private:
 // A giveUp for BlockLock: true once ms milliseconds have passed.
 std::function<bool()> GiveUpAfterMs(uint32_t ms);
 
-}  // namespace vantor::engine
+}  // namespace vantor::protocol

@@ -1,9 +1,9 @@
-#include "engine/CSharedMemory.h"
+#include "protocol/CSharedMemory.h"
 
 #include "platform/Clock.h"
 #include "platform/IpcNames.h"
 
-namespace vantor::engine {
+namespace vantor::protocol {
 namespace {
 // Step of a lock wait that watches for a reason to give up.
 constexpr uint32_t kLockStepMs = 20;
@@ -71,4 +71,4 @@ std::function<bool()> GiveUpAfterMs(uint32_t ms) {
     return [deadline] { return platform::MillisecondsSinceStart() >= deadline; };
 }
 
-}  // namespace vantor::engine
+}  // namespace vantor::protocol

@@ -1,4 +1,4 @@
-#include "engine/ServerStatus.h"
+#include "protocol/ServerStatus.h"
 
 #include <signal.h>
 #include <unistd.h>
@@ -12,7 +12,7 @@
 
 #include "platform/IpcNames.h"
 
-namespace vantor::engine {
+namespace vantor::protocol {
 
 namespace {
 // What this process last asked UpdateServerStatus to write.
@@ -82,4 +82,4 @@ void RemoveServerStatus() {
     if (!path.empty()) ::unlink(path.c_str());
 }
 
-}  // namespace vantor::engine
+}  // namespace vantor::protocol

@@ -1,10 +1,10 @@
-#include "engine/AcqRequest.h"
+#include "protocol/AcqRequest.h"
 
 #include <algorithm>
 #include <cstring>
 #include <iterator>
 
-namespace vantor::engine {
+namespace vantor::protocol {
 
 void ResetRequest(AcqRequest& request) {
     std::memset(request.text, 0, sizeof request.text);
@@ -39,4 +39,4 @@ int SamplesPerRead(int32_t requested) {
     return std::min<int32_t>(requested, kSampleBufferSize);
 }
 
-}  // namespace vantor::engine
+}  // namespace vantor::protocol

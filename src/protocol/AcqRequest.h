@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 
-namespace vantor::engine {
+namespace vantor::protocol {
 
 constexpr int kTextBytes = 512;
 constexpr int kMaxCounterIds = 4;
@@ -64,4 +64,4 @@ void ClampCounts(AcqRequest& request);
 // means the default 10, above the sample buffer is limited to 1000.
 int SamplesPerRead(int32_t requested);
 
-}  // namespace vantor::engine
+}  // namespace vantor::protocol

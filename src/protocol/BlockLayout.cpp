@@ -1,8 +1,8 @@
-#include "engine/BlockLayout.h"
+#include "protocol/BlockLayout.h"
 
 #include <cstring>
 
-namespace vantor::engine {
+namespace vantor::protocol {
 
 void InitBlockImage(SharedBlock& image) {
     std::memset(&image, 0, sizeof image);
@@ -61,4 +61,4 @@ int NewestSamples(const AnalogRing& ring, float* out, int maxCount) {
     return n < 0 ? 0 : n;
 }
 
-}  // namespace vantor::engine
+}  // namespace vantor::protocol
