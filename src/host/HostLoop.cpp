@@ -72,7 +72,9 @@ bool ServerHost::SendModeNotice(const char* title, uint64_t deadlineMs) {
     const int budgetMs = deadlineMs > now ? static_cast<int>(deadlineMs - now) : 0;
     auto r = platform::CopyDataPost(title, protocol::kCodeModeChanged, 0, nullptr, 0, budgetMs);
     if (!r && r.error().code == platform::kCopyDataNotFound) return false;
-    if (!r) platform::Trace("mode notice to %s: %s\n", title, r.error().text.c_str());
+    if (!r)
+        platform::Trace("mode notice to %s: %s\n", platform::TraceEscaped(title).c_str(),
+                        r.error().text.c_str());
     return true;
 }
 

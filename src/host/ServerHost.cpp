@@ -9,6 +9,7 @@
 #include "engine/hardware/BoardPass.h"
 #include "host/config/Settings.h"
 #include "platform/Clock.h"
+#include "platform/IpcNames.h"
 #include "platform/Trace.h"
 #include "protocol/BlockLayout.h"
 #include "protocol/ServerStatus.h"
@@ -68,8 +69,19 @@ int ServerHost::Start() {
     m_instance = std::move(lock.value());
 
     if (m_block.LastErrorCode() == platform::kUnsafeObject) {
-        std::fprintf(stderr, "vantor: %s\n", m_block.LastError().c_str());
+        std::fprintf(stderr,
+                     "vantor: %s; not using it. Remove it once no program of its owner uses "
+                     "it, then start again.\n",
+                     m_block.LastError().c_str());
         return kExitUnsafeSharedMemory;
+    }
+    // The instance lock lives in the runtime directory, which differs between a
+    // service and a login shell of the same user; the block does not. Whoever
+    // holds its claim serves it, so a second server never clears a live block.
+    if (m_block.IsMapped() && !m_block.Claim()) {
+        std::fprintf(stderr, "vantor: another server already serves %s\n",
+                     platform::ShmName(protocol::kBlockName).c_str());
+        return kExitSecondInstance;
     }
     // The objects outlive a server: what an earlier run left (output requests,
     // counter holds) must not be served again. Only the one server clears.
@@ -103,7 +115,7 @@ int ServerHost::Start() {
     // Only a record with a configuration directory is an environment: an
     // unresolved GetKorbel (DMI_NOT_LOADED) or a library error fills nothing,
     // and an empty directory would put the files into the filesystem root.
-    if (DMI_GetKorbel(&g_env) <= 0 || g_env.ConfigDir[0] == '\0') {
+    if (DMI_GetKorbel(&g_env) == 0 || g_env.ConfigDir[0] == '\0') {
         std::fprintf(stderr, "%s\n", kGetKorbelFailed);
         DMI_Unload();
         return kExitNoEnvironment;

@@ -2,6 +2,7 @@
 
 #include <pthread.h>
 #include <sys/file.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
@@ -29,10 +30,26 @@ struct MutexObject {
     uint32_t readyMark;
 };
 
-// Holds an flock on a descriptor for the length of a scope.
+// Longest wait for another process's set-up of the mutex: set-up takes
+// microseconds, so a holder this long is stuck or hostile.
+constexpr int kSetupWaitMs = 2000;
+constexpr int kSetupStepMs = 10;
+
+// Holds an flock on a descriptor for the length of a scope; gives up after
+// kSetupWaitMs, so nobody can stall our start by sitting on the file lock.
 class FileLock {
 public:
-    explicit FileLock(int fd) : m_fd(fd), m_ok(::flock(fd, LOCK_EX) == 0) {}
+    explicit FileLock(int fd) : m_fd(fd) {
+        for (int waited = 0; waited <= kSetupWaitMs; waited += kSetupStepMs) {
+            if (::flock(fd, LOCK_EX | LOCK_NB) == 0) {
+                m_ok = true;
+                return;
+            }
+            if (errno != EWOULDBLOCK && errno != EINTR) return;
+            ::usleep(kSetupStepMs * 1000);
+        }
+        errno = EWOULDBLOCK;
+    }
     ~FileLock() {
         if (m_ok) ::flock(m_fd, LOCK_UN);
     }
@@ -42,8 +59,12 @@ public:
 
 private:
     int m_fd;
-    bool m_ok;
+    bool m_ok = false;
 };
+
+bool IsReady(const MutexObject* obj) {
+    return __atomic_load_n(&obj->readyMark, __ATOMIC_ACQUIRE) == kReadyMark;
+}
 
 int InitRobustMutex(pthread_mutex_t* m) {
     pthread_mutexattr_t attr;
@@ -67,13 +88,16 @@ Result<ProcessMutex> ProcessMutex::CreateOrOpen(const std::string& name,
     auto shm = SharedMemoryObject::CreateOrOpen(name, sizeof(MutexObject), owner);
     if (!shm) return shm.error();
     MutexObject* obj = Object(shm.value());
-    {
+    if (!IsReady(obj)) {
         FileLock setup(shm.value().Fd());
-        if (!setup.ok()) return ErrnoError("flock " + name, errno);
-        if (obj->readyMark != kReadyMark) {
+        if (!setup.ok()) {
+            return ErrnoError("set-up of " + name + " (another process holds its file lock)",
+                              errno);
+        }
+        if (!IsReady(obj)) {
             int rc = InitRobustMutex(&obj->mutex);
             if (rc != 0) return ErrnoError("pthread_mutex_init " + name, rc);
-            obj->readyMark = kReadyMark;
+            __atomic_store_n(&obj->readyMark, kReadyMark, __ATOMIC_RELEASE);
         }
     }
     ProcessMutex m;

@@ -187,6 +187,8 @@ std::optional<std::string> LinkTarget(std::string path) {
     for (int i = 0; i < kMaxLinks; ++i) {
         struct stat st {};
         if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return path;
+        // A link that someone else planted could aim our write anywhere.
+        if (st.st_uid != ::geteuid() && st.st_uid != 0) return std::nullopt;
         std::string link(PATH_MAX, '\0');
         ssize_t n = ::readlink(path.c_str(), link.data(), link.size());
         if (n <= 0 || static_cast<size_t>(n) >= link.size()) return std::nullopt;
@@ -205,12 +207,18 @@ std::optional<std::string> LinkTarget(std::string path) {
 bool WriteAtomically(const std::string& path, const std::string& text) {
     const auto target = LinkTarget(path);
     if (!target) return false;
+    // Directories are made for our own path only, never for where a link points.
     auto slash = target->rfind('/');
-    if (slash != std::string::npos && slash > 0 && !MakeDirs(target->substr(0, slash))) {
+    if (*target == path && slash != std::string::npos && slash > 0 &&
+        !MakeDirs(target->substr(0, slash))) {
         return false;
     }
     struct stat old {};
     const bool existed = ::stat(target->c_str(), &old) == 0;
+    // A file made read-only is pinned: the replace must not override that.
+    if (existed && ((old.st_mode & 0222) == 0 || ::access(target->c_str(), W_OK) != 0)) {
+        return false;
+    }
     std::string tmp = *target + ".tmpXXXXXX";
     int fd = ::mkstemp(tmp.data());
     if (fd < 0) return false;

@@ -74,13 +74,13 @@ Result<struct stat> CheckExisting(const std::string& name, int fd,
     if (owner == SharedMemoryObject::Owner::kThisUser && st.st_uid != ::geteuid()) {
         return Error{kUnsafeObject, "shared memory " + name + " belongs to uid " +
                                         std::to_string(st.st_uid) + ", not to this user (uid " +
-                                        std::to_string(::geteuid()) + "): remove it"};
+                                        std::to_string(::geteuid()) + ")"};
     }
     if ((st.st_mode & 07777 & ~static_cast<mode_t>(0660)) != 0) {
         char mode[8];
         std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(st.st_mode & 07777));
         return Error{kUnsafeObject,
-                     "shared memory " + name + " has mode " + mode + ", more than 0660: remove it"};
+                     "shared memory " + name + " has mode " + mode + ", more than 0660"};
     }
     return st;
 }
@@ -106,6 +106,12 @@ Result<SharedMemoryObject> SharedMemoryObject::CreateOrOpen(const std::string& n
         // Another process made it first; it may remove it again before we
         // open it, then we try to create it once more.
         fd = ::shm_open(name.c_str(), O_RDWR | O_CLOEXEC, 0);
+        if (fd < 0 && (errno == EACCES || errno == ELOOP)) {
+            return Error{kUnsafeObject,
+                         "shared memory " + name + " exists but is " +
+                             (errno == ELOOP ? "a symbolic link" : "not ours to open") +
+                             ": it was left by another user or program"};
+        }
         if (fd < 0 && errno != ENOENT) return ErrnoError("shm_open " + name, errno);
     }
     if (fd < 0) return ErrnoError("shm_open " + name, ENOENT);

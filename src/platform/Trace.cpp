@@ -24,7 +24,9 @@ std::string TraceEscaped(std::string_view text) {
     out.reserve(text.size());
     for (char c : text) {
         const auto byte = static_cast<unsigned char>(c);
-        if (byte == '\n') {
+        if (byte == '\\') {
+            out += "\\\\";
+        } else if (byte == '\n') {
             out += "\\n";
         } else if (byte < 0x20 || byte == 0x7F) {
             out += "\\x";
@@ -44,7 +46,12 @@ void Trace(const char* format, ...) {
     int n = std::vsnprintf(buf, sizeof buf, format, ap);
     va_end(ap);
     if (n < 0) return;
-    size_t len = static_cast<size_t>(n) < sizeof buf ? static_cast<size_t>(n) : sizeof buf - 1;
+    size_t len = static_cast<size_t>(n);
+    if (len >= sizeof buf) {
+        // Cut, but still one whole line: the next trace must not run into it.
+        len = sizeof buf - 1;
+        buf[len - 1] = '\n';
+    }
     TraceText(std::string_view(buf, len));
 }
 

@@ -1,5 +1,7 @@
 #include "protocol/CSharedMemory.h"
 
+#include <sys/file.h>
+
 #include "platform/Clock.h"
 #include "platform/IpcNames.h"
 
@@ -47,6 +49,10 @@ platform::ProcessMutex::LockResult CSharedMemory::Lock(uint32_t timeoutMs) {
 
 void CSharedMemory::Unlock() {
     m_mutex.Unlock();
+}
+
+bool CSharedMemory::Claim() {
+    return m_mapped && ::flock(m_shm.Fd(), LOCK_EX | LOCK_NB) == 0;
 }
 
 BlockLock::BlockLock(CSharedMemory& block) : m_block(block), m_held(Taken(block.Lock())) {}

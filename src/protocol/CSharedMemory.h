@@ -45,6 +45,9 @@ public:
     // owner is taken over. The server does not look at the result.
     platform::ProcessMutex::LockResult Lock(uint32_t timeoutMs = kInfinite);
     void Unlock();
+    // The serving server's claim on the area (an flock on it, dropped by the
+    // kernel when the process ends): false when another process holds it.
+    bool Claim();
 
 private:
     std::string m_name = "SharedMemory";

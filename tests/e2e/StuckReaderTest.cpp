@@ -45,7 +45,7 @@ TEST(StuckReader, ModeSwitchAndStopGoOnAndPublishingResumesOnRelease) {
 
     block.Lock();
     server.Signal(SIGTERM);
-    EXPECT_EQ(server.Wait(1000), 0) << "still running 1 s after SIGTERM\n" << server.Err();
+    EXPECT_EQ(server.Wait(3000), 0) << "still running 3 s after SIGTERM\n" << server.Err();
     block.Unlock();
 }
 

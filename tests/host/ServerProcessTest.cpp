@@ -84,6 +84,18 @@ TEST_F(ServerProcess, RunsPublishesRefusesASecondCopyAndStopsCleanlyOnSigterm) {
     data->counterHold[2] = 1;
     block.Unlock();
 
+    // A copy whose runtime directory differs (a service beside a login shell)
+    // does not take the block over either, and clears nothing.
+    ChildProcess elsewhere(Server(), {"--headless"}, Env({"XDG_RUNTIME_DIR=" + tree.Path()}),
+                           out2.Path());
+    ASSERT_TRUE(elsewhere.WaitFor(5000, &status));
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << status;
+    EXPECT_NE(elsewhere.Stderr().find("another server already serves"), std::string::npos)
+        << elsewhere.Stderr();
+    block.Lock();
+    EXPECT_EQ(data->counterHold[2], 1);
+    block.Unlock();
+
     auto t0 = std::chrono::steady_clock::now();
     server.Signal(SIGTERM);
     ASSERT_TRUE(server.WaitFor(1000, &status)) << "still running 1 s after SIGTERM";

@@ -188,6 +188,18 @@ TEST(ProcessMutex, OpenerWaitsWhileAnotherProcessSetsItUp) {
     EXPECT_FALSE(openedDuringSetUp);
     EXPECT_TRUE(openedAfterwards);
     EXPECT_EQ(opener.Wait(), 0);
+
+    // A set-up lock that is never given back (a stopped or hostile process)
+    // makes the open fail with a reason instead of waiting for ever.
+    ScopedShmName stuck("PmStuck");
+    auto holder = SharedMemoryObject::CreateOrOpen(stuck.str(), 1);
+    ASSERT_TRUE(holder) << holder.error().text;
+    ASSERT_EQ(::flock(holder.value().Fd(), LOCK_EX), 0);
+    Child giveUp([&] {
+        auto mutex = ProcessMutex::CreateOrOpen(stuck.str());
+        return !mutex && mutex.error().text.find("file lock") != std::string::npos ? 0 : 2;
+    });
+    EXPECT_EQ(giveUp.Wait(), 0);
 }
 
 }  // namespace

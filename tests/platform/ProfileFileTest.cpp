@@ -144,6 +144,19 @@ TEST_F(ProfileFileTest, WriteThroughASymlinkReplacesItsTargetKeepingModeAndOwner
     EXPECT_EQ(after.st_gid, before.st_gid);
 }
 
+TEST_F(ProfileFileTest, WriteLeavesAPinnedFileAndMakesNoDirectoriesWhereALinkPoints) {
+    WriteFile(m_path, "[HK]\nMODE=2\n");
+    ASSERT_EQ(::chmod(m_path.c_str(), 0444), 0);
+    EXPECT_FALSE(WritePrivateProfileString("HK", "MODE", "1", m_path));
+    EXPECT_EQ(ReadFile(m_path), "[HK]\nMODE=2\n");
+
+    const std::string dangling = m_dir.File("dangling.ini");
+    ASSERT_EQ(::symlink(m_dir.File("nowhere/deeper/x.ini").c_str(), dangling.c_str()), 0);
+    EXPECT_FALSE(WritePrivateProfileString("HK", "MODE", "1", dangling));
+    struct stat st {};
+    EXPECT_NE(::stat(m_dir.File("nowhere").c_str(), &st), 0);
+}
+
 TEST_F(ProfileFileTest, WriteRefusesNamesAndValuesThatWouldBreakTheFile) {
     const std::string before = "[HK]\nMODE=2\n";
     WriteFile(m_path, before);

@@ -144,7 +144,9 @@ TEST(SharedMemoryObject, RefusesObjectsOpenToOthersLinksAndForeignOwnersWhenAske
 
     ScopedShmName link("ShmLink");
     std::filesystem::create_symlink("/dev/shm" + wide.str(), "/dev/shm" + link.str());
-    EXPECT_FALSE(SharedMemoryObject::CreateOrOpen(link.str(), kSize));
+    auto linked = SharedMemoryObject::CreateOrOpen(link.str(), kSize);
+    EXPECT_FALSE(linked);
+    EXPECT_EQ(linked.error().code, vantor::platform::kUnsafeObject);
     EXPECT_FALSE(SharedMemoryObject::OpenExisting(link.str(), 16));
 
     if (::geteuid() != 0) GTEST_SKIP() << "a foreign owner needs root to set up";

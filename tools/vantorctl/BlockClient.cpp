@@ -29,21 +29,23 @@ BlockClient::Status BlockClient::Attach() {
         m_error = m_block.LastError();
         return Status::Failed;
     }
-    if (!m_block.LastError().empty()) {  // mapped, but the mutex could not be made
-        m_error = m_block.LastError();
-        return Status::Failed;
-    }
     return Status::Attached;
 }
 
 bool BlockClient::Lock() {
     m_abandoned = false;
-    switch (m_block.Lock(protocol::CSharedMemory::kInfinite)) {
+    // Bounded: a program that sits on the mutex must not hang the tool.
+    constexpr uint32_t kLockPatienceMs = 5000;
+    switch (m_block.Lock(kLockPatienceMs)) {
         case platform::ProcessMutex::LockResult::Locked:
             break;
         case platform::ProcessMutex::LockResult::Abandoned:
             m_abandoned = true;
             break;
+        case platform::ProcessMutex::LockResult::Timeout:
+            m_error = "another program has held " + platform::ShmName(m_block.MutexName()) +
+                      " for 5 s; try again";
+            return false;
         default:
             m_error = "cannot lock " + platform::ShmName(m_block.MutexName());
             return false;
