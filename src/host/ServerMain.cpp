@@ -41,7 +41,8 @@ int ServerMain(int argc, char** argv) {
     app.footer(
         "Exit codes:\n"
         "  0    stopped by SIGTERM or Ctrl+C\n"
-        "  1    another server is running (nothing is printed)\n"
+        "  1    another server is running (nothing is printed; when it runs with\n"
+        "       another runtime directory, a line says it serves the block)\n"
         "  2    the system library gave no configuration directory\n"
         "  3    the single-instance lock cannot be taken (the message names the\n"
         "       runtime directory: not ours, not a directory, not writable)\n"
