@@ -5,7 +5,6 @@
 #include <thread>
 
 #include "EngineTestSupport.h"
-#include "engine/Globals.h"
 
 namespace vantor::engine {
 namespace {
@@ -41,8 +40,8 @@ TEST_F(AcquisitionThread, OutputRequestReadsBackWithinAFewCycles) {
         Shared().digitalOutRequest[7] = 1;
     }
     EXPECT_TRUE(Eventually([&] { return SharedInt(&Shared().digitalIn[7]) == 1; }));
-    EXPECT_EQ(acquisitionActive.load(), 1);
-    EXPECT_EQ(acquisitionKind.load(), kKindSimulated);
+    EXPECT_EQ(engine->AcquisitionActive(), 1);
+    EXPECT_EQ(engine->AcquisitionKind(), kKindSimulated);
 }
 
 TEST_F(AcquisitionThread, FollowsTheMergedRequestWhileRunning) {
@@ -63,9 +62,9 @@ TEST_F(AcquisitionThread, FollowsTheMergedRequestWhileRunning) {
 
 TEST_F(AcquisitionThread, EndsWithinOneCycleOfStopAndSignalsItsExitEvent) {
     engine->StartAcquisition();
-    ASSERT_TRUE(Eventually([] { return acquisitionActive.load() == 1; }));
+    ASSERT_TRUE(Eventually([&] { return engine->AcquisitionActive() == 1; }));
     auto t0 = std::chrono::steady_clock::now();
-    stopRequested.store(1);
+    engine->SetStopRequested();
     EXPECT_TRUE(engine->AcquisitionExitEvent().WaitFor(200));
     EXPECT_LT(std::chrono::steady_clock::now() - t0, 50ms);
     engine->StopThreads();  // joins
@@ -78,16 +77,39 @@ TEST_F(AcquisitionThread, SynchronousModeStartsNothingUnlessForced) {
     engine->StartAcquisition();
     EXPECT_FALSE(engine->IsAcquisitionRunning());
 
-    config::g_bForceSim.store(1);
+    engine->SetForceSim(1);
     engine->StartAcquisition();
     EXPECT_TRUE(engine->IsAcquisitionRunning());
     // Forced simulation switched off while running: the thread idles, and
     // still stops promptly from its 500 ms idle step.
-    config::g_bForceSim.store(0);
-    EXPECT_TRUE(Eventually([] { return acquisitionActive.load() == 0; }));
+    engine->SetForceSim(0);
+    EXPECT_TRUE(Eventually([&] { return engine->AcquisitionActive() == 0; }));
     auto t0 = std::chrono::steady_clock::now();
     engine->StopThreads();
     EXPECT_LT(std::chrono::steady_clock::now() - t0, 200ms);
+}
+
+// Each engine has a stop of its own: stopping one leaves another sampling.
+TEST_F(AcquisitionThread, StoppingOneEngineLeavesAnotherSampling) {
+    CSharedMemory otherBlock;
+    ASSERT_TRUE(otherBlock.Create("OtherBlock", kBlockSize));
+    AcqEngine other(otherBlock);
+    other.SetConfigDir(dir.Path());
+    ASSERT_TRUE(other.ReadConfig());
+    engine->StartAcquisition();
+    other.StartAcquisition();
+    engine->StopThreads();
+
+    auto* shared = static_cast<SharedBlock*>(otherBlock.GetData());
+    {
+        BlockLock lock(otherBlock);
+        shared->digitalOutRequest[5] = 1;
+    }
+    EXPECT_TRUE(Eventually([&] {
+        BlockLock lock(otherBlock);
+        return shared->digitalIn[5] == 1;
+    }));
+    other.StopThreads();
 }
 
 TEST_F(AcquisitionThread, KeepsPublishingAfterAClientDiesHoldingTheMutex) {

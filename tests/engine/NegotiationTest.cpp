@@ -16,8 +16,6 @@
 
 #include "EngineTestSupport.h"
 #include "engine/AcqEngine.h"
-#include "engine/Globals.h"
-#include "host/config/Settings.h"
 #include "platform/LoopbackUdp.h"
 #include "protocol/NegPacket.h"
 #include "support/TestEnv.h"
