@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <future>
+#include <memory>
 #include <thread>
 
 #include "EngineTestSupport.h"
@@ -87,6 +89,32 @@ TEST_F(AcquisitionThread, SynchronousModeStartsNothingUnlessForced) {
     auto t0 = std::chrono::steady_clock::now();
     engine->StopThreads();
     EXPECT_LT(std::chrono::steady_clock::now() - t0, 200ms);
+}
+
+// A mode switch asked for through the command interface runs on the
+// engine's command thread, reports there and gives its result to the future.
+TEST_F(AcquisitionThread, ModeSwitchCommandRunsOffTheCallersThreadAndReports) {
+    engine->StartAcquisition();  // mode 1
+    auto changes = std::make_shared<std::atomic<int>>(0);
+    engine->SetChangeListener([changes] { changes->fetch_add(1); });
+    std::thread::id reportedOn;
+    ModeSwitchResult reported;
+    std::future<ModeSwitchResult> switched =
+        engine->SwitchModeAsync(kModeSync, [&](const ModeSwitchResult& r) {
+            reportedOn = std::this_thread::get_id();
+            reported = r;
+        });
+    ASSERT_EQ(switched.wait_for(30s), std::future_status::ready);
+    const ModeSwitchResult result = switched.get();
+    EXPECT_EQ(result.change, ModeSwitch::kSwitched);
+    EXPECT_EQ(result.displayMode, kModeSync);
+    EXPECT_NE(reportedOn, std::thread::id());
+    EXPECT_NE(reportedOn, std::this_thread::get_id());
+    EXPECT_EQ(reported.change, ModeSwitch::kSwitched);
+    EXPECT_EQ(engine->Status().displayMode, kModeSync);
+    EXPECT_FALSE(engine->IsAcquisitionRunning());  // synchronous: the clients sample
+    EXPECT_GT(changes->load(), 0);
+    EXPECT_EQ(engine->SwitchModeAsync(kModeSync).get().change, ModeSwitch::kUnchanged);
 }
 
 // Each engine has a stop of its own: stopping one leaves another sampling.
