@@ -106,7 +106,7 @@ public:
     // --- operator switches and what the window shows -------------------------
     // g_bForceSim of the operator switches: the host hands it over after
     // reading AcqSet.cfg and whenever it changes. Only 1 forces simulation.
-    void SetForceSim(int value) { m_forceSim.store(value); }
+    void SetForceSim(int value);
     int ForceSim() const { return m_forceSim.load(); }
     // g_bSimDebug, the debug dialog's switch: 1 samples the simulated board
     // while a board is open.

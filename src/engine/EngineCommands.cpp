@@ -106,6 +106,10 @@ void AcqEngine::NotifyChanged() const {
     if (listener) (*listener)();
 }
 
+void AcqEngine::SetForceSim(int value) {
+    if (m_forceSim.exchange(value) != value) NotifyChanged();
+}
+
 void AcqEngine::SetSimDebug(int value) {
     if (m_simDebug.exchange(value) != value) NotifyChanged();
 }

@@ -96,20 +96,23 @@ TEST_F(AcquisitionThread, ModeSwitchCommandRunsOffTheCallersThreadAndReports) {
     engine->StartAcquisition();  // mode 1
     auto changes = std::make_shared<std::atomic<int>>(0);
     engine->SetChangeListener([changes] { changes->fetch_add(1); });
-    std::thread::id reportedOn;
-    ModeSwitchResult reported;
+    struct Report {
+        std::thread::id thread;
+        ModeSwitchResult result;
+    };
+    auto report = std::make_shared<Report>();  // outlives a test that gives up waiting
     std::future<ModeSwitchResult> switched =
-        engine->SwitchModeAsync(kModeSync, [&](const ModeSwitchResult& r) {
-            reportedOn = std::this_thread::get_id();
-            reported = r;
+        engine->SwitchModeAsync(kModeSync, [report](const ModeSwitchResult& r) {
+            report->thread = std::this_thread::get_id();
+            report->result = r;
         });
     ASSERT_EQ(switched.wait_for(30s), std::future_status::ready);
     const ModeSwitchResult result = switched.get();
     EXPECT_EQ(result.change, ModeSwitch::kSwitched);
     EXPECT_EQ(result.displayMode, kModeSync);
-    EXPECT_NE(reportedOn, std::thread::id());
-    EXPECT_NE(reportedOn, std::this_thread::get_id());
-    EXPECT_EQ(reported.change, ModeSwitch::kSwitched);
+    EXPECT_NE(report->thread, std::thread::id());
+    EXPECT_NE(report->thread, std::this_thread::get_id());
+    EXPECT_EQ(report->result.change, ModeSwitch::kSwitched);
     EXPECT_EQ(engine->Status().displayMode, kModeSync);
     EXPECT_FALSE(engine->IsAcquisitionRunning());  // synchronous: the clients sample
     EXPECT_GT(changes->load(), 0);
