@@ -8,7 +8,6 @@
 #include <string>
 
 #include "engine/AcqEngine.h"
-#include "host/config/Settings.h"
 
 namespace {
 
@@ -19,7 +18,7 @@ struct Fixture {
         setenv("VANTOR_IPC_NAMESPACE", ("bench" + std::to_string(getpid()) + "_").c_str(), 1);
         block.Create("NXSharedMemory", kBlockSize);
         engine = std::make_unique<AcqEngine>(block);
-        vantor::config::g_bForceSim.store(1);  // asynchronous whatever the configuration
+        engine->SetForceSim(1);  // asynchronous whatever the configuration
         AcqRequest r = EmptyRequest();
         r.analogCount = kMaxAnalogIds;
         for (int i = 0; i < kMaxAnalogIds; ++i) {

@@ -15,8 +15,6 @@
 #include "emulation/BusServer.h"
 #include "emulation/IsaBus.h"
 #include "engine/AcqEngine.h"
-#include "engine/hardware/BoardPass.h"
-#include "host/config/Settings.h"
 
 namespace {
 
@@ -25,7 +23,9 @@ using namespace vantor;
 constexpr int kSamples = 1000;
 
 struct EmulatedBoard {
-    explicit EmulatedBoard(uint8_t type, int base = 0x300) {
+    // On a board of its own, or on the one given (the engine's).
+    explicit EmulatedBoard(uint8_t type, int base = 0x300, boards::Board* on = nullptr)
+        : board(on != nullptr ? *on : own) {
         name = "bench" + std::to_string(::getpid()) + "_" + std::to_string(type);
         bus.AddCard(type, base).SetVolts(0, 1.25);
         boards::RegisterEmulatedBus(name, &bus);
@@ -39,7 +39,8 @@ struct EmulatedBoard {
     }
     std::string name;
     emulation::IsaBus bus;
-    boards::Board board;
+    boards::Board own;
+    boards::Board& board;
 };
 
 // Per sample: control write, two status reads (busy, ready), two data reads.
@@ -111,7 +112,7 @@ struct Engine {
         ::setenv("VANTOR_IPC_NAMESPACE", ("benchb" + std::to_string(::getpid()) + "_").c_str(), 1);
         block.Create("NXSharedMemory", protocol::kBlockSize);
         acq = std::make_unique<engine::AcqEngine>(block);
-        config::g_bForceSim.store(1);  // asynchronous whatever the configuration
+        acq->SetForceSim(1);  // asynchronous whatever the configuration
         acq->Merged().Publish(FullRequest());
     }
     protocol::CSharedMemory block;
@@ -124,8 +125,7 @@ Engine& SharedEngine() {
 }
 
 void BM_SimulatedCycle(benchmark::State& state) {
-    Engine& e = SharedEngine();
-    e.acq->SetHardwarePass(nullptr);
+    Engine& e = SharedEngine();  // its board is closed: the simulated pass
     for (auto _ : state) benchmark::DoNotOptimize(e.acq->RunCycle());
 }
 BENCHMARK(BM_SimulatedCycle);
@@ -133,14 +133,12 @@ BENCHMARK(BM_SimulatedCycle);
 // Type 0x23 has no sleeps; type 0x25 waits 1 ms per frequency input by design.
 void BM_HardwareCycle(benchmark::State& state) {
     Engine& e = SharedEngine();
-    EmulatedBoard board(static_cast<uint8_t>(state.range(0)));
-    engine::hardware::BoardPass pass(board.board);
-    e.acq->SetHardwarePass(&pass);
+    // The engine's own board on the bus: its cycles take the board's pass.
+    EmulatedBoard board(static_cast<uint8_t>(state.range(0)), 0x300, &e.acq->GetBoard());
     for (auto _ : state) {
         benchmark::DoNotOptimize(e.acq->RunCycle());
         board.bus.ClearLog();
     }
-    e.acq->SetHardwarePass(nullptr);
 }
 BENCHMARK(BM_HardwareCycle)->Arg(0x23)->Arg(0x25)->ArgName("type")->UseRealTime();
 

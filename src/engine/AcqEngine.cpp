@@ -5,9 +5,7 @@
 #include <cstring>
 
 #include "engine/CommandText.h"
-#include "engine/Globals.h"
 #include "engine/Negotiation.h"
-#include "host/config/Settings.h"
 #include "platform/Clock.h"
 #include "platform/ProfileFile.h"
 #include "platform/Trace.h"
@@ -40,16 +38,29 @@ bool AcqEngine::ClearSharedBlock() {
 AcqEngine::AcqEngine(CSharedMemory& block)
     : m_block(block),
       m_image(std::make_unique<SharedBlock>()),
-      m_sampleBuffer(std::make_unique<float[]>(kSampleBufferSize)) {
+      m_boardPass(m_board),
+      m_cycle{*m_image, m_counterRunning, m_stopRequested, m_acquisitionKind},
+      m_commands(std::make_unique<CommandThread>()) {
     InitBlockImage(*m_image);
+    // A stop ends the board's converter polls at once, not after kReadyPolls.
+    m_board.SetStopFlag(&m_stopRequested);
 }
 
 AcqEngine::~AcqEngine() {
+    m_commands.reset();  // no command may start or stop threads under the stop below
     if (m_acqThread.joinable() || m_negSnd.joinable() || m_negRcv.joinable()) StopThreads();
 }
 
 int AcqEngine::HandleRequest(const AcqRequest* request) {
-    return engine::HandleRequest(m_peers, m_merged, request);
+    const int result = engine::HandleRequest(m_peers, m_merged, request);
+    if (request != nullptr) NotifyChanged();  // a peer may have come, gone or changed its lists
+    return result;
+}
+
+int AcqEngine::AgePeers() {
+    const int dropped = m_peers.AgePeers();
+    if (dropped > 0) NotifyChanged();
+    return dropped;
 }
 
 void AcqEngine::RebuildMergedRequest() {
@@ -110,15 +121,18 @@ void AcqEngine::PublishRings() {
 }
 
 void AcqEngine::StartAcquisition() {
-    stopRequested.store(0);
-    if (m_mode.load() == kModeSync && config::g_bForceSim.load() != 1) return;
+    m_stopRequested.store(0);
+    if (m_mode.load() == kModeSync && m_forceSim.load() != 1) return;
     if (m_acqThread.joinable() || m_negSnd.joinable()) return;  // callers stop first
     // Its result is not examined: without the link the receive thread idles.
     DMI_OpenNet(0, 0, m_netRecvPort, m_netSendPort);
 
     // Board or simulation. The board is touched only here, with no thread running.
-    const boards::BringUpResult up =
-        boards::OpenAndProbe(m_board, m_bases, m_enc3.load() == 1, config::g_bForceSim.load() == 1);
+    boards::BringUpResult up;
+    {
+        std::lock_guard lock(m_boardMutex);
+        up = boards::OpenAndProbe(m_board, m_bases, m_enc3.load() == 1, m_forceSim.load() == 1);
+    }
     m_idByte = up.probe.idByte;
     if (up.probe.found) {
         m_typeCode = up.probe.typeCode;
@@ -138,17 +152,18 @@ void AcqEngine::StartAcquisition() {
     if (up.path != boards::BringUpPath::kNoBoard) {
         m_acqExit.Reset();
         m_acqEnded.store(false);
-        m_acqThread = std::thread(AcquisitionThread, this);
+        m_acqThread = std::thread(&AcqEngine::AcquisitionLoop, this);
     }
     m_negSndExit.Reset();
     m_negSndEnded.store(false);
     m_negSnd = std::thread(NegSndThread, this);
     m_negRcv = std::thread(NegRcvThread, this);
+    NotifyChanged();
     if (up.path == boards::BringUpPath::kBoard) platform::SleepMs(kBoardSettleMs);
 }
 
 void AcqEngine::StopThreads() {
-    stopRequested.store(1);
+    m_stopRequested.store(1);
     if (m_acqThread.joinable()) {
         // Every wait inside a cycle is bounded, so the thread always ends;
         // it is never killed, and nothing is torn down under it.
@@ -158,8 +173,8 @@ void AcqEngine::StopThreads() {
         }
         m_acqThread.join();
     }
-    acquisitionActive.store(0);
-    acquisitionKind.store(kKindIdle);
+    m_acquisitionActive.store(0);
+    m_acquisitionKind.store(kKindIdle);
     if (m_negSnd.joinable()) {
         // Its pauses are 10 ms steps that watch stopRequested: it always ends.
         while (!m_negSndEnded.load() && !m_negSndExit.WaitFor(kStopWaitMs)) {
@@ -172,8 +187,12 @@ void AcqEngine::StopThreads() {
     if (m_negRcv.joinable()) m_negRcv.join();
     platform::TraceText("NegRcvHandle Exit\n");
     // Every thread has ended: nothing can be inside a board call now.
-    if (m_board.IsOpen() != 0) m_board.CloseDevice();
+    {
+        std::lock_guard lock(m_boardMutex);
+        if (m_board.IsOpen() != 0) m_board.CloseDevice();
+    }
     platform::TraceText("HardWare Exit\n");
+    NotifyChanged();
 }
 
 }  // namespace vantor::engine

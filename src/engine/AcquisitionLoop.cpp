@@ -4,8 +4,6 @@
 
 #include "crash/CrashReport.h"
 #include "engine/AcqEngine.h"
-#include "engine/Globals.h"
-#include "host/config/Settings.h"
 #include "platform/Trace.h"
 
 namespace vantor::engine {
@@ -16,31 +14,30 @@ constexpr int kUnmappedRetryMs = 100;
 constexpr int kFaultRetryMs = 100;
 constexpr int kCycleSleepMs = 1;
 
-bool StopRequested() {
-    return stopRequested.load() == 1;
-}
-
 }  // namespace
 
 int AcqEngine::EffectiveMode() const {
-    if (config::g_bForceSim.load() == 1) return kModeAsync;
+    if (m_forceSim.load() == 1) return kModeAsync;
     int mode = m_mode.load();
     return (mode >= kModeAsync && mode <= kModeAsyncVariant) ? mode : kModeInvalid;
 }
 
 int AcqEngine::RunCycle() {
+    // A listener hears of the lamp's changes only, never of every cycle.
     if (EffectiveMode() == kModeSync) {
-        acquisitionKind.store(kKindIdle);
-        acquisitionActive.store(0);
+        const bool wasKind = m_acquisitionKind.exchange(kKindIdle) != kKindIdle;
+        const bool wasActive = m_acquisitionActive.exchange(0) != 0;
+        if (wasKind || wasActive) NotifyChanged();
         return kSyncIdleMs;
     }
-    acquisitionActive.store(1);
+    if (m_acquisitionActive.exchange(1) != 1) NotifyChanged();
     auto* shared = static_cast<SharedBlock*>(m_block.GetData());
     if (shared == nullptr) return kUnmappedRetryMs;
 
     SharedBlock& image = *m_image;
+    const auto stopping = [this] { return StopRequested(); };
     {
-        BlockLock lock(m_block, StopRequested);
+        BlockLock lock(m_block, stopping);
         if (!lock.Held()) return kUnmappedRetryMs;  // stopping, or the mutex is broken
         if (m_clearPending.exchange(false)) ClearShared(*shared);
         image.firstRingOffset = kFirstRingOffset;
@@ -50,21 +47,25 @@ int AcqEngine::RunCycle() {
     }
 
     const AcqRequest request = m_merged.Snapshot();
-    if (m_hardware != nullptr && m_hardware->IsOpen() && g_bSimDebug.load() != 1) {
+    const int kindBefore = m_acquisitionKind.load(std::memory_order_relaxed);
+    if (m_board.IsOpen() != 0 && m_simDebug.load() != 1) {
         // The pass reports hardware sampling itself, per channel it reads.
-        m_hardware->Run(*this, request, image);
+        m_boardPass.Run(request, m_cycle);
     } else {
-        SimulatedPass(request);
+        m_simPass.Run(request, m_cycle);
     }
+    if (m_acquisitionKind.load(std::memory_order_relaxed) != kindBefore) NotifyChanged();
 
     PublishImage(*shared);
+    // One writer (the cycle): no read-modify-write needed.
+    m_cycles.store(m_cycles.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);
     return kCycleSleepMs;
 }
 
 void AcqEngine::PublishImage(SharedBlock& shared) {
     const SharedBlock& image = *m_image;
     // A cycle that cannot get the lock before a stop skips its publish.
-    BlockLock lock(m_block, StopRequested);
+    BlockLock lock(m_block, [this] { return StopRequested(); });
     if (!lock.Held()) return;
     std::memcpy(shared.digitalIn, image.digitalIn, sizeof image.digitalIn);
     std::memcpy(shared.frequencySlot, image.frequencySlot, sizeof image.frequencySlot);
@@ -72,17 +73,17 @@ void AcqEngine::PublishImage(SharedBlock& shared) {
     std::memcpy(shared.counterValue, image.counterValue, sizeof image.counterValue);
 }
 
-void AcquisitionThread(AcqEngine* engine) {
+void AcqEngine::AcquisitionLoop() {
     CCrashReport::PrepareThread();  // a fault here, even a stack overflow, is reported
     for (;;) {
-        if (stopRequested.load() == 1) {
-            engine->MarkAcquisitionEnded();
-            engine->AcquisitionExitEvent().Set();
+        if (StopRequested()) {
+            m_acqEnded.store(true);
+            m_acqExit.Set();
             return;
         }
         int pause = kFaultRetryMs;
         try {
-            pause = engine->RunCycle();
+            pause = RunCycle();
         } catch (const std::exception& e) {
             // The lock guards have released the block; try again shortly.
             platform::Trace("acquisition cycle failed: %s\n", e.what());

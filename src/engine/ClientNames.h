@@ -1,9 +1,11 @@
 #pragma once
 // The client name table: titles of client windows to tell about a mode
-// change. Used on the controlling thread only (the one that also handles the
-// server's copy-data messages), so it has no lock.
+// change. Registrations come from the controlling thread, the notice goes
+// out from the engine's command thread and a status is read from anywhere,
+// so every operation holds the table's lock (never while notifying).
 #include <array>
 #include <functional>
+#include <mutex>
 #include <string>
 
 #include "engine/Protocol.h"
@@ -34,10 +36,16 @@ public:
     // the others are still visited. Returns how many were reached.
     int Notify(const Notifier& send);
 
-    const char* Slot(int index) const { return m_slots[static_cast<size_t>(index)].data(); }
-    const std::string& LastError() const { return m_lastError; }
+    // A copy of slot index ("" when free or not a slot).
+    std::string Slot(int index) const;
+    // A copy of every slot, in slot order.
+    std::array<std::string, kMaxClientNames> Names() const;
+    std::string LastError() const;
 
 private:
+    int FindLocked(const char* name) const;
+
+    mutable std::mutex m_mutex;  // guards everything below
     std::array<std::array<char, kClientNameBytes>, kMaxClientNames> m_slots{};
     std::string m_lastError;
 };

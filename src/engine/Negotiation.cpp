@@ -4,7 +4,6 @@
 
 #include "crash/CrashReport.h"
 #include "engine/AcqEngine.h"
-#include "engine/Globals.h"
 #include "platform/Clock.h"
 #include "platform/Trace.h"
 #include "protocol/NegPacket.h"
@@ -18,10 +17,6 @@ constexpr int kPortPauseMs = 500;  // between two peers, in 10 ms steps
 constexpr int kPassPauseMs = 100;
 constexpr const char* kLocalHost = "127.0.0.1";
 
-bool Stopping() {
-    return stopRequested.load() == 1;
-}
-
 }  // namespace
 
 void FormatPortText(char* out, size_t size, const char* name, int port) {
@@ -31,7 +26,7 @@ void FormatPortText(char* out, size_t size, const char* name, int port) {
 int NegRcvThread(AcqEngine* engine) {
     CCrashReport::PrepareThread();
     NegPacket packet = EmptyNegPacket();
-    while (!Stopping()) {
+    while (!engine->StopRequested()) {
         // Waiting on the socket (not sleeping, then reading) answers a packet
         // as soon as it arrives, and a stop is still seen within the wait.
         int waiting = DMI_WaitNetData(0, kReceiveWaitMs);
@@ -41,12 +36,12 @@ int NegRcvThread(AcqEngine* engine) {
         }
         // Drain whatever has arrived before waiting again, so a burst never
         // piles up in the socket.
-        while (waiting > 0 && !Stopping()) {
+        while (waiting > 0 && !engine->StopRequested()) {
             // Bytes not received read as zero: a short datagram never acts on
             // the rest of an older packet.
             int n = DMI_ReadNetData(0, &packet, kNegPacketBytes);
             if (n <= 0) break;
-            engine->CountPacketRead();
+            engine->m_packetsRead.fetch_add(1, std::memory_order_relaxed);
             if (CarriesRequest(packet)) {
                 AcqRequest request = RequestOf(packet);
                 engine->HandleRequest(&request);
@@ -61,27 +56,27 @@ int NegSndThread(AcqEngine* engine) {
     CCrashReport::PrepareThread();
     NegPacket packet = EmptyNegPacket();
     AcqRequest send = EmptyRequest();
-    PeerTable& peers = engine->Peers();
-    while (!Stopping()) {
-        peers.AgePeers();
-        if (Stopping()) break;
+    const PeerTable& peers = engine->Peers();
+    while (!engine->StopRequested()) {
+        engine->AgePeers();
+        if (engine->StopRequested()) break;
         packet.code = kNegCodeRequest;
         char name[kPeerNameBytes];
         int port = 0;
-        for (int i = 0; !Stopping() && peers.NameAndPort(i, name, port); ++i) {
+        for (int i = 0; !engine->StopRequested() && peers.NameAndPort(i, name, port); ++i) {
             FormatPortText(send.text, sizeof send.text, name, port);
             SetRequest(packet, send);
             if (DMI_SendNetData(0, kLocalHost, port, &packet, kNegPacketBytes) < 0) {
                 platform::TraceText("NegSndThread: Send Error\n");
             } else {
-                engine->CountPortSent();
+                engine->m_portsSent.fetch_add(1, std::memory_order_relaxed);
             }
-            PauseUnlessStopped(kPortPauseMs);
+            engine->PauseUnlessStopped(kPortPauseMs);
         }
-        PauseUnlessStopped(kPassPauseMs);
+        engine->PauseUnlessStopped(kPassPauseMs);
     }
-    engine->MarkNegotiationSendEnded();
-    engine->NegotiationSendExitEvent().Set();
+    engine->m_negSndEnded.store(true);
+    engine->m_negSndExit.Set();
     platform::TraceText("NegSndThread Exit....\n");
     return 0;
 }

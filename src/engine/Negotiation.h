@@ -8,7 +8,7 @@ namespace vantor::engine {
 
 class AcqEngine;
 
-// Both return 0 when stopRequested ends them.
+// Both return 0 when the engine's stop ends them.
 int NegRcvThread(AcqEngine* engine);
 int NegSndThread(AcqEngine* engine);
 

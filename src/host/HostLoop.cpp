@@ -53,17 +53,17 @@ void ApplyPeerClockScale(engine::PeerTable& peers) {
 int64_t ServerHost::OnCopyData(const platform::CopyDataMessage& m) {
     if (m.code == protocol::kCodeClientRegister) {
         std::string name = ClientName(m);
-        m_engine->Clients().Add(name.c_str());
+        m_engine->AddClientName(name.c_str());
         platform::Trace("client registered: %s\n", platform::TraceEscaped(name).c_str());
     } else if (m.code == protocol::kCodeClientUnregister) {
         std::string name = ClientName(m);
-        m_engine->Clients().Remove(name.c_str());
+        m_engine->RemoveClientName(name.c_str());
         platform::Trace("client unregistered: %s\n", platform::TraceEscaped(name).c_str());
     }
     if (m.code == protocol::kCodeSetMode) {
         return RequestMode(static_cast<int>(m.dataWord > 100 ? 0 : m.dataWord));
     }
-    if (m.code == protocol::kCodeQueryMode) return m_displayMode;
+    if (m.code == protocol::kCodeQueryMode) return DisplayMode();
     return 0;  // the default answer to every copy-data message
 }
 

@@ -5,8 +5,6 @@
 
 #include "boards/BoardProbe.h"
 #include "engine/ClientNames.h"
-#include "engine/Globals.h"
-#include "engine/hardware/BoardPass.h"
 #include "host/config/Settings.h"
 #include "platform/Clock.h"
 #include "platform/IpcNames.h"
@@ -48,8 +46,6 @@ ServerHost::ServerHost() {
         platform::Trace("shared data block not available: %s\n", m_block.LastError().c_str());
     }
     m_engine = std::make_unique<engine::AcqEngine>(m_block);
-    m_hardwarePass = std::make_unique<engine::hardware::BoardPass>(m_engine->GetBoard());
-    m_engine->SetHardwarePass(m_hardwarePass.get());
 }
 
 ServerHost::~ServerHost() {
@@ -137,72 +133,50 @@ int ServerHost::Start() {
     if (config::ReadSettings(config::SettingsPath(m_configDir)) != 1) {
         platform::Trace("no settings file in %s: defaults\n", m_configDir.c_str());
     }
-    DisplayProbe();
-    BringUp();
+    m_engine->SetForceSim(config::g_bForceSim.load());
+    const bool switchToAsync = DisplayProbe();
+    // The bring-up runs on the engine's command thread; this thread has
+    // nothing else to do meanwhile, so it waits for it.
+    m_engine->StartAsync(switchToAsync).wait();
+    PublishStatus();
     platform::Trace("board: %s, mode: %s, configuration: %s\n", m_boardModel.c_str(),
-                    ModeName(m_displayMode), m_configDir.c_str());
+                    ModeName(DisplayMode()), m_configDir.c_str());
     return kRunning;
 }
 
-void ServerHost::DisplayProbe() {
-    engine::g_bSimBoard.store(0);
-    const boards::DisplayProbeResult probe = boards::DisplayProbe(
-        m_probeBoard, m_engine->CandidateBases(), config::g_bForceSim.load() == 1);
+bool ServerHost::DisplayProbe() {
+    m_engine->SetSimBoard(0);
+    const boards::DisplayProbeResult probe =
+        boards::DisplayProbe(m_probeBoard, m_engine->CandidateBases(), m_engine->ForceSim() == 1);
     m_boardModel = probe.model;
-    engine::g_bSimBoard.store(probe.simBoard ? 1 : 0);
-    if (probe.switchToAsync) m_engine->SwitchMode(engine::kModeAsync);
-}
-
-void ServerHost::BringUp() {
-    const int startArgument = 1;
-    m_engine->ReloadConfig(startArgument);
-    m_engine->StartAcquisition();
-    m_displayMode = m_engine->EffectiveMode();
-    if (engine::g_bSimBoard.load() == 1) {
-        m_displayMode = engine::kModeAsyncVariant;
-        if (m_engine->SwitchMode(engine::kModeAsync) == engine::ModeSwitch::kNotWritten) {
-            // The simulated board samples only asynchronously, which is what
-            // is shown: without a writable AcqCfg.ini it does so for this run.
-            platform::TraceText("running asynchronously without AcqCfg.ini\n");
-            m_engine->SetMode(engine::kModeAsync);
-            m_engine->StartAcquisition();
-        }
-    }
-    PublishStatus();
+    m_engine->SetBoardModel(m_boardModel);
+    m_engine->SetSimBoard(probe.simBoard ? 1 : 0);
+    return probe.switchToAsync;
 }
 
 long ServerHost::RequestMode(int mode) {
     if (mode != engine::kModeAsync && mode != engine::kModeSync) return protocol::kModeNotAMode;
     // Without a board there is nothing for clients to drive themselves.
-    if (mode == engine::kModeSync && engine::g_bSimBoard.load() == 1)
-        return protocol::kModeNeedsBoard;
-    const engine::ModeSwitch result = m_engine->SwitchMode(mode);
-    if (result == engine::ModeSwitch::kUnchanged) return protocol::kModeUnchanged;
-    if (result == engine::ModeSwitch::kSwitched && mode == engine::kModeSync) {
-        engine::acquisitionActive.store(0);
-        engine::acquisitionKind.store(engine::kKindIdle);
-    }
-    // Restarted either way: after a failed write in the mode the file still gives.
-    const int startArgument = 1;
-    m_engine->ReloadConfig(startArgument);
-    m_engine->StartAcquisition();
-    m_displayMode = m_engine->EffectiveMode();
+    if (mode == engine::kModeSync && m_engine->SimBoard() == 1) return protocol::kModeNeedsBoard;
+    // The copy-data sender waits for its answer: this loop waits for the switch.
+    const engine::ModeSwitchResult result = m_engine->SwitchModeAsync(mode).get();
+    if (result.change == engine::ModeSwitch::kUnchanged) return protocol::kModeUnchanged;
     PublishStatus();
-    if (result == engine::ModeSwitch::kNotWritten) {
+    if (result.change == engine::ModeSwitch::kNotWritten) {
         platform::Trace("mode %s refused: AcqCfg.ini cannot be written; staying %s\n",
-                        ModeName(mode), ModeName(m_displayMode));
+                        ModeName(mode), ModeName(result.displayMode));
         return protocol::kModeNotWritten;
     }
-    platform::Trace("mode: %s\n", ModeName(m_displayMode));
+    platform::Trace("mode: %s\n", ModeName(result.displayMode));
     return protocol::kModeSwitched;
 }
 
 // Rewritten only when something in it changed; the controlling thread
 // calls it every second so a card that stops or starts answering shows.
 void ServerHost::PublishStatus() {
-    const boards::PortLinkState link = m_engine->GetBoard().PortLink();
+    const boards::PortLinkState link = m_engine->BoardLink();
     if (!protocol::UpdateServerStatus(
-            {m_boardModel, m_displayMode, 0, link.lost ? 1 : 0, link.losses})) {
+            {m_boardModel, DisplayMode(), 0, link.lost ? 1 : 0, link.losses})) {
         platform::TraceText("cannot write the server status file\n");
     }
 }
@@ -210,8 +184,8 @@ void ServerHost::PublishStatus() {
 void ServerHost::Shutdown() {
     if (!m_started) return;
     m_started = false;
-    m_engine->Clients().Clear();
-    m_engine->StopThreads();
+    m_engine->ClearClientNames();
+    m_engine->StopAsync().wait();
     protocol::RemoveServerStatus();
     DMI_CloseNet(0);
     DMI_Unload();

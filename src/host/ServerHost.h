@@ -7,7 +7,6 @@
 
 #include "boards/Board.h"
 #include "engine/AcqEngine.h"
-#include "engine/HardwarePass.h"
 #include "platform/CopyDataBus.h"
 #include "platform/InstanceLock.h"
 #include "protocol/CSharedMemory.h"
@@ -58,15 +57,16 @@ public:
     const std::string& BoardModel() const { return m_boardModel; }
     const std::string& ConfigDir() const { return m_configDir; }
     // The mode shown to the operator (1 or 3 asynchronous, 2 synchronous).
-    int DisplayMode() const { return m_displayMode; }
+    int DisplayMode() const { return m_engine->DisplayMode(); }
     engine::AcqEngine& Engine() { return *m_engine; }
     protocol::CSharedMemory& Block() { return m_block; }
     // The "Vantor" copy-data endpoint (null when it could not be opened).
     platform::CopyDataEndpoint* Endpoint() { return m_endpoint.get(); }
 
 private:
-    void DisplayProbe();
-    void BringUp();
+    // The display probe: board model text and simulated board handed to the
+    // engine; true when the server switches to asynchronous mode at once.
+    bool DisplayProbe();
     void PublishStatus();
     // Queues the 1124 notice for one client, waiting for room in its queue
     // until deadlineMs at most; false when no such client endpoint exists.
@@ -74,15 +74,12 @@ private:
 
     protocol::CSharedMemory m_block;
     std::unique_ptr<engine::AcqEngine> m_engine;
-    // The board's pass; it outlives every acquisition thread of the engine.
-    std::unique_ptr<engine::HardwarePass> m_hardwarePass;
     // The display probe's own board, apart from the engine's.
     boards::Board m_probeBoard;
     platform::InstanceLock m_instance;
     std::string m_versionText;
     std::string m_boardModel;
     std::string m_configDir;
-    int m_displayMode = 0;
     bool m_started = false;
     std::unique_ptr<platform::CopyDataEndpoint> m_endpoint;
     uint64_t m_nextRebuildMs = 0;

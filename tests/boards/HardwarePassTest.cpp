@@ -1,16 +1,21 @@
 // The hardware pass on an emulated PCM 8605 (it has every kind of channel):
 // what one pass reads into the block image and what it drives.
 #include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <array>
+#include <atomic>
+#include <memory>
+#include <string>
 
 #include "boards/EmulatedBoard.h"
+#include "boards/PortBackends.h"
 #include "emulation/Cards.h"
 #include "engine/AcqEngine.h"
-#include "engine/Globals.h"
-#include "engine/hardware/BoardPass.h"
-#include "host/config/Settings.h"
+#include "engine/BoardPass.h"
 #include "support/TestEnv.h"
 
-namespace vantor::engine::hardware {
+namespace vantor::engine {
 namespace {
 
 constexpr int B = 0x300;
@@ -19,42 +24,37 @@ class HardwarePass : public test::EmulatedBoard {
 protected:
     void SetUp() override {
         test::EmulatedBoard::SetUp();
-        config::ResetSettings();
-        stopRequested.store(0);
-        ASSERT_TRUE(block.Create("NXSharedMemory", kBlockSize));
-        engine = std::make_unique<AcqEngine>(block);
-        engine->SetConfigDir(dir.Path());
+        InitBlockImage(Image());
         card = static_cast<emulation::Pcm8605Card*>(&Card(0x25, B));
         pass = std::make_unique<BoardPass>(board);
         request = EmptyRequest();
     }
-    void TearDown() override {
-        engine->StopThreads();
-        stopRequested.store(0);
-        test::EmulatedBoard::TearDown();
-    }
-    void Run() { pass->Run(*engine, request, engine->Image()); }
+    void Run() { pass->Run(request, cycle); }
     void Counters(std::initializer_list<int> ids) {
         request.counterCount = static_cast<int32_t>(ids.size());
         int i = 0;
         for (int id : ids) request.counterIds[i++] = id;
     }
 
-    test::TempDir dir;
-    CSharedMemory block;
-    std::unique_ptr<AcqEngine> engine;
+    SharedBlock& Image() { return *m_image; }
+
+    std::unique_ptr<SharedBlock> m_image = std::make_unique<SharedBlock>();
+    std::array<int32_t, kCounters> running{};
+    StopFlag stop{0};
+    std::atomic<int> kind{kKindIdle};
+    CycleState cycle{*m_image, running, stop, kind};
     emulation::Pcm8605Card* card = nullptr;
     std::unique_ptr<BoardPass> pass;
     AcqRequest request{};
 };
 
 TEST_F(HardwarePass, EmptyRequestReadsInputsButDrivesNothing) {
-    acquisitionKind.store(kKindSimulated);
+    kind.store(kKindSimulated);
     card->SetDigitalIn(0x8005);
-    engine->Image().digitalOutRequest[2] = 1;  // requested in the block, listed by nobody
+    Image().digitalOutRequest[2] = 1;  // requested in the block, listed by nobody
     Run();
-    EXPECT_EQ(acquisitionKind.load(), kKindSimulated);
-    const SharedBlock& image = engine->Image();
+    EXPECT_EQ(kind.load(), kKindSimulated);
+    const SharedBlock& image = Image();
     EXPECT_EQ(image.digitalIn[0], 1);
     EXPECT_EQ(image.digitalIn[1], 0);
     EXPECT_EQ(image.digitalIn[2], 1);
@@ -76,11 +76,11 @@ TEST_F(HardwarePass, AnalogFrequencyAndOutputsLandWhereRequested) {
     request.digitalOutIds[0] = 3;
     request.digitalOutIds[1] = 16;  // skipped
     card->SetFrequency(4, 1000.0);
-    engine->Image().digitalOutRequest[3] = 1;
+    Image().digitalOutRequest[3] = 1;
 
     Run();
-    const SharedBlock& image = engine->Image();
-    EXPECT_EQ(acquisitionKind.load(), kKindHardware);
+    const SharedBlock& image = Image();
+    EXPECT_EQ(kind.load(), kKindHardware);
     ASSERT_EQ(RingFill(image.analogRing[4]), 3);
     EXPECT_NEAR(image.analogRing[4].samples[2], 1.25F, 10.0F / 16383.0F);
     EXPECT_EQ(bus.WritesTo(B + 2), std::vector<uint8_t>(8, 4));  // ch 20 is 4 on this card
@@ -92,11 +92,11 @@ TEST_F(HardwarePass, AnalogFrequencyAndOutputsLandWhereRequested) {
 TEST_F(HardwarePass, HeldCounterReadsZeroWithItsGateClosed) {
     Counters({301});
     card->SetCounter(1, 500);
-    engine->Image().counterHold[1] = 1;
-    engine->CounterRunning()[1] = 1;
+    Image().counterHold[1] = 1;
+    running[1] = 1;
     Run();
-    EXPECT_EQ(engine->CounterRunning()[1], 0);
-    EXPECT_EQ(engine->Image().counterValue[1], 0.0F);
+    EXPECT_EQ(running[1], 0);
+    EXPECT_EQ(Image().counterValue[1], 0.0F);
     EXPECT_EQ(bus.WritesTo(B + 24), std::vector<uint8_t>{0x00});
     EXPECT_TRUE(bus.WritesTo(B + 25).empty());  // never read
 }
@@ -107,13 +107,13 @@ TEST_F(HardwarePass, ReleasedCountersRunAndOnlyAZeroReleaseRestartsTheGate) {
     Counters({300, 302, 399});
     card->SetCounter(0, 77);
     card->SetCounter(2, 0x01020304);
-    engine->Image().counterHold[0] = 2;
+    Image().counterHold[0] = 2;
     Run();
     Run();
-    EXPECT_EQ(engine->CounterRunning()[0], 1);
-    EXPECT_EQ(engine->CounterRunning()[2], 1);
-    EXPECT_EQ(engine->Image().counterValue[0], 77.0F);
-    EXPECT_EQ(engine->Image().counterValue[2], static_cast<float>(0x01020304));
+    EXPECT_EQ(running[0], 1);
+    EXPECT_EQ(running[2], 1);
+    EXPECT_EQ(Image().counterValue[0], 77.0F);
+    EXPECT_EQ(Image().counterValue[2], static_cast<float>(0x01020304));
     EXPECT_EQ(bus.WritesTo(B + 24), (std::vector<uint8_t>{0x00, 0x04}));
     EXPECT_EQ(bus.WritesTo(B + 25), (std::vector<uint8_t>{1, 3, 1, 3}));
 }
@@ -121,25 +121,41 @@ TEST_F(HardwarePass, ReleasedCountersRunAndOnlyAZeroReleaseRestartsTheGate) {
 TEST_F(HardwarePass, StopRequestEndsThePassBeforeTheNextChannel) {
     request.analogCount = 1;
     request.analogIds[0] = 0;
-    stopRequested.store(1);
+    stop.store(1);
     Run();
     EXPECT_TRUE(bus.Writes().empty());
-    EXPECT_EQ(RingFill(engine->Image().analogRing[0]), 0);
+    EXPECT_EQ(RingFill(Image().analogRing[0]), 0);
 }
 
-// The engine's cycle with the pass attached publishes the board's values.
+// The engine's cycle on its own open board takes the board's pass and
+// publishes the board's values.
 TEST_F(HardwarePass, EngineCyclePublishesTheBoardsValues) {
+    // The engine's own board reaches the same bus under a name of its own,
+    // given up after the engine (and its board) have gone.
+    struct BusAlias {
+        std::string name = "enginebus" + std::to_string(::getpid());
+        ~BusAlias() { boards::UnregisterEmulatedBus(name); }
+    } alias;
+    boards::RegisterEmulatedBus(alias.name, &bus);
+    test::TempDir dir;
     test::WriteFile(dir.File("AcqCfg.ini"), "[HK]\nMODE=1\n");
-    ASSERT_TRUE(engine->ReadConfig());
+    CSharedMemory block;
+    ASSERT_TRUE(block.Create("NXSharedMemory", kBlockSize));
+    AcqEngine engine(block);
+    engine.SetConfigDir(dir.Path());
+    ASSERT_TRUE(engine.ReadConfig());
+    board.CloseDevice();  // the card's ports are claimed by one open board at a time
+    engine.GetBoard().SetPortDevice("emu:" + alias.name);
+    ASSERT_TRUE(engine.GetBoard().OpenDevice());
+    engine.GetBoard().Configure(0x25, B);
     card->SetVolts(0, -2.5);
     card->SetDigitalIn(0x0002);
     request.analogCount = 1;
     request.analogIds[0] = 0;
     request.analogSamples[0] = 4;
-    engine->Merged().Publish(request);
-    engine->SetHardwarePass(pass.get());
-    engine->RunCycle();
-    engine->SetHardwarePass(nullptr);
+    engine.Merged().Publish(request);
+    engine.RunCycle();
+    EXPECT_EQ(engine.AcquisitionKind(), kKindHardware);
 
     const auto& shared = *static_cast<SharedBlock*>(block.GetData());
     EXPECT_EQ(RingFill(shared.analogRing[0]), 4);
@@ -149,4 +165,4 @@ TEST_F(HardwarePass, EngineCyclePublishesTheBoardsValues) {
 }
 
 }  // namespace
-}  // namespace vantor::engine::hardware
+}  // namespace vantor::engine

@@ -2,10 +2,11 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <future>
+#include <memory>
 #include <thread>
 
 #include "EngineTestSupport.h"
-#include "engine/Globals.h"
 
 namespace vantor::engine {
 namespace {
@@ -41,8 +42,8 @@ TEST_F(AcquisitionThread, OutputRequestReadsBackWithinAFewCycles) {
         Shared().digitalOutRequest[7] = 1;
     }
     EXPECT_TRUE(Eventually([&] { return SharedInt(&Shared().digitalIn[7]) == 1; }));
-    EXPECT_EQ(acquisitionActive.load(), 1);
-    EXPECT_EQ(acquisitionKind.load(), kKindSimulated);
+    EXPECT_EQ(engine->AcquisitionActive(), 1);
+    EXPECT_EQ(engine->AcquisitionKind(), kKindSimulated);
 }
 
 TEST_F(AcquisitionThread, FollowsTheMergedRequestWhileRunning) {
@@ -63,12 +64,12 @@ TEST_F(AcquisitionThread, FollowsTheMergedRequestWhileRunning) {
 
 TEST_F(AcquisitionThread, EndsWithinOneCycleOfStopAndSignalsItsExitEvent) {
     engine->StartAcquisition();
-    ASSERT_TRUE(Eventually([] { return acquisitionActive.load() == 1; }));
-    auto t0 = std::chrono::steady_clock::now();
-    stopRequested.store(1);
-    EXPECT_TRUE(engine->AcquisitionExitEvent().WaitFor(200));
-    EXPECT_LT(std::chrono::steady_clock::now() - t0, 50ms);
-    engine->StopThreads();  // joins
+    ASSERT_TRUE(Eventually([&] { return engine->Cycles() >= 2; }));
+    engine->SetStopRequested();
+    const uint64_t atStop = engine->Cycles();
+    EXPECT_TRUE(engine->AcquisitionExitEvent().WaitFor(10000));
+    EXPECT_LE(engine->Cycles(), atStop + 1);  // at most the cycle under way finished
+    engine->StopThreads();                    // joins
     EXPECT_FALSE(engine->IsAcquisitionRunning());
 }
 
@@ -78,16 +79,81 @@ TEST_F(AcquisitionThread, SynchronousModeStartsNothingUnlessForced) {
     engine->StartAcquisition();
     EXPECT_FALSE(engine->IsAcquisitionRunning());
 
-    config::g_bForceSim.store(1);
+    engine->SetForceSim(1);
     engine->StartAcquisition();
     EXPECT_TRUE(engine->IsAcquisitionRunning());
-    // Forced simulation switched off while running: the thread idles, and
-    // still stops promptly from its 500 ms idle step.
-    config::g_bForceSim.store(0);
-    EXPECT_TRUE(Eventually([] { return acquisitionActive.load() == 0; }));
-    auto t0 = std::chrono::steady_clock::now();
+    // Forced simulation switched off while running: the thread idles (and
+    // its idle pause ends on a stop, see Pause.EndsAtOnceOnAStop).
+    engine->SetForceSim(0);
+    EXPECT_TRUE(Eventually([&] { return engine->AcquisitionActive() == 0; }));
     engine->StopThreads();
-    EXPECT_LT(std::chrono::steady_clock::now() - t0, 200ms);
+    EXPECT_FALSE(engine->IsAcquisitionRunning());
+}
+
+// A mode switch asked for through the command interface runs on the
+// engine's command thread, reports there and gives its result to the future.
+TEST_F(AcquisitionThread, ModeSwitchCommandRunsOffTheCallersThreadAndReports) {
+    engine->StartAcquisition();  // mode 1
+    auto changes = std::make_shared<std::atomic<int>>(0);
+    engine->SetChangeListener([changes] { changes->fetch_add(1); });
+    struct Report {
+        std::thread::id thread;
+        ModeSwitchResult result;
+    };
+    auto report = std::make_shared<Report>();  // outlives a test that gives up waiting
+    std::future<ModeSwitchResult> switched =
+        engine->SwitchModeAsync(kModeSync, [report](const ModeSwitchResult& r) {
+            report->thread = std::this_thread::get_id();
+            report->result = r;
+        });
+    ASSERT_EQ(switched.wait_for(30s), std::future_status::ready);
+    const ModeSwitchResult result = switched.get();
+    EXPECT_EQ(result.change, ModeSwitch::kSwitched);
+    EXPECT_EQ(result.displayMode, kModeSync);
+    EXPECT_NE(report->thread, std::thread::id());
+    EXPECT_NE(report->thread, std::this_thread::get_id());
+    EXPECT_EQ(report->result.change, ModeSwitch::kSwitched);
+    EXPECT_EQ(engine->Status().displayMode, kModeSync);
+    EXPECT_FALSE(engine->IsAcquisitionRunning());  // synchronous: the clients sample
+    EXPECT_GT(changes->load(), 0);
+    EXPECT_EQ(engine->SwitchModeAsync(kModeSync).get().change, ModeSwitch::kUnchanged);
+}
+
+// A pause far longer than any test ends as soon as the stop is raised.
+TEST(Pause, EndsAtOnceOnAStop) {
+    // Shared with the sleeper, which a failing pause leaves running.
+    auto stop = std::make_shared<StopFlag>(0);
+    auto paused = std::make_shared<std::promise<void>>();
+    std::future<void> ended = paused->get_future();
+    std::thread([stop, paused] {
+        PauseUnlessStopped(*stop, 600000);
+        paused->set_value();
+    }).detach();
+    stop->store(1);
+    EXPECT_EQ(ended.wait_for(30s), std::future_status::ready);
+}
+
+// Each engine has a stop of its own: stopping one leaves another sampling.
+TEST_F(AcquisitionThread, StoppingOneEngineLeavesAnotherSampling) {
+    CSharedMemory otherBlock;
+    ASSERT_TRUE(otherBlock.Create("OtherBlock", kBlockSize));
+    AcqEngine other(otherBlock);
+    other.SetConfigDir(dir.Path());
+    ASSERT_TRUE(other.ReadConfig());
+    engine->StartAcquisition();
+    other.StartAcquisition();
+    engine->StopThreads();
+
+    auto* shared = static_cast<SharedBlock*>(otherBlock.GetData());
+    {
+        BlockLock lock(otherBlock);
+        shared->digitalOutRequest[5] = 1;
+    }
+    EXPECT_TRUE(Eventually([&] {
+        BlockLock lock(otherBlock);
+        return shared->digitalIn[5] == 1;
+    }));
+    other.StopThreads();
 }
 
 TEST_F(AcquisitionThread, KeepsPublishingAfterAClientDiesHoldingTheMutex) {

@@ -111,11 +111,10 @@ TEST_F(Mode, SwitchWritesTheFileAndNotifiesOnlyOnChange) {
 
 TEST_F(Mode, EffectiveModeFollowsForcedSimulation) {
     EXPECT_EQ(engine->EffectiveMode(), kModeSync);
-    config::g_bForceSim.store(2);  // only 1 forces
+    engine->SetForceSim(2);  // only 1 forces
     EXPECT_EQ(engine->EffectiveMode(), kModeSync);
-    config::g_bForceSim.store(1);
+    engine->SetForceSim(1);
     EXPECT_EQ(engine->EffectiveMode(), kModeAsync);
-    config::ResetSettings();
 }
 
 }  // namespace

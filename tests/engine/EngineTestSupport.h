@@ -13,22 +13,19 @@
 #include <thread>
 
 #include "engine/AcqEngine.h"
-#include "host/config/Settings.h"
 #include "protocol/CSharedMemory.h"
 #include "support/TestEnv.h"
 
 namespace vantor::engine::test_support {
 
-// The engine over a freshly created block; settings are reset around each test.
+// The engine over a freshly created block.
 class EngineFixture : public ::testing::Test {
 protected:
     void SetUp() override {
-        config::ResetSettings();
         ASSERT_TRUE(block.Create("NXSharedMemory", kBlockSize));
         engine = std::make_unique<AcqEngine>(block);
         engine->SetConfigDir(dir.Path());
     }
-    void TearDown() override { config::ResetSettings(); }
 
     SharedBlock& Shared() { return *static_cast<SharedBlock*>(block.GetData()); }
 

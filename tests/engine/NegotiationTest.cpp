@@ -11,13 +11,12 @@
 #include <atomic>
 #include <chrono>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <thread>
 
 #include "EngineTestSupport.h"
 #include "engine/AcqEngine.h"
-#include "engine/Globals.h"
-#include "host/config/Settings.h"
 #include "platform/LoopbackUdp.h"
 #include "protocol/NegPacket.h"
 #include "support/TestEnv.h"
@@ -170,6 +169,76 @@ TEST_F(Negotiation, StopEndsBothThreadsAndTheTableSurvivesARestart) {
     EXPECT_TRUE(HasAnalog(2));
     engine->StartAcquisition();
     EXPECT_TRUE(engine->IsNegotiationRunning());
+}
+
+// What a window does: Status() over and over on a thread of its own, and
+// the change notification, while the acquisition and negotiation threads run.
+TEST_F(Negotiation, StatusAndChangeNotificationFromAnotherThread) {
+    // Shared with the listener, which the engine's threads may still call
+    // while this test unwinds.
+    auto changes = std::make_shared<std::atomic<int>>(0);
+    engine->SetChangeListener([changes] { changes->fetch_add(1); });
+    std::atomic<bool> done{false};
+    std::atomic<int> snapshots{0};
+    std::thread window([&] {
+        while (!done.load()) {
+            const EngineStatus s = engine->Status();
+            if (static_cast<int>(s.peers.size()) <= kMaxPeers) snapshots.fetch_add(1);
+        }
+    });
+    struct Join {
+        std::atomic<bool>& done;
+        std::thread& thread;
+        ~Join() {
+            done.store(true);
+            thread.join();
+        }
+    } join{done, window};
+
+    AcqRequest r = EmptyRequest();
+    std::strncpy(r.text, "CONNECT,scope,x,127.0.0.1,5,7", sizeof r.text - 1);
+    r.analogCount = 2;
+    r.analogIds[0] = 3;
+    r.analogIds[1] = 5;
+    r.digitalInCount = 3;
+    r.digitalInIds[0] = 0;
+    r.digitalInIds[1] = 3;
+    r.digitalInIds[2] = 7;
+    r.frequencyCount = 1;
+    r.frequencyIds[0] = 200;
+    NegPacket p = EmptyNegPacket();
+    SetRequest(p, r);
+    const int before = changes->load();
+    Peer peer(serverPort);
+    peer.SendBytes(&p, sizeof p);
+    ASSERT_TRUE(Eventually([&] { return engine->Status().peers.size() == 1; }));
+    EXPECT_GT(changes->load(), before);
+
+    const EngineStatus s = engine->Status();
+    const PeerRow& row = s.peers[0];
+    EXPECT_EQ(row.name, "scope");
+    EXPECT_EQ(row.host, "127.0.0.1");
+    EXPECT_EQ(row.port, 9000);
+    EXPECT_EQ(row.peerCount, 5);
+    EXPECT_EQ(row.digitalIn, "0.3.7.");
+    EXPECT_EQ(row.digitalOut, "");
+    EXPECT_EQ(row.analog, "3.5.");
+    EXPECT_EQ(row.frequency, "200.");
+    EXPECT_EQ(s.merged.analog, 2);
+    EXPECT_EQ(s.merged.digitalIn, 3);
+    EXPECT_EQ(s.merged.frequency, 1);
+    EXPECT_EQ(s.acquisitionActive, 1);
+    EXPECT_EQ(s.acquisitionKind, kKindSimulated);
+    EXPECT_TRUE(Eventually([&] { return engine->Status().cycles > s.cycles; }));
+
+    const int beforeName = changes->load();
+    engine->AddClientName("viewer");
+    EXPECT_EQ(engine->Status().clientNames[0], "viewer");
+    EXPECT_GT(changes->load(), beforeName);
+
+    peer.Send("DISCONNECT,scope");
+    EXPECT_TRUE(Eventually([&] { return engine->Status().peers.empty(); }));
+    EXPECT_TRUE(Eventually([&] { return snapshots.load() > 10; }));
 }
 
 }  // namespace

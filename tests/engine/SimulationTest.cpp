@@ -1,12 +1,15 @@
 // The simulated board's values as the acquisition loop stores them.
 #include <gtest/gtest.h>
 
+#include <array>
+#include <atomic>
 #include <cmath>
+#include <memory>
 #include <vector>
 
 #include "EngineTestSupport.h"
 #include "boards/FastSine.h"
-#include "engine/Globals.h"
+#include "engine/SimulatedPass.h"
 
 namespace vantor::engine {
 namespace {
@@ -15,7 +18,7 @@ class Simulation : public test_support::EngineFixture {
 protected:
     void SetUp() override {
         ASSERT_NO_FATAL_FAILURE(EngineFixture::SetUp());
-        config::g_bForceSim.store(1);  // effective mode 1 while the configured mode is 2
+        engine->SetForceSim(1);  // effective mode 1 while the configured mode is 2
     }
 };
 
@@ -32,7 +35,7 @@ TEST_F(Simulation, FirstAnalogSampleFollowsTheSine) {
     float expected = static_cast<float>(88.0 * std::sin(0.002F * 2.0 * 3.1415926 / 1524.0));
     EXPECT_FLOAT_EQ(ring.samples[0], expected);
     for (int i = 0; i < 10; ++i) EXPECT_LE(std::fabs(ring.samples[i]), 88.0F);
-    EXPECT_EQ(acquisitionKind.load(), kKindSimulated);
+    EXPECT_EQ(engine->AcquisitionKind(), kKindSimulated);
     EXPECT_EQ(Shared().headMark, 0u);  // marks are never copied to the shared area
 }
 
@@ -87,9 +90,25 @@ TEST_F(Simulation, CountersCountHoldAndRestart) {
     block.Unlock();
     engine->RunCycle();
     EXPECT_EQ(Shared().counterValue[1], 1.0F);
-    // Ids outside 300..303 touch nothing.
-    EXPECT_EQ(engine->SimulateCounterStart(304), 0);
-    EXPECT_EQ(engine->SimulateCounterRead(299), 0.0F);
+}
+
+// The pass on its own: ids outside 300..303 and 200..207 touch nothing.
+TEST(SimulatedPassTest, IdsOutsideTheirRangesTouchNothing) {
+    auto image = std::make_unique<SharedBlock>();
+    InitBlockImage(*image);
+    std::array<int32_t, kCounters> running{};
+    StopFlag stop{0};
+    std::atomic<int> kind{kKindIdle};
+    CycleState cycle{*image, running, stop, kind};
+    SimulatedPass sut;
+    EXPECT_EQ(sut.SimulateCounterStart(304, cycle), 0);
+    EXPECT_EQ(sut.SimulateCounterRead(299, cycle), 0.0F);
+    sut.Board().simKind.store(boards::kSimFixed);
+    sut.Board().simFrequency.store(7.0F);
+    EXPECT_EQ(sut.SimulateFrequency(208, *image), 7.0F);
+    EXPECT_EQ(running, (std::array<int32_t, kCounters>{}));
+    for (int k = 0; k < kCounters; ++k) EXPECT_EQ(image->counterValue[k], 0.0F);
+    for (int k = 0; k < kFrequencySlots; ++k) EXPECT_EQ(image->frequencySlot[k].value, 0.0F);
 }
 
 TEST_F(Simulation, OutputRequestLoopsBackWithinOneCycle) {
@@ -117,10 +136,10 @@ TEST_F(Simulation, OversizedSampleCountsAndCountsAreLimited) {
 }
 
 TEST_F(Simulation, SynchronousModeIdles) {
-    config::g_bForceSim.store(0);  // configured mode is still 2
+    engine->SetForceSim(0);  // configured mode is still 2
     EXPECT_EQ(engine->RunCycle(), 500);
-    EXPECT_EQ(acquisitionActive.load(), 0);
-    EXPECT_EQ(acquisitionKind.load(), kKindIdle);
+    EXPECT_EQ(engine->AcquisitionActive(), 0);
+    EXPECT_EQ(engine->AcquisitionKind(), kKindIdle);
 }
 
 }  // namespace

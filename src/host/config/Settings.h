@@ -7,9 +7,10 @@
 //   offset 8  int32  g_bForceSim      1: never open the board, always simulate
 //   offset 12 404 bytes reserved, written back as held
 //
-// The switches are read by other threads (the acquisition thread tests
-// g_bForceSim), so they are atomics; the record is assembled from them when
-// the file is read or written.
+// The switches may be read by other threads, so they are atomics; the record
+// is assembled from them when the file is read or written. The engine keeps
+// its own forced-simulation value: whoever reads or changes g_bForceSim hands
+// it over (AcqEngine::SetForceSim).
 #include <atomic>
 #include <cstddef>
 #include <cstdint>

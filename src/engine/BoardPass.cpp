@@ -1,11 +1,9 @@
-#include "engine/hardware/BoardPass.h"
+#include "engine/BoardPass.h"
 
 #include <algorithm>
 #include <iterator>
 
-#include "engine/Globals.h"
-
-namespace vantor::engine::hardware {
+namespace vantor::engine {
 namespace {
 
 constexpr int kBoardDefaultSamples = 3;
@@ -13,10 +11,6 @@ constexpr int kVoltsOption = 0;  // ±5 V
 
 int Clamp(int32_t count, int max) {
     return std::clamp<int32_t>(count, 0, max);
-}
-
-bool Stopping() {
-    return stopRequested.load() == 1;
 }
 
 }  // namespace
@@ -27,15 +21,14 @@ int BoardSamplesPerRead(int32_t requested) {
 }
 
 BoardPass::BoardPass(boards::Board& board)
-    : m_board(board), m_buffer(std::make_unique<float[]>(kSampleBufferSize)) {
-    m_board.SetStopFlag(&stopRequested);
-}
+    : m_board(board), m_buffer(std::make_unique<float[]>(kSampleBufferSize)) {}
 
-void BoardPass::Run(AcqEngine& engine, const AcqRequest& request, SharedBlock& image) {
+void BoardPass::Run(const AcqRequest& request, CycleState& cycle) {
+    SharedBlock& image = cycle.image;
     float* buffer = m_buffer.get();
     for (int i = 0; i < Clamp(request.analogCount, kMaxAnalogIds); ++i) {
-        if (Stopping()) return;
-        acquisitionKind.store(kKindHardware);
+        if (Stopping(cycle.stop)) return;
+        cycle.acquisitionKind.store(kKindHardware);
         const int channel = request.analogIds[i];
         const int n = BoardSamplesPerRead(request.analogSamples[i]);
         // A channel outside 0..15 is read but not stored.
@@ -54,9 +47,9 @@ void BoardPass::Run(AcqEngine& engine, const AcqRequest& request, SharedBlock& i
 
     for (int i = 0; i < Clamp(request.counterCount, kMaxCounterIds); ++i) {
         const int k = request.counterIds[i] - kFirstCounterId;
-        if (k >= 0 && k < kCounters) Counter(engine, k, image);
+        if (k >= 0 && k < kCounters) Counter(k, cycle);
     }
-    if (Stopping()) return;
+    if (Stopping(cycle.stop)) return;
 
     int32_t inputs[kDigitalLines];
     const uint64_t failed = m_board.FailedTransfers();
@@ -72,8 +65,9 @@ void BoardPass::Run(AcqEngine& engine, const AcqRequest& request, SharedBlock& i
 
 // A held counter stops; a released one starts again, from a fresh gate when
 // released with 0. The running state is shared with the simulated counters.
-void BoardPass::Counter(AcqEngine& engine, int k, SharedBlock& image) {
-    int32_t& running = engine.CounterRunning()[static_cast<size_t>(k)];
+void BoardPass::Counter(int k, CycleState& cycle) {
+    SharedBlock& image = cycle.image;
+    int32_t& running = cycle.counterRunning[static_cast<size_t>(k)];
     const int32_t hold = image.counterHold[k];
     if (hold == 1) {
         running = 0;
@@ -94,4 +88,4 @@ void BoardPass::Counter(AcqEngine& engine, int k, SharedBlock& image) {
     }
 }
 
-}  // namespace vantor::engine::hardware
+}  // namespace vantor::engine
