@@ -139,10 +139,22 @@ void AcqEngine::StartAcquisition() {
         m_analogChannels = up.probe.channels;
     }
     if (up.path == boards::BringUpPath::kBoard) {
+        m_cardFound.store(true);
+        if (m_cardMissing.exchange(false)) platform::TraceText("the card answers again\n");
+    } else if (m_cardFound.load() && m_forceSim.load() != 1) {
+        // The card found earlier no longer answers (its bus went away during a
+        // restart): the simulated board's values would pass for its readings.
+        // Nothing is sampled until a retry finds it again.
+        if (!m_cardMissing.exchange(true)) {
+            platform::TraceText("the card no longer answers: no sampling until it does\n");
+        }
+        up.path = boards::BringUpPath::kNoBoard;
+    }
+    if (up.path == boards::BringUpPath::kBoard) {
         platform::Trace("board %s at 0x%X (type 0x%X, %d analog channels)\n",
                         up.probe.model.c_str(), static_cast<unsigned>(up.probe.base),
                         static_cast<unsigned>(m_typeCode), m_analogChannels);
-    } else if (up.path == boards::BringUpPath::kNoBoard) {
+    } else if (up.path == boards::BringUpPath::kNoBoard && !m_cardMissing.load()) {
         platform::TraceText("board opened but no card answered: no sampling\n");
     }
 

@@ -221,6 +221,9 @@ public:
     // How the board's link fares (lost while the card does not answer). May
     // wait while a start or stop opens or closes the board.
     boards::PortLinkState BoardLink() const { return ReadBoardLink(true); }
+    // A card was found by an earlier start but not by the last one: nothing
+    // is sampled; the controlling thread retries with StartAsync.
+    bool CardMissing() const { return m_cardMissing.load(); }
     // What the last bring-up found: the identification byte last read, and the
     // type code and analog channel count of the card (0x8600 and 8 until one
     // is found).
@@ -255,6 +258,8 @@ private:
     boards::Board m_board;
     mutable std::mutex m_boardMutex;  // held while the board opens or closes
     mutable std::atomic<bool> m_linkLost{false};
+    std::atomic<bool> m_cardFound{false};
+    std::atomic<bool> m_cardMissing{false};
     mutable std::atomic<uint64_t> m_linkLosses{0};
     uint8_t m_idByte = 0;
     int m_typeCode = 0x8600;

@@ -147,6 +147,8 @@ void AcqEngine::ClearClientNames() {
 }
 
 boards::PortLinkState AcqEngine::ReadBoardLink(bool wait) const {
+    // A card that could not be opened again is as lost as one whose bus fails.
+    if (m_cardMissing.load()) return {true, 0, m_linkLosses.load()};
     std::unique_lock lock(m_boardMutex, std::defer_lock);
     if (wait) {
         lock.lock();

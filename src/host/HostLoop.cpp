@@ -17,6 +17,7 @@ namespace {
 
 constexpr uint64_t kRebuildPeriodMs = 5000;
 constexpr uint64_t kListPeriodMs = 1000;
+constexpr uint64_t kCardRetryPeriodMs = 2000;
 
 std::string PeerList(const engine::PeerTable& peers) {
     std::string list;
@@ -89,6 +90,10 @@ void ServerHost::Tick(uint64_t nowMs) {
         m_peerList = std::move(list);
         m_nextListMs = nowMs + kListPeriodMs;
         if (m_started) PublishStatus();  // the card may have stopped or started answering
+    }
+    if (m_started && m_engine->CardMissing() && nowMs >= m_nextCardRetryMs) {
+        m_engine->StartAsync();  // opens and probes again; samples once the card answers
+        m_nextCardRetryMs = nowMs + kCardRetryPeriodMs;
     }
 }
 

@@ -84,6 +84,7 @@ private:
     std::unique_ptr<platform::CopyDataEndpoint> m_endpoint;
     uint64_t m_nextRebuildMs = 0;
     uint64_t m_nextListMs = 0;
+    uint64_t m_nextCardRetryMs = 0;
     std::string m_peerList;  // as last traced
 };
 
