@@ -18,7 +18,7 @@ namespace {
 
 using vantor::platform::ProcessMutex;
 using vantor::platform::SharedMemoryObject;
-using vantor::test::Child;
+using vantor::test::ForkedChild;
 using vantor::test::Pipe;
 using vantor::test::ScopedShmName;
 using LockResult = ProcessMutex::LockResult;
@@ -68,7 +68,7 @@ TEST(ProcessMutex, OwnerKilledWhileHoldingLeavesItAbandonedButUsable) {
     auto sut = ProcessMutex::CreateOrOpen(name.str());
     ASSERT_TRUE(sut) << sut.error().text;
     Pipe locked;
-    Child holder([&] {
+    ForkedChild holder([&] {
         auto mutex = ProcessMutex::CreateOrOpen(name.str());
         if (!mutex || mutex.value().Lock() != LockResult::Locked) return 2;
         locked.Send();
@@ -77,13 +77,13 @@ TEST(ProcessMutex, OwnerKilledWhileHoldingLeavesItAbandonedButUsable) {
     locked.CloseWrite();
     ASSERT_TRUE(locked.Receive()) << "the child did not get the mutex";
     holder.Kill();
-    ASSERT_EQ(holder.Wait(), Child::kNotExited);
+    ASSERT_EQ(holder.Wait(), ForkedChild::kNotExited);
 
     bool unlocked = false;
     LockResult first = TakeOverAbandoned(sut.value(), unlocked);
     LockResult second = sut.value().Lock(kPatienceMs);
     bool unlockedAgain = sut.value().Unlock();
-    Child next([&] { return TakeAtOnce(name.str()); });
+    ForkedChild next([&] { return TakeAtOnce(name.str()); });
 
     EXPECT_EQ(first, LockResult::Abandoned);
     EXPECT_TRUE(unlocked);
@@ -99,7 +99,7 @@ TEST(ProcessMutex, TimedLockTimesOutWhileAnotherProcessHoldsIt) {
     ASSERT_EQ(sut.value().Lock(), LockResult::Locked);
 
     // The child opens the held mutex by name: opening must not reset it.
-    Child whileHeld([&] {
+    ForkedChild whileHeld([&] {
         auto mutex = ProcessMutex::CreateOrOpen(name.str());
         if (!mutex) return 2;
         if (mutex.value().Lock(0) != LockResult::Timeout) return 3;
@@ -108,7 +108,7 @@ TEST(ProcessMutex, TimedLockTimesOutWhileAnotherProcessHoldsIt) {
     });
     int whileHeldExit = whileHeld.Wait();
     ASSERT_TRUE(sut.value().Unlock());
-    Child afterRelease([&] { return TakeAtOnce(name.str()); });
+    ForkedChild afterRelease([&] { return TakeAtOnce(name.str()); });
 
     EXPECT_EQ(whileHeldExit, 0);
     EXPECT_EQ(afterRelease.Wait(), 0);
@@ -124,9 +124,9 @@ TEST(ProcessMutex, ProcessesRacingToCreateAllGetOneWorkingMutex) {
         auto counter = SharedMemoryObject::CreateOrOpen(counterName.str(), sizeof(int64_t));
         ASSERT_TRUE(counter) << counter.error().text;
         Pipe start;
-        std::vector<std::unique_ptr<Child>> children;
+        std::vector<std::unique_ptr<ForkedChild>> children;
         for (int i = 0; i < kProcesses; ++i) {
-            children.push_back(std::make_unique<Child>([&] {
+            children.push_back(std::make_unique<ForkedChild>([&] {
                 start.CloseWrite();
                 start.Receive();  // end of file: everyone starts at once
                 return IncrementUnderLock(mutexName.str(), counterName.str(), kTimes);
@@ -156,10 +156,10 @@ TEST(ProcessMutex, PthreadMutexSitsAtOffsetZeroOfItsObject) {
     };
 
     ASSERT_EQ(sut.value().Lock(), LockResult::Locked);
-    Child whileHeld(rawTryLock);
+    ForkedChild whileHeld(rawTryLock);
     int whileHeldExit = whileHeld.Wait();
     ASSERT_TRUE(sut.value().Unlock());
-    Child afterRelease(rawTryLock);
+    ForkedChild afterRelease(rawTryLock);
 
     EXPECT_EQ(whileHeldExit, 100);
     EXPECT_EQ(afterRelease.Wait(), 0);
@@ -173,7 +173,7 @@ TEST(ProcessMutex, OpenerWaitsWhileAnotherProcessSetsItUp) {
     ASSERT_TRUE(settingUp) << settingUp.error().text;
     ASSERT_EQ(::flock(settingUp.value().Fd(), LOCK_EX), 0);
     Pipe opened;
-    Child opener([&] {
+    ForkedChild opener([&] {
         auto mutex = ProcessMutex::CreateOrOpen(name.str());
         if (!mutex || mutex.value().Lock(kPatienceMs) != LockResult::Locked) return 2;
         opened.Send();
