@@ -162,17 +162,6 @@ TEST_F(CrashVictim, OtherSignalsAndThreads) {
     EXPECT_EQ(r.text.find("Exception code: "), r.text.rfind("Exception code: "));
 }
 
-TEST_F(CrashVictim, KilledWithSegvWhileWaiting) {
-    const time_t started = std::time(nullptr);
-    ChildProcess child(m_victim, {"wait"}, CrashEnv(m_crashDir));
-    ASSERT_TRUE(child.WaitForText("ready", false)) << child.Stderr();
-    child.Signal(SIGSEGV);
-    ASSERT_EQ(child.TermSignal(), SIGSEGV) << child.Stderr();
-    const auto reports = ReadReports(m_crashDir);
-    ASSERT_EQ(reports.size(), 1u);
-    ExpectCompleteReport(reports[0], "vantor-crash-victim", started, std::time(nullptr));
-}
-
 TEST_F(CrashVictim, UncreatableCrashDirectoryLeavesATraceLineOnly) {
     const std::string blocker = m_tmp.File("plain-file");
     WriteFile(blocker, "not a directory");

@@ -92,28 +92,6 @@ TEST(ProcessMutex, OwnerKilledWhileHoldingLeavesItAbandonedButUsable) {
     EXPECT_EQ(next.Wait(), 0);
 }
 
-TEST(ProcessMutex, TimedLockTimesOutWhileAnotherProcessHoldsIt) {
-    ScopedShmName name("PmTimeout");
-    auto sut = ProcessMutex::CreateOrOpen(name.str());
-    ASSERT_TRUE(sut) << sut.error().text;
-    ASSERT_EQ(sut.value().Lock(), LockResult::Locked);
-
-    // The child opens the held mutex by name: opening must not reset it.
-    ForkedChild whileHeld([&] {
-        auto mutex = ProcessMutex::CreateOrOpen(name.str());
-        if (!mutex) return 2;
-        if (mutex.value().Lock(0) != LockResult::Timeout) return 3;
-        if (mutex.value().Lock(30) != LockResult::Timeout) return 4;
-        return 0;
-    });
-    int whileHeldExit = whileHeld.Wait();
-    ASSERT_TRUE(sut.value().Unlock());
-    ForkedChild afterRelease([&] { return TakeAtOnce(name.str()); });
-
-    EXPECT_EQ(whileHeldExit, 0);
-    EXPECT_EQ(afterRelease.Wait(), 0);
-}
-
 TEST(ProcessMutex, ProcessesRacingToCreateAllGetOneWorkingMutex) {
     constexpr int kRounds = 4;
     constexpr int kProcesses = 8;
@@ -142,11 +120,12 @@ TEST(ProcessMutex, ProcessesRacingToCreateAllGetOneWorkingMutex) {
     }
 }
 
-TEST(ProcessMutex, PthreadMutexSitsAtOffsetZeroOfItsObject) {
-    ScopedShmName name("PmLayout");
+// Another process opens the held mutex by name (opening must not reset it)
+// and times out; one that knows only a pthread_mutex_t at offset 0 finds it held.
+TEST(ProcessMutex, HeldMutexTimesOutElsewhereAndSitsAtOffsetZero) {
+    ScopedShmName name("PmHeld");
     auto sut = ProcessMutex::CreateOrOpen(name.str());
     ASSERT_TRUE(sut) << sut.error().text;
-    // Another program that knows only a pthread_mutex_t at offset 0.
     auto raw = SharedMemoryObject::OpenExisting(name.str(), sizeof(pthread_mutex_t));
     ASSERT_TRUE(raw) << raw.error().text;
     auto rawTryLock = [&] {
@@ -156,13 +135,21 @@ TEST(ProcessMutex, PthreadMutexSitsAtOffsetZeroOfItsObject) {
     };
 
     ASSERT_EQ(sut.value().Lock(), LockResult::Locked);
-    ForkedChild whileHeld(rawTryLock);
-    int whileHeldExit = whileHeld.Wait();
+    ForkedChild timedOut([&] {
+        auto mutex = ProcessMutex::CreateOrOpen(name.str());
+        if (!mutex) return 2;
+        if (mutex.value().Lock(0) != LockResult::Timeout) return 3;
+        return mutex.value().Lock(30) == LockResult::Timeout ? 0 : 4;
+    });
+    const int timedOutExit = timedOut.Wait();
+    ForkedChild rawWhileHeld(rawTryLock);
+    const int rawWhileHeldExit = rawWhileHeld.Wait();
     ASSERT_TRUE(sut.value().Unlock());
-    ForkedChild afterRelease(rawTryLock);
+    ForkedChild rawAfterRelease(rawTryLock);
 
-    EXPECT_EQ(whileHeldExit, 100);
-    EXPECT_EQ(afterRelease.Wait(), 0);
+    EXPECT_EQ(timedOutExit, 0);
+    EXPECT_EQ(rawWhileHeldExit, 100);
+    EXPECT_EQ(rawAfterRelease.Wait(), 0);
 }
 
 // Everyone that opens the mutex takes the object's flock before looking at it,

@@ -36,8 +36,10 @@ void EndChildren() {
                 std::atoi(stat.c_str() + end + 4) != ::getpid()) {
                 continue;
             }
-            std::fprintf(stderr, "test main: ending process %d that a test left\n", pid);
-            ::kill(pid, SIGKILL);
+            if (stat[end + 2] != 'Z') {  // an ended orphan only waits to be reaped
+                std::fprintf(stderr, "test main: ending process %d that a test left\n", pid);
+                ::kill(pid, SIGKILL);
+            }
             found = true;
         }
         while (::waitpid(-1, nullptr, 0) > 0 || errno == EINTR) {
@@ -66,10 +68,11 @@ bool IsDeathTestChild(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    ::testing::InitGoogleTest(&argc, argv);
     // A death test run in a fresh copy of this program shares its parent's
     // namespace and directories, and leaves them to the parent.
-    if (IsDeathTestChild(argc, argv)) return RUN_ALL_TESTS();
+    const bool deathTestChild = IsDeathTestChild(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    if (deathTestChild) return RUN_ALL_TESTS();
 
     // One IPC namespace per process: shared memory, locks and copy-data
     // endpoints of parallel test processes never meet. The servers that tests
@@ -85,9 +88,7 @@ int main(int argc, char** argv) {
     RemoveNamespaceObjects(ns);
     std::error_code ec;
     fs::remove_all(root, ec);
-    fs::create_directories(root + "/tmp");
-    fs::create_directories(root + "/config");
-    fs::create_directories(root + "/crash");
+    for (const char* dir : {"/tmp", "/config", "/crash"}) fs::create_directories(root + dir);
     ::setenv("TMPDIR", (root + "/tmp").c_str(), 1);
     ::setenv("VANTOR_CONFIG_DIR", (root + "/config").c_str(), 0);
     ::setenv("VANTOR_CRASH_DIR", (root + "/crash").c_str(), 0);
