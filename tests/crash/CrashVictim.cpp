@@ -73,7 +73,7 @@ void InWorkers(int count, Fn fn) {
 int Usage() {
     std::fputs(
         "usage: vantor-crash-victim null-write|divide|jump|recursion|abort|thread|"
-        "thread-recursion|concurrent|wait\n",
+        "thread-recursion|concurrent\n",
         stderr);
     return 2;
 }
@@ -100,10 +100,6 @@ int main(int argc, char** argv) {
         InWorkers(1, [] { std::printf("%d\n", VictimRecurse(0)); });
     } else if (std::strcmp(mode, "concurrent") == 0) {
         InWorkers(4, VictimNullWrite);
-    } else if (std::strcmp(mode, "wait") == 0) {
-        std::puts("ready");
-        std::fflush(stdout);
-        for (;;) ::pause();
     } else {
         return Usage();
     }

@@ -3,44 +3,45 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
-#include <chrono>
 #include <cmath>
-#include <thread>
 #include <vector>
 
-#include "Process.h"
 #include "protocol/BlockLayout.h"
 #include "protocol/CSharedMemory.h"
 #include "protocol/ServerStatus.h"
+#include "support/ChildProcess.h"
 
 namespace vantor::test {
 namespace {
 
-using namespace std::chrono_literals;
-
 class BoardEndToEnd : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(WaitForFreeUdpPorts({8998, 9898, 9000}, 30000));
+        ASSERT_TRUE(WaitForFreeUdpPorts({8998, 9898, 9000}));
         bus = dir.File("bus");
-        sim = std::make_unique<Process>(
-            "vantor-boardsim", std::vector<std::string>{"--endpoint", bus, "--card", "0x24@0x2E0",
-                                                        "--analog", "0=1.25", "--din", "8001"});
-        ASSERT_TRUE(sim->WaitFor("ready", false, 5000)) << sim->Err();
+        sim = StartSim({"--analog", "0=1.25", "--din", "8001"});
         // Asynchronous from the start: with a card present the mode is the file's.
         WriteFile(config.File("AcqCfg.ini"), "[HK]\nMODE=1\n");
     }
 
-    std::unique_ptr<Process> StartServer(const std::vector<std::string>& env) {
+    std::unique_ptr<ChildProcess> StartSim(const std::vector<std::string>& values) {
+        std::vector<std::string> args{"--endpoint", bus, "--card", "0x24@0x2E0"};
+        args.insert(args.end(), values.begin(), values.end());
+        auto started = std::make_unique<ChildProcess>("vantor-boardsim", args);
+        EXPECT_TRUE(started->WaitForText("ready", false)) << started->Stderr();
+        return started;
+    }
+    std::unique_ptr<ChildProcess> StartServer(const std::vector<std::string>& env) {
         auto server =
-            std::make_unique<Process>("vantor", std::vector<std::string>{"--headless"}, env);
-        EXPECT_TRUE(server->WaitFor("peers: none", true, 15000)) << server->Err();
+            std::make_unique<ChildProcess>("vantor", std::vector<std::string>{"--headless"}, env);
+        EXPECT_TRUE(server->WaitForText("peers: none", true)) << server->Stderr();
         return server;
     }
 
     // Polls a condition on the block, read under its mutex.
     template <typename Fn>
-    bool BlockShows(Fn fn, std::chrono::milliseconds timeout = 3s) {
+    bool BlockShows(Fn fn,
+                    std::chrono::milliseconds timeout = std::chrono::milliseconds(kPatienceMs)) {
         return Eventually(
             [&] {
                 protocol::BlockLock lock(block);
@@ -52,19 +53,19 @@ protected:
     TempDir dir;
     TempDir config;
     std::string bus;
-    std::unique_ptr<Process> sim;
+    std::unique_ptr<ChildProcess> sim;
     protocol::CSharedMemory block;
 };
 
 TEST_F(BoardEndToEnd, CardVoltsAndInputsReachTheBlockAndOutputsReachTheCard) {
     auto server =
         StartServer({"VANTOR_PORT_DEVICE=unix:" + bus, "VANTOR_CONFIG_DIR=" + config.Path()});
-    EXPECT_NE(server->Err().find("board: PCM 8603"), std::string::npos) << server->Err();
+    EXPECT_NE(server->Stderr().find("board: PCM 8603"), std::string::npos) << server->Stderr();
     ASSERT_TRUE(block.Create("NXSharedMemory", protocol::kBlockSize));
 
-    Process peer("vantorctl",
-                 {"peer", "--name", "probe1", "--analog", "0", "--din", "0,15", "--dout", "3"});
-    ASSERT_TRUE(peer.WaitFor("PORT,probe1,9000", false, 5000)) << peer.Err();
+    ChildProcess peer(
+        "vantorctl", {"peer", "--name", "probe1", "--analog", "0", "--din", "0,15", "--dout", "3"});
+    ASSERT_TRUE(peer.WaitForText("PORT,probe1,9000", false)) << peer.Stderr();
 
     // 1.25 V to the 12-bit converter's resolution (10 V / 4096).
     EXPECT_TRUE(BlockShows([](const protocol::SharedBlock& b) {
@@ -81,23 +82,24 @@ TEST_F(BoardEndToEnd, CardVoltsAndInputsReachTheBlockAndOutputsReachTheCard) {
         protocol::BlockLock lock(block);
         static_cast<protocol::SharedBlock*>(block.GetData())->digitalOutRequest[3] = 1;
     }
-    EXPECT_TRUE(sim->WaitFor("out 0x2E4 0x08", false, 3000)) << sim->Out().substr(0, 400);
+    EXPECT_TRUE(sim->WaitForText("out 0x2E4 0x08", false)) << sim->Stdout().substr(0, 400);
 
     // Synchronous through the running server: it stops sampling the card.
-    Process toSync("vantorctl", {"mode", "2"});
-    EXPECT_EQ(toSync.Wait(), 0) << toSync.Err();
-    EXPECT_NE(toSync.Out().find("switched"), std::string::npos);
+    ChildProcess toSync("vantorctl", {"mode", "2"});
+    EXPECT_EQ(toSync.ExitCode(), 0) << toSync.Stderr();
+    EXPECT_NE(toSync.Stdout().find("switched"), std::string::npos);
     EXPECT_NE(ReadFile(config.File("AcqCfg.ini")).find("MODE=2"), std::string::npos);
-    Process dump("vantorctl", {"dump", "--json"});
-    EXPECT_EQ(dump.Wait(), 0);
-    EXPECT_NE(dump.Out().find(R"("server": {"board": "PCM 8603", "mode": 2,)"), std::string::npos)
-        << dump.Out().substr(0, 300);
-    Process again("vantorctl", {"mode", "2"});
-    EXPECT_EQ(again.Wait(), 0);
-    EXPECT_NE(again.Out().find("already"), std::string::npos);
+    ChildProcess dump("vantorctl", {"dump", "--json"});
+    EXPECT_EQ(dump.ExitCode(), 0);
+    EXPECT_NE(dump.Stdout().find(R"("server": {"board": "PCM 8603", "mode": 2,)"),
+              std::string::npos)
+        << dump.Stdout().substr(0, 300);
+    ChildProcess again("vantorctl", {"mode", "2"});
+    EXPECT_EQ(again.ExitCode(), 0);
+    EXPECT_NE(again.Stdout().find("already"), std::string::npos);
 
     server->Signal(SIGTERM);
-    EXPECT_EQ(server->Wait(3000), 0);
+    EXPECT_EQ(server->ExitCode(), 0);
 }
 
 // The bus goes away under the running server (vantor-boardsim killed) and
@@ -108,8 +110,8 @@ TEST_F(BoardEndToEnd, LostBusIsReportedAndTheCardComesBackWithIt) {
     auto server =
         StartServer({"VANTOR_PORT_DEVICE=unix:" + bus, "VANTOR_CONFIG_DIR=" + config.Path()});
     ASSERT_TRUE(block.Create("NXSharedMemory", protocol::kBlockSize));
-    Process peer("vantorctl", {"peer", "--name", "probe1", "--analog", "0", "--din", "0,1"});
-    ASSERT_TRUE(peer.WaitFor("PORT,probe1,9000", false, 5000)) << peer.Err();
+    ChildProcess peer("vantorctl", {"peer", "--name", "probe1", "--analog", "0", "--din", "0,1"});
+    ASSERT_TRUE(peer.WaitForText("PORT,probe1,9000", false)) << peer.Stderr();
     auto newest = [](const protocol::SharedBlock& b, float* values, int n) {
         return protocol::NewestSamples(b.analogRing[0], values, n);
     };
@@ -121,27 +123,24 @@ TEST_F(BoardEndToEnd, LostBusIsReportedAndTheCardComesBackWithIt) {
     };
     ASSERT_TRUE(BlockShows(reads(1.25F)));
 
-    sim->Signal(SIGKILL);
-    sim->Wait();
+    sim.reset();  // killed
     // losses 0: any count (a restart opens the card afresh).
     auto status = [](int lost, unsigned long long losses) {
-        return Eventually(
-            [&] {
-                auto s = protocol::ReadServerStatus();
-                return s && s->board == "PCM 8603" && s->boardLost == lost &&
-                       (losses == 0 || s->boardLosses == losses);
-            },
-            10s);
+        return Eventually([&] {
+            auto s = protocol::ReadServerStatus();
+            return s && s->board == "PCM 8603" && s->boardLost == lost &&
+                   (losses == 0 || s->boardLosses == losses);
+        });
     };
     EXPECT_TRUE(status(1, 1));
-    EXPECT_TRUE(server->WaitFor("port bus unix:" + bus + ": lost", true, 1000)) << server->Err();
-    Process text("vantorctl", {"dump", "--samples", "0"});
-    Process json("vantorctl", {"dump", "--json", "--samples", "0"});
-    EXPECT_EQ(text.Wait(), 0);
-    EXPECT_EQ(json.Wait(), 0);
-    EXPECT_NE(text.Out().find("board: LOST"), std::string::npos) << text.Out().substr(0, 300);
-    EXPECT_NE(json.Out().find(R"("boardLost": true, "boardLosses": 1})"), std::string::npos)
-        << json.Out().substr(0, 300);
+    EXPECT_TRUE(server->WaitForText("port bus unix:" + bus + ": lost", true)) << server->Stderr();
+    ChildProcess text("vantorctl", {"dump", "--samples", "0"});
+    ChildProcess json("vantorctl", {"dump", "--json", "--samples", "0"});
+    EXPECT_EQ(text.ExitCode(), 0);
+    EXPECT_EQ(json.ExitCode(), 0);
+    EXPECT_NE(text.Stdout().find("board: LOST"), std::string::npos) << text.Stdout().substr(0, 300);
+    EXPECT_NE(json.Stdout().find(R"("boardLost": true, "boardLosses": 1})"), std::string::npos)
+        << json.Stdout().substr(0, 300);
     // Only the card's own 1.25 V is in the ring, and the inputs kept theirs.
     {
         protocol::BlockLock lock(block);
@@ -153,43 +152,40 @@ TEST_F(BoardEndToEnd, LostBusIsReportedAndTheCardComesBackWithIt) {
     }
     // A restart while the card is gone (two mode switches) samples nothing made
     // up: the simulated board would raise input 5 on output 5 at once.
-    Process toSync("vantorctl", {"mode", "2"});
-    EXPECT_EQ(toSync.Wait(), 0) << toSync.Err();
-    Process toAsync("vantorctl", {"mode", "1"});
-    EXPECT_EQ(toAsync.Wait(), 0) << toAsync.Err();
-    EXPECT_TRUE(server->WaitFor("the card no longer answers", true, 5000)) << server->Err();
+    ChildProcess toSync("vantorctl", {"mode", "2"});
+    EXPECT_EQ(toSync.ExitCode(), 0) << toSync.Stderr();
+    ChildProcess toAsync("vantorctl", {"mode", "1"});
+    EXPECT_EQ(toAsync.ExitCode(), 0) << toAsync.Stderr();
+    EXPECT_TRUE(server->WaitForText("the card no longer answers", true)) << server->Stderr();
     {
         protocol::BlockLock lock(block);
         static_cast<protocol::SharedBlock*>(block.GetData())->digitalOutRequest[5] = 1;
     }
-    EXPECT_FALSE(
-        BlockShows([](const protocol::SharedBlock& b) { return b.digitalIn[5] == 1; }, 300ms));
+    EXPECT_FALSE(BlockShows([](const protocol::SharedBlock& b) { return b.digitalIn[5] == 1; },
+                            std::chrono::milliseconds(300)));
     EXPECT_TRUE(status(1, 0));
 
-    sim = std::make_unique<Process>(
-        "vantor-boardsim", std::vector<std::string>{"--endpoint", bus, "--card", "0x24@0x2E0",
-                                                    "--analog", "0=-2.5", "--din", "0002"});
-    ASSERT_TRUE(sim->WaitFor("ready", false, 5000)) << sim->Err();
-    EXPECT_TRUE(BlockShows(reads(-2.5F), 10s));
+    sim = StartSim({"--analog", "0=-2.5", "--din", "0002"});
+    EXPECT_TRUE(BlockShows(reads(-2.5F)));
     EXPECT_TRUE(BlockShows(
         [](const protocol::SharedBlock& b) { return b.digitalIn[0] == 0 && b.digitalIn[1] == 1; }));
     EXPECT_TRUE(status(0, 0));
-    EXPECT_TRUE(server->WaitFor("the card answers again", true, 1000)) << server->Err();
+    EXPECT_TRUE(server->WaitForText("the card answers again", true)) << server->Stderr();
 
     server->Signal(SIGTERM);
-    EXPECT_EQ(server->Wait(3000), 0);
+    EXPECT_EQ(server->ExitCode(), 0);
 }
 
 TEST_F(BoardEndToEnd, WithoutTheBusTheServerRunsOnTheSimulatedBoard) {
     auto server = StartServer({"VANTOR_PORT_DEVICE=unix:" + dir.File("nobody-here"),
                                "VANTOR_CONFIG_DIR=" + config.Path()});
-    EXPECT_NE(server->Err().find("board: SIM Hardware"), std::string::npos) << server->Err();
+    EXPECT_NE(server->Stderr().find("board: SIM Hardware"), std::string::npos) << server->Stderr();
     // The simulated board samples only asynchronously.
-    Process toSync("vantorctl", {"mode", "2"});
-    EXPECT_EQ(toSync.Wait(), 1);
-    EXPECT_NE(toSync.Err().find("simulated board"), std::string::npos) << toSync.Err();
+    ChildProcess toSync("vantorctl", {"mode", "2"});
+    EXPECT_EQ(toSync.ExitCode(), 1);
+    EXPECT_NE(toSync.Stderr().find("simulated board"), std::string::npos) << toSync.Stderr();
     server->Signal(SIGTERM);
-    EXPECT_EQ(server->Wait(3000), 0);
+    EXPECT_EQ(server->ExitCode(), 0);
 }
 
 }  // namespace

@@ -3,25 +3,25 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
-#include "Process.h"
 #include "protocol/BlockLayout.h"
 #include "protocol/CSharedMemory.h"
+#include "support/ChildProcess.h"
 
 namespace vantor::test {
 namespace {
 
 TEST(StuckReader, ModeSwitchAndStopGoOnAndPublishingResumesOnRelease) {
-    ASSERT_TRUE(WaitForFreeUdpPorts({8998, 9898, 9000}, 30000));
+    ASSERT_TRUE(WaitForFreeUdpPorts({8998, 9898, 9000}));
     TempDir dir;
     TempDir config;
-    Process sim("vantor-boardsim",
-                {"--endpoint", dir.File("bus"), "--card", "0x24@0x2E0", "--din", "0001"});
-    ASSERT_TRUE(sim.WaitFor("ready", false, 5000)) << sim.Err();
+    ChildProcess sim("vantor-boardsim",
+                     {"--endpoint", dir.File("bus"), "--card", "0x24@0x2E0", "--din", "0001"});
+    ASSERT_TRUE(sim.WaitForText("ready", false)) << sim.Stderr();
     WriteFile(config.File("AcqCfg.ini"), "[HK]\nMODE=1\n");
-    Process server(
+    ChildProcess server(
         "vantor", {"--headless"},
         {"VANTOR_PORT_DEVICE=unix:" + dir.File("bus"), "VANTOR_CONFIG_DIR=" + config.Path()});
-    ASSERT_TRUE(server.WaitFor("peers: none", true, 15000)) << server.Err();
+    ASSERT_TRUE(server.WaitForText("peers: none", true)) << server.Stderr();
 
     protocol::CSharedMemory block;
     ASSERT_TRUE(block.Create("NXSharedMemory", protocol::kBlockSize));
@@ -34,18 +34,18 @@ TEST(StuckReader, ModeSwitchAndStopGoOnAndPublishingResumesOnRelease) {
 
     block.Lock();
     data->digitalIn[0] = 7;  // the server's next publish overwrites it
-    Process toSync("vantorctl", {"mode", "2"});
-    EXPECT_EQ(toSync.Wait(5000), 0) << toSync.Err();
-    Process toAsync("vantorctl", {"mode", "1"});
-    EXPECT_EQ(toAsync.Wait(5000), 0) << toAsync.Err();
-    EXPECT_NE(toAsync.Out().find("switched"), std::string::npos) << toAsync.Out();
+    ChildProcess toSync("vantorctl", {"mode", "2"});
+    EXPECT_EQ(toSync.ExitCode(), 0) << toSync.Stderr();
+    ChildProcess toAsync("vantorctl", {"mode", "1"});
+    EXPECT_EQ(toAsync.ExitCode(), 0) << toAsync.Stderr();
+    EXPECT_NE(toAsync.Stdout().find("switched"), std::string::npos) << toAsync.Stdout();
     EXPECT_EQ(data->digitalIn[0], 7);
     block.Unlock();
     EXPECT_TRUE(Eventually([&] { return input0() == 1; }));
 
     block.Lock();
     server.Signal(SIGTERM);
-    EXPECT_EQ(server.Wait(3000), 0) << "still running 3 s after SIGTERM\n" << server.Err();
+    EXPECT_EQ(server.ExitCode(3000), 0) << "still running 3 s after SIGTERM\n" << server.Stderr();
     block.Unlock();
 }
 

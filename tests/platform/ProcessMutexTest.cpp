@@ -18,7 +18,7 @@ namespace {
 
 using vantor::platform::ProcessMutex;
 using vantor::platform::SharedMemoryObject;
-using vantor::test::Child;
+using vantor::test::ForkedChild;
 using vantor::test::Pipe;
 using vantor::test::ScopedShmName;
 using LockResult = ProcessMutex::LockResult;
@@ -68,7 +68,7 @@ TEST(ProcessMutex, OwnerKilledWhileHoldingLeavesItAbandonedButUsable) {
     auto sut = ProcessMutex::CreateOrOpen(name.str());
     ASSERT_TRUE(sut) << sut.error().text;
     Pipe locked;
-    Child holder([&] {
+    ForkedChild holder([&] {
         auto mutex = ProcessMutex::CreateOrOpen(name.str());
         if (!mutex || mutex.value().Lock() != LockResult::Locked) return 2;
         locked.Send();
@@ -77,41 +77,19 @@ TEST(ProcessMutex, OwnerKilledWhileHoldingLeavesItAbandonedButUsable) {
     locked.CloseWrite();
     ASSERT_TRUE(locked.Receive()) << "the child did not get the mutex";
     holder.Kill();
-    ASSERT_EQ(holder.Wait(), Child::kNotExited);
+    ASSERT_EQ(holder.Wait(), ForkedChild::kNotExited);
 
     bool unlocked = false;
     LockResult first = TakeOverAbandoned(sut.value(), unlocked);
     LockResult second = sut.value().Lock(kPatienceMs);
     bool unlockedAgain = sut.value().Unlock();
-    Child next([&] { return TakeAtOnce(name.str()); });
+    ForkedChild next([&] { return TakeAtOnce(name.str()); });
 
     EXPECT_EQ(first, LockResult::Abandoned);
     EXPECT_TRUE(unlocked);
     EXPECT_EQ(second, LockResult::Locked);
     EXPECT_TRUE(unlockedAgain);
     EXPECT_EQ(next.Wait(), 0);
-}
-
-TEST(ProcessMutex, TimedLockTimesOutWhileAnotherProcessHoldsIt) {
-    ScopedShmName name("PmTimeout");
-    auto sut = ProcessMutex::CreateOrOpen(name.str());
-    ASSERT_TRUE(sut) << sut.error().text;
-    ASSERT_EQ(sut.value().Lock(), LockResult::Locked);
-
-    // The child opens the held mutex by name: opening must not reset it.
-    Child whileHeld([&] {
-        auto mutex = ProcessMutex::CreateOrOpen(name.str());
-        if (!mutex) return 2;
-        if (mutex.value().Lock(0) != LockResult::Timeout) return 3;
-        if (mutex.value().Lock(30) != LockResult::Timeout) return 4;
-        return 0;
-    });
-    int whileHeldExit = whileHeld.Wait();
-    ASSERT_TRUE(sut.value().Unlock());
-    Child afterRelease([&] { return TakeAtOnce(name.str()); });
-
-    EXPECT_EQ(whileHeldExit, 0);
-    EXPECT_EQ(afterRelease.Wait(), 0);
 }
 
 TEST(ProcessMutex, ProcessesRacingToCreateAllGetOneWorkingMutex) {
@@ -124,9 +102,9 @@ TEST(ProcessMutex, ProcessesRacingToCreateAllGetOneWorkingMutex) {
         auto counter = SharedMemoryObject::CreateOrOpen(counterName.str(), sizeof(int64_t));
         ASSERT_TRUE(counter) << counter.error().text;
         Pipe start;
-        std::vector<std::unique_ptr<Child>> children;
+        std::vector<std::unique_ptr<ForkedChild>> children;
         for (int i = 0; i < kProcesses; ++i) {
-            children.push_back(std::make_unique<Child>([&] {
+            children.push_back(std::make_unique<ForkedChild>([&] {
                 start.CloseWrite();
                 start.Receive();  // end of file: everyone starts at once
                 return IncrementUnderLock(mutexName.str(), counterName.str(), kTimes);
@@ -142,11 +120,12 @@ TEST(ProcessMutex, ProcessesRacingToCreateAllGetOneWorkingMutex) {
     }
 }
 
-TEST(ProcessMutex, PthreadMutexSitsAtOffsetZeroOfItsObject) {
-    ScopedShmName name("PmLayout");
+// Another process opens the held mutex by name (opening must not reset it)
+// and times out; one that knows only a pthread_mutex_t at offset 0 finds it held.
+TEST(ProcessMutex, HeldMutexTimesOutElsewhereAndSitsAtOffsetZero) {
+    ScopedShmName name("PmHeld");
     auto sut = ProcessMutex::CreateOrOpen(name.str());
     ASSERT_TRUE(sut) << sut.error().text;
-    // Another program that knows only a pthread_mutex_t at offset 0.
     auto raw = SharedMemoryObject::OpenExisting(name.str(), sizeof(pthread_mutex_t));
     ASSERT_TRUE(raw) << raw.error().text;
     auto rawTryLock = [&] {
@@ -156,13 +135,21 @@ TEST(ProcessMutex, PthreadMutexSitsAtOffsetZeroOfItsObject) {
     };
 
     ASSERT_EQ(sut.value().Lock(), LockResult::Locked);
-    Child whileHeld(rawTryLock);
-    int whileHeldExit = whileHeld.Wait();
+    ForkedChild timedOut([&] {
+        auto mutex = ProcessMutex::CreateOrOpen(name.str());
+        if (!mutex) return 2;
+        if (mutex.value().Lock(0) != LockResult::Timeout) return 3;
+        return mutex.value().Lock(30) == LockResult::Timeout ? 0 : 4;
+    });
+    const int timedOutExit = timedOut.Wait();
+    ForkedChild rawWhileHeld(rawTryLock);
+    const int rawWhileHeldExit = rawWhileHeld.Wait();
     ASSERT_TRUE(sut.value().Unlock());
-    Child afterRelease(rawTryLock);
+    ForkedChild rawAfterRelease(rawTryLock);
 
-    EXPECT_EQ(whileHeldExit, 100);
-    EXPECT_EQ(afterRelease.Wait(), 0);
+    EXPECT_EQ(timedOutExit, 0);
+    EXPECT_EQ(rawWhileHeldExit, 100);
+    EXPECT_EQ(rawAfterRelease.Wait(), 0);
 }
 
 // Everyone that opens the mutex takes the object's flock before looking at it,
@@ -173,7 +160,7 @@ TEST(ProcessMutex, OpenerWaitsWhileAnotherProcessSetsItUp) {
     ASSERT_TRUE(settingUp) << settingUp.error().text;
     ASSERT_EQ(::flock(settingUp.value().Fd(), LOCK_EX), 0);
     Pipe opened;
-    Child opener([&] {
+    ForkedChild opener([&] {
         auto mutex = ProcessMutex::CreateOrOpen(name.str());
         if (!mutex || mutex.value().Lock(kPatienceMs) != LockResult::Locked) return 2;
         opened.Send();
@@ -195,7 +182,7 @@ TEST(ProcessMutex, OpenerWaitsWhileAnotherProcessSetsItUp) {
     auto holder = SharedMemoryObject::CreateOrOpen(stuck.str(), 1);
     ASSERT_TRUE(holder) << holder.error().text;
     ASSERT_EQ(::flock(holder.value().Fd(), LOCK_EX), 0);
-    Child giveUp([&] {
+    ForkedChild giveUp([&] {
         auto mutex = ProcessMutex::CreateOrOpen(stuck.str());
         return !mutex && mutex.error().text.find("file lock") != std::string::npos ? 0 : 2;
     });

@@ -16,7 +16,7 @@ using vantor::platform::GetPrivateProfileInt;
 using vantor::platform::GetPrivateProfileString;
 using vantor::platform::kMaxProfileBytes;
 using vantor::platform::WritePrivateProfileString;
-using vantor::test::Child;
+using vantor::test::ForkedChild;
 using vantor::test::Pipe;
 using vantor::test::ReadFile;
 using vantor::test::TempDir;
@@ -207,7 +207,7 @@ TEST_F(ProfileFileTest, GarbageMissingFilesAndDirectoriesReadAsDefaults) {
 TEST_F(ProfileFileTest, FifoInPlaceOfTheFileNeitherBlocksNorIsWritten) {
     ASSERT_EQ(::mkfifo(m_path.c_str(), 0600), 0);
     Pipe done;
-    Child reader([&] {
+    ForkedChild reader([&] {
         int mode = GetPrivateProfileInt("HK", "MODE", 2, m_path);
         bool written = WritePrivateProfileString("HK", "MODE", "1", m_path);
         done.Send();

@@ -2,27 +2,51 @@
 
 #include <fcntl.h>
 #include <signal.h>
-#include <sys/resource.h>
+#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
-#include <thread>
-
-#include "support/TestEnv.h"
 
 extern char** environ;
 
 namespace vantor::test {
 
+std::vector<std::string> InheritedEnvironment(const std::vector<std::string>& add,
+                                              const std::vector<std::string>& drop) {
+    std::vector<std::string> env;
+    auto put = [&env](const std::string& entry) {
+        const std::string name = entry.substr(0, entry.find('=')) + "=";
+        auto same = [&](const std::string& e) { return e.rfind(name, 0) == 0; };
+        env.erase(std::remove_if(env.begin(), env.end(), same), env.end());
+        env.push_back(entry);
+    };
+    for (char** e = environ; *e != nullptr; ++e) {
+        const std::string entry(*e);
+        if (std::find(drop.begin(), drop.end(), entry.substr(0, entry.find('='))) == drop.end()) {
+            env.push_back(entry);
+        }
+    }
+    for (const std::string& a : add) put(a);
+    return env;
+}
+
+// Spawned, not forked: the test process may run threads (a server engine)
+// that a fork would copy half-way through whatever they hold.
 ChildProcess::ChildProcess(const std::string& program, const std::vector<std::string>& args,
-                           const std::vector<std::string>& env, const std::string& outputDir)
-    : m_out(outputDir + "/stdout"), m_err(outputDir + "/stderr") {
-    std::vector<std::string> argStrings{program};
+                           const std::vector<std::string>& env, const std::string& outputDir) {
+    if (outputDir.empty()) m_dir.emplace();
+    const std::string dir = outputDir.empty() ? m_dir->Path() : outputDir;
+    m_out = dir + "/stdout";
+    m_err = dir + "/stderr";
+    const std::string path =
+        program.find('/') == std::string::npos ? ExecutableDir() + "/" + program : program;
+
+    std::vector<std::string> argStrings{path};
     argStrings.insert(argStrings.end(), args.begin(), args.end());
-    std::vector<std::string> envStrings = env;
+    std::vector<std::string> envStrings = InheritedEnvironment(env);
     std::vector<char*> argv;
     std::vector<char*> envp;
     for (auto& a : argStrings) argv.push_back(a.data());
@@ -30,34 +54,37 @@ ChildProcess::ChildProcess(const std::string& program, const std::vector<std::st
     argv.push_back(nullptr);
     envp.push_back(nullptr);
 
-    m_pid = ::fork();
-    if (m_pid == 0) {
-        const rlimit noCore{0, 0};
-        ::setrlimit(RLIMIT_CORE, &noCore);
-        const int out = ::open(m_out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        const int err = ::open(m_err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        if (out < 0 || err < 0) ::_exit(126);
-        ::dup2(out, STDOUT_FILENO);
-        ::dup2(err, STDERR_FILENO);
-        ::execve(program.c_str(), argv.data(), envp.data());
-        ::_exit(127);
-    }
+    posix_spawn_file_actions_t files;
+    posix_spawnattr_t attr;
+    posix_spawn_file_actions_init(&files);
+    posix_spawn_file_actions_addopen(&files, STDOUT_FILENO, m_out.c_str(),
+                                     O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    posix_spawn_file_actions_addopen(&files, STDERR_FILENO, m_err.c_str(),
+                                     O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    // Whatever the test process blocks or handles, the program starts plain.
+    posix_spawnattr_init(&attr);
+    sigset_t none;
+    sigset_t all;
+    sigemptyset(&none);
+    sigfillset(&all);
+    posix_spawnattr_setsigmask(&attr, &none);
+    posix_spawnattr_setsigdefault(&attr, &all);
+    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+    pid_t pid = -1;
+    if (posix_spawn(&pid, path.c_str(), &files, &attr, argv.data(), envp.data()) == 0) m_pid = pid;
+    posix_spawnattr_destroy(&attr);
+    posix_spawn_file_actions_destroy(&files);
 }
 
 ChildProcess::~ChildProcess() {
-    if (m_pid > 0 && !m_reaped) ::kill(m_pid, SIGKILL);
-    Wait();
+    Signal(SIGKILL);
+    while (m_pid > 0 && !m_reaped) {
+        if (::waitpid(m_pid, &m_status, 0) == m_pid || errno != EINTR) m_reaped = true;
+    }
 }
 
 void ChildProcess::Signal(int sig) const {
     if (m_pid > 0 && !m_reaped) ::kill(m_pid, sig);
-}
-
-int ChildProcess::Wait() {
-    while (m_pid > 0 && !m_reaped) {
-        if (::waitpid(m_pid, &m_status, 0) == m_pid || errno != EINTR) m_reaped = true;
-    }
-    return m_status;
 }
 
 bool ChildProcess::Running() {
@@ -66,23 +93,31 @@ bool ChildProcess::Running() {
 }
 
 bool ChildProcess::WaitFor(int timeoutMs, int* status) {
-    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (Running() && std::chrono::steady_clock::now() < until) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    if (Running()) return false;
+    if (!Started()) return false;
+    Eventually([&] { return !Running(); }, std::chrono::milliseconds(timeoutMs));
+    if (!m_reaped) return false;
     if (status != nullptr) *status = m_status;
     return true;
 }
 
-bool ChildProcess::WaitForText(const std::string& text, bool onStderr, int timeoutMs) {
-    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (std::chrono::steady_clock::now() < until) {
-        if ((onStderr ? Stderr() : Stdout()).find(text) != std::string::npos) return true;
-        if (!Running()) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    return false;
+int ChildProcess::ExitCode(int timeoutMs) {
+    int status = 0;
+    return WaitFor(timeoutMs, &status) && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+int ChildProcess::TermSignal(int timeoutMs) {
+    int status = 0;
+    return WaitFor(timeoutMs, &status) && WIFSIGNALED(status) ? WTERMSIG(status) : 0;
+}
+
+bool ChildProcess::WaitForText(const std::string& text, bool onStderr, int timeoutMs, size_t from) {
+    auto found = [&] {
+        return (onStderr ? Stderr() : Stdout()).find(text, from) != std::string::npos;
+    };
+    // Whether it ended is asked before the output is read, and the output
+    // once more after: what it wrote before it ended is always found.
+    Eventually([&] { return !Running() || found(); }, std::chrono::milliseconds(timeoutMs));
+    return found();
 }
 
 std::string ChildProcess::Stdout() const {
@@ -90,21 +125,6 @@ std::string ChildProcess::Stdout() const {
 }
 std::string ChildProcess::Stderr() const {
     return ReadFile(m_err);
-}
-
-std::vector<std::string> InheritedEnvironment(const std::vector<std::string>& drop,
-                                              const std::vector<std::string>& add) {
-    // Variables set in `add` replace inherited ones of the same name.
-    std::vector<std::string> dropped = drop;
-    for (const std::string& a : add) dropped.push_back(a.substr(0, a.find('=')));
-    std::vector<std::string> env;
-    for (char** e = environ; *e != nullptr; ++e) {
-        const std::string entry(*e);
-        const std::string name = entry.substr(0, entry.find('='));
-        if (std::find(dropped.begin(), dropped.end(), name) == dropped.end()) env.push_back(entry);
-    }
-    env.insert(env.end(), add.begin(), add.end());
-    return env;
 }
 
 }  // namespace vantor::test

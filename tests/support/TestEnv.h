@@ -1,13 +1,19 @@
 #pragma once
-// Helpers shared by the tests: private directories and child processes.
+// Helpers shared by the tests: private directories, files, environment
+// variables, and waiting for a condition.
 #include <chrono>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
 namespace vantor::test {
 
-// A fresh directory under the test's temporary root, removed by the destructor.
+// How long a test waits for something that happens at once unless the code
+// is broken: long, so a slow or busy machine never fails a test.
+inline constexpr int kPatienceMs = 20000;
+
+// A fresh directory under the test process's temporary root, removed by the destructor.
 class TempDir {
 public:
     TempDir();
@@ -29,9 +35,23 @@ std::string ReadFile(const std::string& path);
 // Directory of the running test executable (build/bin).
 std::string ExecutableDir();
 
+// Sets (nullptr: unsets) an environment variable until the end of the scope.
+class ScopedEnv {
+public:
+    ScopedEnv(const char* name, const char* value);
+    ~ScopedEnv();
+    ScopedEnv(const ScopedEnv&) = delete;
+    ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+private:
+    std::string m_name;
+    std::optional<std::string> m_old;
+};
+
 // Polls cond every 2 ms for up to timeout; its last answer.
 template <typename Cond>
-bool Eventually(Cond cond, std::chrono::milliseconds timeout = std::chrono::seconds(3)) {
+bool Eventually(Cond cond,
+                std::chrono::milliseconds timeout = std::chrono::milliseconds(kPatienceMs)) {
     auto end = std::chrono::steady_clock::now() + timeout;
     while (std::chrono::steady_clock::now() < end) {
         if (cond()) return true;
@@ -39,5 +59,10 @@ bool Eventually(Cond cond, std::chrono::milliseconds timeout = std::chrono::seco
     }
     return cond();
 }
+
+// Waits until every UDP port is free on the loopback interface (another
+// test process, or another build's tests, may hold the server's fixed ports).
+bool WaitForFreeUdpPorts(const std::vector<int>& ports,
+                         std::chrono::milliseconds timeout = std::chrono::seconds(60));
 
 }  // namespace vantor::test

@@ -1,12 +1,9 @@
 #pragma once
 // Running a program that is meant to crash, and reading the report it leaves.
-#include <sys/types.h>
-
+#include <cstdint>
 #include <ctime>
 #include <string>
 #include <vector>
-
-#include "support/ChildProcess.h"
 
 namespace vantor::test {
 
@@ -19,31 +16,10 @@ inline constexpr bool kSanitized =
 inline constexpr bool kSanitized = false;
 #endif
 
-// A child with its own crash directory, no display (unless env adds one) and
-// no core file; its standard output and error go to files in outputDir.
-class CrashChild {
-public:
-    CrashChild(const std::string& program, const std::vector<std::string>& args,
-               const std::string& crashDir, const std::string& outputDir,
-               const std::vector<std::string>& env = {});
-
-    pid_t Pid() const { return m_child.Pid(); }
-    int Wait() { return m_child.Wait(); }  // the wait status
-    // Waits up to timeoutMs for text on standard output or error; false when
-    // the process ended or the time ran out first.
-    bool WaitForText(const std::string& text, bool onStderr, int timeoutMs) {
-        return m_child.WaitForText(text, onStderr, timeoutMs);
-    }
-    std::string Stdout() const { return m_child.Stdout(); }
-    std::string Stderr() const { return m_child.Stderr(); }
-    time_t Started() const { return m_started; }
-
-private:
-    time_t m_started;
-    ChildProcess m_child;
-};
-
-bool DiedOf(int status, int sig);
+// The environment added for a program that crashes on purpose: its own crash
+// directory, and no display unless extra names one.
+std::vector<std::string> CrashEnv(const std::string& crashDir,
+                                  const std::vector<std::string>& extra = {});
 
 struct Report {
     std::string fileName;

@@ -1,37 +1,20 @@
-#include "CrashChild.h"
+#include "CrashReports.h"
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <chrono>
 #include <filesystem>
 #include <regex>
-#include <thread>
 
 #include "support/TestEnv.h"
 
 namespace vantor::test {
 
-CrashChild::CrashChild(const std::string& program, const std::vector<std::string>& args,
-                       const std::string& crashDir, const std::string& outputDir,
-                       const std::vector<std::string>& env)
-    : m_started(std::time(nullptr)),
-      m_child(
-          program, args,
-          [&] {
-              auto e = InheritedEnvironment({"DISPLAY", "WAYLAND_DISPLAY", "VANTOR_CRASH_DIR"},
-                                            {"VANTOR_CRASH_DIR=" + crashDir});
-              e.insert(e.end(), env.begin(), env.end());
-              return e;
-          }(),
-          outputDir) {}
-
-bool DiedOf(int status, int sig) {
-    return WIFSIGNALED(status) && WTERMSIG(status) == sig;
+std::vector<std::string> CrashEnv(const std::string& crashDir,
+                                  const std::vector<std::string>& extra) {
+    // An empty display is no display.
+    std::vector<std::string> env{"VANTOR_CRASH_DIR=" + crashDir, "DISPLAY=", "WAYLAND_DISPLAY="};
+    env.insert(env.end(), extra.begin(), extra.end());
+    return env;
 }
 
 std::string Report::Line(const std::string& prefix) const {
