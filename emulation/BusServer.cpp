@@ -3,13 +3,13 @@
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/un.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
 
 #include "boards/BusProtocol.h"
+#include "platform/UnixAddress.h"
 
 namespace vantor::emulation {
 
@@ -18,24 +18,22 @@ namespace wire = boards::wire;
 BusServer::~BusServer() {
     for (auto& [fd, conn] : m_conns) {
         if (conn.claim != 0) m_bus.Release(conn.claim);
-        ::close(fd);
     }
-    if (m_listen >= 0) {
-        ::close(m_listen);
+    m_conns.clear();
+    if (m_listen.Valid()) {
+        m_listen.Reset();
         ::unlink(m_path.c_str());
     }
 }
 
 bool BusServer::Listen(const std::string& path, std::string& why) {
-    sockaddr_un addr{};
-    addr.sun_family = AF_UNIX;
-    if (path.empty() || path.size() >= sizeof addr.sun_path) {
-        why = "endpoint path empty or too long";
+    const auto addr = platform::UnixAddress(path);
+    if (!addr) {
+        why = addr.error().text;
         return false;
     }
-    std::memcpy(addr.sun_path, path.data(), path.size());
-    int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0) {
+    platform::UniqueFd fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    if (!fd.Valid()) {
         why = std::string("socket: ") + std::strerror(errno);
         return false;
     }
@@ -45,25 +43,23 @@ bool BusServer::Listen(const std::string& path, std::string& why) {
     if (::lstat(path.c_str(), &st) == 0) {
         if (!S_ISSOCK(st.st_mode)) {
             why = path + ": exists and is not a socket; not replacing it";
-            ::close(fd);
             return false;
         }
         ::unlink(path.c_str());
     }
-    if (::bind(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) != 0 ||
-        ::listen(fd, 8) != 0) {
+    if (::bind(fd.Get(), addr.value().Get(), addr.value().length) != 0 ||
+        ::listen(fd.Get(), 8) != 0) {
         why = path + ": " + std::strerror(errno);
-        ::close(fd);
         return false;
     }
-    m_listen = fd;
+    m_listen = std::move(fd);
     m_path = path;
     return true;
 }
 
 bool BusServer::Step(int timeoutMs, int extraFd) {
     std::vector<pollfd> fds;
-    if (m_listen >= 0) fds.push_back({m_listen, POLLIN, 0});
+    if (m_listen.Valid()) fds.push_back({m_listen.Get(), POLLIN, 0});
     for (auto& [fd, conn] : m_conns) fds.push_back({fd, POLLIN, 0});
     if (extraFd >= 0) fds.push_back({extraFd, POLLIN, 0});
     if (::poll(fds.data(), fds.size(), timeoutMs) <= 0) return false;
@@ -73,7 +69,7 @@ bool BusServer::Step(int timeoutMs, int extraFd) {
         if (p.revents == 0) continue;
         if (p.fd == extraFd) {
             extraReady = true;
-        } else if (p.fd == m_listen) {
+        } else if (p.fd == m_listen.Get()) {
             Accept();
         } else if (auto it = m_conns.find(p.fd); it != m_conns.end()) {
             if (!Serve(p.fd, it->second)) Drop(p.fd);
@@ -83,16 +79,17 @@ bool BusServer::Step(int timeoutMs, int extraFd) {
 }
 
 void BusServer::Accept() {
-    int fd = ::accept4(m_listen, nullptr, nullptr, SOCK_CLOEXEC);
-    if (fd >= 0) m_conns[fd] = Connection{};
+    platform::UniqueFd fd(::accept4(m_listen.Get(), nullptr, nullptr, SOCK_CLOEXEC));
+    if (!fd.Valid()) return;
+    const int key = fd.Get();
+    m_conns[key].fd = std::move(fd);
 }
 
 void BusServer::Drop(int fd) {
     auto it = m_conns.find(fd);
     if (it == m_conns.end()) return;
     if (it->second.claim != 0) m_bus.Release(it->second.claim);
-    ::close(fd);
-    m_conns.erase(it);
+    m_conns.erase(it);  // closes the connection
 }
 
 bool BusServer::Serve(int fd, Connection& conn) {

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "emulation/IsaBus.h"
+#include "platform/UniqueFd.h"
 
 namespace vantor::emulation {
 
@@ -28,6 +29,7 @@ public:
 
 private:
     struct Connection {
+        platform::UniqueFd fd;
         std::vector<uint8_t> pending;
         uint32_t claim = 0;
     };
@@ -36,9 +38,9 @@ private:
     void Drop(int fd);
 
     IsaBus& m_bus;
-    int m_listen = -1;
+    platform::UniqueFd m_listen;
     std::string m_path;
-    std::map<int, Connection> m_conns;
+    std::map<int, Connection> m_conns;  // by descriptor
 };
 
 }  // namespace vantor::emulation

@@ -17,6 +17,7 @@
 #include <mutex>
 
 #include "platform/LoopbackUdp.h"
+#include "platform/UniqueFd.h"
 #include "syslib/KorbelApi.h"
 
 namespace {
@@ -53,14 +54,12 @@ bool ValidPort(int port, int lowest) {
 // A UDP socket bound to 127.0.0.1:port (0 = any free port), or a negative code.
 // No SO_REUSEADDR: a port already in use must make the second binder fail.
 int OpenBound(int port, int extraFlags, const char* role) {
-    const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC | extraFlags, 0);
-    if (fd < 0) return Fail(kKorbelSocketFailed, errno, "%s socket", role);
-    if (!vantor::platform::BindLoopback(fd, port)) {
-        const int err = errno;
-        ::close(fd);
-        return Fail(kKorbelBindFailed, err, "%s socket on 127.0.0.1:%d", role, port);
+    vantor::platform::UniqueFd fd(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC | extraFlags, 0));
+    if (!fd.Valid()) return Fail(kKorbelSocketFailed, errno, "%s socket", role);
+    if (!vantor::platform::BindLoopback(fd.Get(), port)) {
+        return Fail(kKorbelBindFailed, errno, "%s socket on 127.0.0.1:%d", role, port);
     }
-    return fd;
+    return fd.Release();
 }
 
 void CloseSockets() {
@@ -86,16 +85,14 @@ int OpenNet(int /*unused1*/, int /*unused2*/, int recvPort, int sendPort) {
     }
     const int recvFd = OpenBound(recvPort, SOCK_NONBLOCK, "receive");
     if (recvFd < 0) return recvFd;
+    vantor::platform::UniqueFd recv(recvFd);
     // Bursts of peers' packets should wait in the kernel rather than be
     // dropped; the kernel caps this at its own maximum.
     const int wanted = 1 << 20;
-    ::setsockopt(recvFd, SOL_SOCKET, SO_RCVBUF, &wanted, sizeof wanted);
+    ::setsockopt(recv.Get(), SOL_SOCKET, SO_RCVBUF, &wanted, sizeof wanted);
     const int sendFd = OpenBound(sendPort, 0, "send");
-    if (sendFd < 0) {
-        ::close(recvFd);
-        return sendFd;
-    }
-    g_recvFd.store(recvFd);
+    if (sendFd < 0) return sendFd;  // the receive socket closes with recv
+    g_recvFd.store(recv.Release());
     g_sendFd.store(sendFd);
     return 1;
 }

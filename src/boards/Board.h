@@ -18,52 +18,13 @@
 
 #include "boards/Ch365Library.h"
 #include "boards/PortDriver.h"
+#include "boards/RegisterMap.h"
 
 namespace vantor::boards {
 
-constexpr int32_t kNoRegister = -1;  // a register this type does not have
 constexpr int kReadyPolls = 3000;
 constexpr int kBridgePseudoBase = 0x700;
 constexpr int kBridgeIdPort = kBridgePseudoBase + 1;
-
-// Slots of the register table.
-enum RegisterSlot : int {
-    kDigitalInHigh = 0,    // lines 8-15
-    kDigitalInLow = 1,     // lines 0-7
-    kDigitalOutHigh = 2,   // lines 8-15
-    kDigitalOutLow = 3,    // lines 0-7
-    kDigitalOutThird = 4,  // lines 16-23
-    kConverter0High = 5,
-    kConverter0Low = 6,     // control / low byte
-    kExtraOutput = 15,      // also the PCL-818 status
-    kConverterStatus = 16,  // also the PCL-818 control
-    kSlotCount = 17,
-};
-// Converter g's high and control/low slots (g 0..3).
-constexpr int ConverterHighSlot(int g) {
-    return 5 + 2 * g;
-}
-constexpr int ConverterLowSlot(int g) {
-    return 6 + 2 * g;
-}
-
-struct BoardRegisters {
-    std::array<int32_t, kSlotCount> slot;
-    std::array<int32_t, 6> frequency;  // frequency 1 bytes 0-2, frequency 2 bytes 0-2
-    int32_t freqStatus;                // status / select / counter reset, by type
-    int32_t counterResetA;
-    int32_t counterResetB;
-    std::array<int32_t, 2> counterHigh;
-    std::array<int32_t, 2> counterLow;
-    int32_t gate;
-    int32_t gateSelect;
-    std::array<int32_t, 4> gateData;
-    std::array<int32_t, 2> enc3Port;  // the separate counter card
-    bool operator==(const BoardRegisters&) const = default;
-};
-
-// The layout of a type 0x18 card at base 0x320, every board's starting map.
-BoardRegisters InitialRegisters();
 
 class Board {
 public:
@@ -130,6 +91,11 @@ public:
     uint8_t ShadowLow() const { return m_doShadowLow; }
     uint8_t ShadowHigh() const { return m_doShadowHigh; }
     uint8_t ShadowThird() const { return m_doShadowThird; }
+    // The PCL-818 multiplexer register and gain code (set by Configure for
+    // type 0x88) and the gate byte of the gated counters.
+    int32_t Pcl818MuxRegister() const { return m_pcl818Mux; }
+    uint8_t Pcl818GainCode() const { return m_pcl818Gain; }
+    uint8_t CounterGateByte() const { return m_gateByte; }
 
 private:
     // Port driver bytes (register kNoRegister: 0 / nothing).
@@ -144,7 +110,6 @@ private:
         BridgeLoaded() ? BridgeOut(reg, value) : Out(reg, value);
     }
     bool StopRequested() const { return m_stop != nullptr && m_stop->load() == 1; }
-    void SetMap(uint8_t typeCode, int base);
     void InitBridgeCard();
     int AnalogMultiplexed(int channel, float* buffer, int count, int option);
     int AnalogPcl818(int channel, float* buffer, int count, int option);
@@ -159,6 +124,9 @@ private:
     uint8_t m_doShadowHigh;
     uint8_t m_doShadowThird = 0;  // lines 16-23 keep an image of their own
     std::array<uint8_t, 2> m_enc3Control{};
+    int32_t m_pcl818Mux = kNoRegister;
+    uint8_t m_pcl818Gain = 0;
+    uint8_t m_gateByte = 0;  // one enable bit per gated counter
     std::unique_ptr<PortHandle> m_port;
     uint64_t m_failed = 0;
     int m_enc3Configured = 0;
@@ -170,13 +138,5 @@ private:
     std::string m_portDevice;
     const std::atomic<int>* m_stop = nullptr;
 };
-
-// Shared by every board: the PCL-818 multiplexer register and gain code (set
-// by Configure for type 0x88) and the gate byte of the gated counters.
-int32_t Pcl818MuxRegister();
-uint8_t Pcl818GainCode();
-uint8_t CounterGateByte();
-// Back to the process's starting values (tests).
-void ResetSharedBoardState();
 
 }  // namespace vantor::boards

@@ -6,8 +6,6 @@
 namespace vantor::boards {
 namespace {
 
-std::atomic<uint8_t> g_gateByte{0};
-
 constexpr uint8_t kReadyMask[4] = {0x88, 0x40, 0x20, 0x10};
 constexpr uint8_t kReadyMask24 = 0x01;
 constexpr uint8_t kPcl818Done = 0x10;
@@ -32,14 +30,6 @@ float IntegerFrequency(uint32_t clock, uint32_t count) {
 }
 
 }  // namespace
-
-uint8_t CounterGateByte() {
-    return g_gateByte.load();
-}
-
-void ResetSharedBoardState() {
-    g_gateByte.store(0);
-}
 
 int Board::ReadAnalog(int channel, float* buffer, int count, int option) {
     if (m_isOpen == 0) return 0;
@@ -83,9 +73,9 @@ int Board::AnalogPcl818(int channel, float* buffer, int count, int option) {
     if (channel < 0 || channel > 8) return -1;
     if (BridgeLoaded()) return 0;
     const int range = RangeOf(option);
-    Out(Pcl818MuxRegister(), static_cast<uint8_t>((channel << 4) | channel));
+    Out(m_pcl818Mux, static_cast<uint8_t>((channel << 4) | channel));
     const uint8_t trigger = static_cast<uint8_t>(In(m_regs.slot[kConverterStatus]) & ~0x02);
-    Out(m_regs.slot[kConverter0High], Pcl818GainCode());
+    Out(m_regs.slot[kConverter0High], m_pcl818Gain);
     for (int i = 0; i < count; ++i) {
         Out(m_regs.slot[kConverter0Low], trigger);
         for (int poll = 0; poll < kReadyPolls && !StopRequested(); ++poll) {
@@ -256,15 +246,13 @@ void Board::ResetCounters() {
 // The gate operations go through the port driver only; with no driver open
 // (closed board, or open through the bridge) the writes go nowhere.
 void Board::EnableCounterGate(int n) {
-    uint8_t gate = (n >= 0 && n <= 3) ? static_cast<uint8_t>(g_gateByte.load() | (1u << n)) : 0x0F;
-    g_gateByte.store(gate);
-    Out(m_regs.gate, gate);
+    m_gateByte = (n >= 0 && n <= 3) ? static_cast<uint8_t>(m_gateByte | (1u << n)) : 0x0F;
+    Out(m_regs.gate, m_gateByte);
 }
 
 void Board::DisableCounterGate(int n) {
-    uint8_t gate = (n >= 0 && n <= 3) ? static_cast<uint8_t>(g_gateByte.load() & ~(1u << n)) : 0x00;
-    g_gateByte.store(gate);
-    Out(m_regs.gate, gate);
+    m_gateByte = (n >= 0 && n <= 3) ? static_cast<uint8_t>(m_gateByte & ~(1u << n)) : 0x00;
+    Out(m_regs.gate, m_gateByte);
 }
 
 uint32_t Board::ReadGatedCounter(int n) {

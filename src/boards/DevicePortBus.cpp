@@ -10,6 +10,7 @@
 #include <string>
 
 #include "boards/PortBackends.h"
+#include "platform/UniqueFd.h"
 
 namespace vantor::boards {
 namespace {
@@ -18,8 +19,8 @@ constexpr int kPortCount = 0x10000;
 
 class DevicePortBus final : public PortBus {
 public:
-    DevicePortBus(std::string path, int fd) : m_fd(fd), m_link(std::move(path)) {}
-    ~DevicePortBus() override { ::close(m_fd); }
+    DevicePortBus(std::string path, platform::UniqueFd fd)
+        : m_fd(std::move(fd)), m_link(std::move(path)) {}
     DevicePortBus(const DevicePortBus&) = delete;
     DevicePortBus& operator=(const DevicePortBus&) = delete;
 
@@ -28,25 +29,25 @@ public:
     // A range that is not sharable takes an exclusive lock on the device, so
     // two of our processes never drive the same card at once.
     uint32_t Claim(int /*port*/, int /*length*/, bool sharable) override {
-        if (!sharable && ::flock(m_fd, LOCK_EX | LOCK_NB) != 0) return 0;
+        if (!sharable && ::flock(m_fd.Get(), LOCK_EX | LOCK_NB) != 0) return 0;
         m_locked = !sharable;
         return 1;
     }
     void Release(uint32_t /*cardHandle*/) override {
-        if (m_locked) ::flock(m_fd, LOCK_UN);
+        if (m_locked) ::flock(m_fd.Get(), LOCK_UN);
         m_locked = false;
     }
 
     bool Read(int port, uint8_t& value) override {
         if (port < 0 || port >= kPortCount) return false;
         uint8_t byte = 0;
-        if (!Done(::pread(m_fd, &byte, 1, port))) return false;
+        if (!Done(::pread(m_fd.Get(), &byte, 1, port))) return false;
         value = byte;
         return true;
     }
     bool Write(int port, uint8_t value) override {
         if (port < 0 || port >= kPortCount) return false;
-        return Done(::pwrite(m_fd, &value, 1, port));
+        return Done(::pwrite(m_fd.Get(), &value, 1, port));
     }
     PortLinkState Link() const override { return m_link.State(); }
 
@@ -61,7 +62,7 @@ private:
         return false;
     }
 
-    int m_fd;
+    platform::UniqueFd m_fd;
     bool m_locked = false;
     PortLinkCounter m_link;
 };
@@ -70,12 +71,12 @@ private:
 
 std::unique_ptr<PortBus> OpenDevicePortBus(std::string_view path, std::string& why) {
     std::string p(path);
-    int fd = ::open(p.c_str(), O_RDWR | O_CLOEXEC);
-    if (fd < 0) {
+    platform::UniqueFd fd(::open(p.c_str(), O_RDWR | O_CLOEXEC));
+    if (!fd.Valid()) {
         why = p + ": " + std::strerror(errno);
         return nullptr;
     }
-    return std::make_unique<DevicePortBus>(p, fd);
+    return std::make_unique<DevicePortBus>(p, std::move(fd));
 }
 
 }  // namespace vantor::boards

@@ -7,7 +7,6 @@
 // comes back by itself when its bus is served again.
 #include <fcntl.h>
 #include <sys/socket.h>
-#include <sys/un.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -16,6 +15,8 @@
 #include "boards/BusProtocol.h"
 #include "boards/PortBackends.h"
 #include "platform/Clock.h"
+#include "platform/UniqueFd.h"
+#include "platform/UnixAddress.h"
 
 namespace vantor::boards {
 namespace {
@@ -30,28 +31,26 @@ void SetTimeouts(int fd, int ms) {
     ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv);
 }
 
-// A connected socket, or -1 and why. A Unix-socket connect either completes
-// at once or fails (EAGAIN: the server's backlog is full); it never waits.
-int Connect(const std::string& path, std::string& why) {
-    sockaddr_un addr{};
-    addr.sun_family = AF_UNIX;
-    if (path.empty() || path.size() >= sizeof addr.sun_path) {
-        why = "socket path empty or too long";
-        return -1;
+// A connected socket, or none and why. A Unix-socket connect either
+// completes at once or fails (EAGAIN: the server's backlog is full); it never
+// waits.
+platform::UniqueFd Connect(const std::string& path, std::string& why) {
+    const auto addr = platform::UnixAddress(path);
+    if (!addr) {
+        why = addr.error().text;
+        return {};
     }
-    std::memcpy(addr.sun_path, path.data(), path.size());
-    int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-    if (fd < 0) {
+    platform::UniqueFd fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
+    if (!fd.Valid()) {
         why = std::string("socket: ") + std::strerror(errno);
-        return -1;
+        return {};
     }
-    if (::connect(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) != 0) {
+    if (::connect(fd.Get(), addr.value().Get(), addr.value().length) != 0) {
         why = path + ": " + std::strerror(errno);
-        ::close(fd);
-        return -1;
+        return {};
     }
-    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-    SetTimeouts(fd, kTimeoutMs);
+    ::fcntl(fd.Get(), F_SETFL, ::fcntl(fd.Get(), F_GETFL) & ~O_NONBLOCK);
+    SetTimeouts(fd.Get(), kTimeoutMs);
     return fd;
 }
 
@@ -92,11 +91,8 @@ const char* Exchange(int fd, const wire::Request& q, wire::Reply* reply) {
 
 class SocketPortBus final : public PortBus {
 public:
-    SocketPortBus(std::string path, int fd)
-        : m_path(std::move(path)), m_fd(fd), m_link("unix:" + m_path) {}
-    ~SocketPortBus() override { Disconnect(); }
-    SocketPortBus(const SocketPortBus&) = delete;
-    SocketPortBus& operator=(const SocketPortBus&) = delete;
+    SocketPortBus(std::string path, platform::UniqueFd fd)
+        : m_path(std::move(path)), m_fd(std::move(fd)), m_link("unix:" + m_path) {}
 
     int Version() override {
         wire::Reply r{};
@@ -114,7 +110,7 @@ public:
     // The server dropped a claim with its connection; only a live one is
     // released (under the handle of the current connection).
     void Release(uint32_t cardHandle) override {
-        if (cardHandle != 0 && m_claim != 0 && m_fd >= 0) {
+        if (cardHandle != 0 && m_claim != 0 && m_fd.Valid()) {
             wire::Reply r{};
             Call({wire::kRelease, 0, 0, m_claim}, &r);
         }
@@ -136,13 +132,13 @@ public:
 
 private:
     bool Call(const wire::Request& q, wire::Reply* reply) {
-        if (m_fd < 0 && !Reconnect()) {
+        if (!m_fd.Valid() && !Reconnect()) {
             m_link.Failed("no connection");
             return false;
         }
-        if (const char* why = Exchange(m_fd, q, reply)) {
+        if (const char* why = Exchange(m_fd.Get(), q, reply)) {
             m_link.Failed(why);
-            Disconnect();
+            m_fd.Reset();
             m_nextConnectMs = platform::MillisecondsSinceStart() + kReconnectPeriodMs;
             return false;
         }
@@ -158,31 +154,24 @@ private:
         if (now < m_nextConnectMs) return false;
         m_nextConnectMs = now + kReconnectPeriodMs;
         std::string why;
-        int fd = Connect(m_path, why);
-        if (fd < 0) return false;
-        SetTimeouts(fd, kGreetingTimeoutMs);
+        platform::UniqueFd fd = Connect(m_path, why);
+        if (!fd.Valid()) return false;
+        SetTimeouts(fd.Get(), kGreetingTimeoutMs);
         wire::Reply hello{}, claim{};
-        bool ok = !Exchange(fd, {wire::kHello, 0, 0, 0}, &hello) && hello.status == 1;
+        bool ok = !Exchange(fd.Get(), {wire::kHello, 0, 0, 0}, &hello) && hello.status == 1;
         if (ok && m_claim != 0) {
-            ok = !Exchange(fd, m_claimRequest, &claim) && claim.status == 1 && claim.word != 0;
+            ok =
+                !Exchange(fd.Get(), m_claimRequest, &claim) && claim.status == 1 && claim.word != 0;
             if (ok) m_claim = claim.word;
         }
-        if (!ok) {
-            ::close(fd);
-            return false;
-        }
-        SetTimeouts(fd, kTimeoutMs);
-        m_fd = fd;
+        if (!ok) return false;
+        SetTimeouts(fd.Get(), kTimeoutMs);
+        m_fd = std::move(fd);
         return true;
     }
 
-    void Disconnect() {
-        if (m_fd >= 0) ::close(m_fd);
-        m_fd = -1;
-    }
-
     std::string m_path;
-    int m_fd;
+    platform::UniqueFd m_fd;
     PortLinkCounter m_link;
     wire::Request m_claimRequest{};
     // The card's handle; kept while the link is lost, so it is claimed again.
@@ -194,9 +183,9 @@ private:
 
 std::unique_ptr<PortBus> OpenSocketPortBus(std::string_view path, std::string& why) {
     std::string p(path);
-    int fd = Connect(p, why);
-    if (fd < 0) return nullptr;
-    return std::make_unique<SocketPortBus>(std::move(p), fd);
+    platform::UniqueFd fd = Connect(p, why);
+    if (!fd.Valid()) return nullptr;
+    return std::make_unique<SocketPortBus>(std::move(p), std::move(fd));
 }
 
 }  // namespace vantor::boards

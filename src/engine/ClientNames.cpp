@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "engine/PeerTable.h"
+#include "protocol/TextFields.h"
 
 namespace vantor::engine {
 

@@ -1,9 +1,55 @@
 #include "engine/MergedRequest.h"
 
+#include <algorithm>
 #include <cstring>
 #include <thread>
 
 namespace vantor::engine {
+namespace {
+
+bool Contains(const int32_t* ids, int count, int32_t id) {
+    return std::find(ids, ids + count, id) != ids + count;
+}
+
+// The ids one list of a request may name: first .. first + count - 1.
+struct IdRange {
+    int32_t first;
+    int32_t count;
+    bool Holds(int32_t id) const { return id >= first && id - first < count; }
+};
+
+// Appends the ids of `from` that lie in range and that `to` lacks, while `to`
+// has room; `samples` (analog only) travel with their ids.
+void MergeList(int32_t* toIds, int32_t& toCount, const int32_t* fromIds, int fromCount, int limit,
+               IdRange range, int32_t* toSamples = nullptr, const int32_t* fromSamples = nullptr) {
+    for (int i = 0; i < fromCount; ++i) {
+        if (!range.Holds(fromIds[i]) || Contains(toIds, toCount, fromIds[i]) || toCount >= limit) {
+            continue;
+        }
+        toIds[toCount] = fromIds[i];
+        if (toSamples != nullptr) toSamples[toCount] = fromSamples[i];
+        ++toCount;  // after the entry: a reader never sees a count ahead of its entry
+    }
+}
+
+}  // namespace
+
+int MergeRequest(AcqRequest& merged, const AcqRequest& request) {
+    AcqRequest r = request;  // limited copy: no list is read past its end
+    ClampCounts(r);
+    ClampCounts(merged);
+    MergeList(merged.analogIds, merged.analogCount, r.analogIds, r.analogCount, kMaxAnalogIds,
+              {0, kAnalogChannels}, merged.analogSamples, r.analogSamples);
+    MergeList(merged.frequencyIds, merged.frequencyCount, r.frequencyIds, r.frequencyCount,
+              kMaxFrequencyIds, {kFirstFrequencyId, kFrequencySlots});
+    MergeList(merged.counterIds, merged.counterCount, r.counterIds, r.counterCount, kMaxCounterIds,
+              {kFirstCounterId, kCounters});
+    MergeList(merged.digitalInIds, merged.digitalInCount, r.digitalInIds, r.digitalInCount,
+              kMaxDigitalIds, {0, kDigitalLines});
+    MergeList(merged.digitalOutIds, merged.digitalOutCount, r.digitalOutIds, r.digitalOutCount,
+              kMaxDigitalIds, {0, kDigitalLines});
+    return 1;
+}
 
 MergedRequest::MergedRequest() {
     AcqRequest empty = EmptyRequest();

@@ -1,8 +1,8 @@
 #pragma once
-// The merged request: what the acquisition thread samples. Writers (the
-// negotiation link, the periodic rebuild) replace or update it as a whole;
-// the acquisition thread takes a consistent snapshot at the start of each
-// cycle without ever blocking.
+// The merged request: what the acquisition thread samples, and the rule that
+// merges one request into it. Writers (the negotiation link, the periodic
+// rebuild) replace or update it as a whole; the acquisition thread takes a
+// consistent snapshot at the start of each cycle without ever blocking.
 //
 // How: the 324 bytes after the text are held as atomic words behind a
 // sequence counter (a seqlock). A writer makes the counter odd, stores the
@@ -52,5 +52,13 @@ private:
     std::atomic<uint32_t> m_sequence{0};
     std::atomic<int32_t> m_words[kWords];
 };
+
+// Appends the request's analog, frequency, counter, digital-input and
+// digital-output ids that merged does not hold yet, up to each list's limit.
+// Ids outside their ranges (analog and digital 0..15, frequency 200..207,
+// counters 300..303) are skipped, so they never take a slot from a real
+// channel. A channel already merged keeps its samples-per-read. Counts of
+// both records are limited to their lists first. Returns 1.
+int MergeRequest(AcqRequest& merged, const AcqRequest& request);
 
 }  // namespace vantor::engine

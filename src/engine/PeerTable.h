@@ -100,15 +100,4 @@ private:
     std::unique_ptr<Refused[]> m_refused;  // kMaxRefusedPeers, in order of arrival
 };
 
-// Appends the request's analog, frequency, counter, digital-input and
-// digital-output ids that merged does not hold yet, up to each list's limit.
-// Ids outside their ranges (analog and digital 0..15, frequency 200..207,
-// counters 300..303) are skipped, so they never take a slot from a real
-// channel. A channel already merged keeps its samples-per-read. Counts of
-// both records are limited to their lists first. Returns 1.
-int MergeRequest(AcqRequest& merged, const AcqRequest& request);
-
-// Copies text into a buffer of size bytes, cut to size - 1 and terminated.
-void CopyCut(char* out, size_t size, const char* text);
-
 }  // namespace vantor::engine

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "platform/IpcNames.h"
+#include "platform/UnixAddress.h"
 
 namespace vantor::platform {
 namespace {
@@ -51,24 +52,16 @@ uint64_t Fnv1a(std::string_view s) {
     return h;
 }
 
-bool MakeAddress(const std::string& path, sockaddr_un& addr) {
-    if (path.empty() || path.size() >= sizeof addr.sun_path) return false;
-    std::memset(&addr, 0, sizeof addr);
-    addr.sun_family = AF_UNIX;
-    std::memcpy(addr.sun_path, path.c_str(), path.size() + 1);
-    return true;
-}
-
-int NewSocket() {
-    return ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+UniqueFd NewSocket() {
+    return UniqueFd(::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0));
 }
 
 // A socket bound to a fresh path of its own, for the answer to one send.
 struct ReplySocket {
-    int fd = -1;
+    UniqueFd fd;
     std::string path;
     ~ReplySocket() {
-        if (fd >= 0) ::close(fd);
+        fd.Reset();
         if (!path.empty()) ::unlink(path.c_str());
     }
     bool Open() {
@@ -76,11 +69,11 @@ struct ReplySocket {
         if (dir.empty()) return false;
         path = dir + "/" + IpcNamespace() + "~" + std::to_string(::getpid()) + "." +
                std::to_string(g_sequence.fetch_add(1));
-        sockaddr_un addr{};
-        fd = NewSocket();
-        if (fd < 0 || !MakeAddress(path, addr)) return false;
+        const auto addr = UnixAddress(path);
+        fd = NewSocket();  // last before the check: the caller reports its errno
+        if (!fd.Valid() || !addr) return false;
         ::unlink(path.c_str());
-        return ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
+        return ::bind(fd.Get(), addr.value().Get(), addr.value().length) == 0;
     }
 };
 
@@ -110,13 +103,11 @@ std::vector<char> RequestBytes(uint32_t seq, uint32_t code, uint64_t dataWord, c
 // full queue until timeoutMs after start. 0 once it is queued.
 Result<int64_t> Deliver(int fd, std::string_view title, const std::vector<char>& message,
                         int timeoutMs, std::chrono::steady_clock::time_point start) {
-    sockaddr_un to{};
-    if (!MakeAddress(CopyDataPath(title), to)) {
-        return Error{kCopyDataNotFound, "no copy-data endpoint titled " + std::string(title)};
-    }
+    const auto to = UnixAddress(CopyDataPath(title));
+    if (!to) return Error{kCopyDataNotFound, "no copy-data endpoint titled " + std::string(title)};
     for (;;) {
-        ssize_t n = ::sendto(fd, message.data(), message.size(), MSG_DONTWAIT,
-                             reinterpret_cast<const sockaddr*>(&to), sizeof to);
+        ssize_t n = ::sendto(fd, message.data(), message.size(), MSG_DONTWAIT, to.value().Get(),
+                             to.value().length);
         if (n >= 0) return int64_t{0};
         if (errno == ENOENT || errno == ECONNREFUSED || errno == ENOTDIR) {
             return Error{kCopyDataNotFound, "no copy-data endpoint titled " + std::string(title)};
@@ -140,20 +131,20 @@ Result<int64_t> SendAndWait(std::string_view title, uint32_t code, uint64_t data
 
     const uint32_t seq = g_sequence.fetch_add(1);
     const auto start = std::chrono::steady_clock::now();
-    auto queued =
-        Deliver(reply.fd, title, RequestBytes(seq, code, dataWord, data, size), timeoutMs, start);
+    auto queued = Deliver(reply.fd.Get(), title, RequestBytes(seq, code, dataWord, data, size),
+                          timeoutMs, start);
     if (!queued) return queued;
     for (;;) {
         int64_t left = timeoutMs - Elapsed(start);
         if (left <= 0) return Error{kCopyDataTimedOut, "copy-data receiver did not answer"};
-        pollfd fds[2] = {{reply.fd, POLLIN, 0}, {ownFd, POLLIN, 0}};
+        pollfd fds[2] = {{reply.fd.Get(), POLLIN, 0}, {ownFd, POLLIN, 0}};
         int r = ::poll(fds, ownFd >= 0 ? 2 : 1, static_cast<int>(left));
         if (r < 0 && errno != EINTR) return ErrnoError("copy-data wait", errno);
         if (r <= 0) continue;
         if (own != nullptr && (fds[1].revents & POLLIN) != 0) own->Pump();
         if ((fds[0].revents & POLLIN) != 0) {
             Reply answer{};
-            ssize_t got = ::recv(reply.fd, &answer, sizeof answer, MSG_DONTWAIT);
+            ssize_t got = ::recv(reply.fd.Get(), &answer, sizeof answer, MSG_DONTWAIT);
             if (got == sizeof answer && answer.magic == kReplyMagic && answer.seq == seq) {
                 return answer.result;
             }
@@ -177,7 +168,7 @@ std::string CopyDataPath(std::string_view title) {
         }
     }
     std::string path = dir + "/" + name;
-    if (path.size() < sizeof(sockaddr_un{}.sun_path)) return path;
+    if (path.size() <= kMaxUnixPathBytes) return path;
     // Too long for a socket address: a hash of the title stands in for it.
     char hashed[24];
     std::snprintf(hashed, sizeof hashed, "#%016llx", static_cast<unsigned long long>(Fnv1a(title)));
@@ -188,24 +179,19 @@ Result<int64_t> CopyDataPost(std::string_view title, uint32_t code, uint64_t dat
                              const void* data, size_t size, int timeoutMs) {
     if (auto bad = BadPayload(data, size)) return *bad;
     // From an unnamed socket: the receiver has nowhere to answer, and does not.
-    int fd = NewSocket();
-    if (fd < 0) return ErrnoError("copy-data socket", errno);
-    auto queued =
-        Deliver(fd, title, RequestBytes(g_sequence.fetch_add(1), code, dataWord, data, size),
-                timeoutMs, std::chrono::steady_clock::now());
-    ::close(fd);
-    return queued;
+    const UniqueFd fd = NewSocket();
+    if (!fd.Valid()) return ErrnoError("copy-data socket", errno);
+    return Deliver(fd.Get(), title,
+                   RequestBytes(g_sequence.fetch_add(1), code, dataWord, data, size), timeoutMs,
+                   std::chrono::steady_clock::now());
 }
 
 bool CopyDataFind(std::string_view title) {
-    sockaddr_un addr{};
-    if (!MakeAddress(CopyDataPath(title), addr)) return false;
-    int fd = NewSocket();
-    if (fd < 0) return false;
+    const auto addr = UnixAddress(CopyDataPath(title));
+    if (!addr) return false;
+    const UniqueFd fd = NewSocket();
     // Connecting succeeds only while a socket is bound at the path.
-    bool live = ::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
-    ::close(fd);
-    return live;
+    return fd.Valid() && ::connect(fd.Get(), addr.value().Get(), addr.value().length) == 0;
 }
 
 Result<int64_t> CopyDataSend(std::string_view title, uint32_t code, uint64_t dataWord,
@@ -213,44 +199,45 @@ Result<int64_t> CopyDataSend(std::string_view title, uint32_t code, uint64_t dat
     return SendAndWait(title, code, dataWord, data, size, timeoutMs, -1, nullptr);
 }
 
-CopyDataEndpoint::CopyDataEndpoint(std::string title, std::string path, int fd,
+CopyDataEndpoint::CopyDataEndpoint(std::string title, std::string path, UniqueFd fd,
                                    CopyDataHandler handler)
-    : m_title(std::move(title)), m_path(std::move(path)), m_fd(fd), m_handler(std::move(handler)) {}
+    : m_title(std::move(title)),
+      m_path(std::move(path)),
+      m_fd(std::move(fd)),
+      m_handler(std::move(handler)) {}
 
 CopyDataEndpoint::~CopyDataEndpoint() {
-    ::close(m_fd);
+    m_fd.Reset();
     ::unlink(m_path.c_str());
 }
 
 Result<std::unique_ptr<CopyDataEndpoint>> CopyDataEndpoint::Open(std::string_view title,
                                                                  CopyDataHandler handler) {
     std::string path = CopyDataPath(title);
-    sockaddr_un addr{};
-    if (!MakeAddress(path, addr)) {
+    if (path.empty()) {
         return Error{ENAMETOOLONG, "no usable runtime directory for copy-data endpoints"};
     }
-    int fd = NewSocket();
-    if (fd < 0) return ErrnoError("copy-data socket", errno);
-    int rc = ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+    const auto addr = UnixAddress(path);
+    if (!addr) return addr.error();
+    UniqueFd fd = NewSocket();
+    if (!fd.Valid()) return ErrnoError("copy-data socket", errno);
+    int rc = ::bind(fd.Get(), addr.value().Get(), addr.value().length);
     int err = rc == 0 ? 0 : errno;
     if (err == EADDRINUSE && !CopyDataFind(title)) {
         ::unlink(path.c_str());  // left behind by a program that died
-        rc = ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+        rc = ::bind(fd.Get(), addr.value().Get(), addr.value().length);
         err = rc == 0 ? 0 : errno;
     }
-    if (rc != 0) {
-        ::close(fd);
-        return ErrnoError("copy-data endpoint " + std::string(title), err);
-    }
+    if (rc != 0) return ErrnoError("copy-data endpoint " + std::string(title), err);
     return std::unique_ptr<CopyDataEndpoint>(
-        new CopyDataEndpoint(std::string(title), path, fd, std::move(handler)));
+        new CopyDataEndpoint(std::string(title), path, std::move(fd), std::move(handler)));
 }
 
 int CopyDataEndpoint::Pump() {
     std::vector<char> buffer(sizeof(RequestHeader) + kCopyDataMaxPayload);
     sockaddr_un from{};
     socklen_t fromLen = sizeof from;
-    ssize_t n = ::recvfrom(m_fd, buffer.data(), buffer.size(), MSG_DONTWAIT,
+    ssize_t n = ::recvfrom(m_fd.Get(), buffer.data(), buffer.size(), MSG_DONTWAIT,
                            reinterpret_cast<sockaddr*>(&from), &fromLen);
     if (n < 0) return 0;
     RequestHeader header{};
@@ -264,21 +251,21 @@ int CopyDataEndpoint::Pump() {
     Reply reply{kReplyMagic, header.seq, m_handler ? m_handler(message) : 0};
     if (fromLen > sizeof(sa_family_t)) {
         // A sender that has gone away meanwhile is no reason to block.
-        ::sendto(m_fd, &reply, sizeof reply, MSG_DONTWAIT, reinterpret_cast<sockaddr*>(&from),
+        ::sendto(m_fd.Get(), &reply, sizeof reply, MSG_DONTWAIT, reinterpret_cast<sockaddr*>(&from),
                  fromLen);
     }
     return 1;
 }
 
 int CopyDataEndpoint::WaitAndPump(int timeoutMs) {
-    pollfd fd{m_fd, POLLIN, 0};
+    pollfd fd{m_fd.Get(), POLLIN, 0};
     if (::poll(&fd, 1, timeoutMs < 0 ? 0 : timeoutMs) <= 0) return 0;
     return Pump();
 }
 
 Result<int64_t> CopyDataEndpoint::Send(std::string_view title, uint32_t code, uint64_t dataWord,
                                        const void* data, size_t size, int timeoutMs) {
-    return SendAndWait(title, code, dataWord, data, size, timeoutMs, m_fd, this);
+    return SendAndWait(title, code, dataWord, data, size, timeoutMs, m_fd.Get(), this);
 }
 
 }  // namespace vantor::platform

@@ -17,6 +17,7 @@
 #include <string_view>
 
 #include "platform/Result.h"
+#include "platform/UniqueFd.h"
 
 namespace vantor::platform {
 
@@ -49,7 +50,7 @@ public:
 
     const std::string& Title() const { return m_title; }
     // Readable when a message waits (for poll loops).
-    int Fd() const { return m_fd; }
+    int Fd() const { return m_fd.Get(); }
     // Handles at most one waiting message without blocking: 1 handled, 0 none.
     int Pump();
     // Waits up to timeoutMs for a message, then handles at most one.
@@ -59,10 +60,10 @@ public:
                          size_t size, int timeoutMs = kCopyDataDefaultTimeoutMs);
 
 private:
-    CopyDataEndpoint(std::string title, std::string path, int fd, CopyDataHandler handler);
+    CopyDataEndpoint(std::string title, std::string path, UniqueFd fd, CopyDataHandler handler);
     std::string m_title;
     std::string m_path;
-    int m_fd;
+    UniqueFd m_fd;
     CopyDataHandler m_handler;
 };
 

@@ -12,20 +12,6 @@
 
 namespace vantor::platform {
 
-InstanceLock::~InstanceLock() {
-    if (m_fd >= 0) ::close(m_fd);
-}
-
-InstanceLock::InstanceLock(InstanceLock&& other) noexcept : m_fd(std::exchange(other.m_fd, -1)) {}
-
-InstanceLock& InstanceLock::operator=(InstanceLock&& other) noexcept {
-    if (this != &other) {
-        if (m_fd >= 0) ::close(m_fd);
-        m_fd = std::exchange(other.m_fd, -1);
-    }
-    return *this;
-}
-
 namespace {
 
 // Why the runtime directory at dir was refused, for the operator.
@@ -47,16 +33,15 @@ Result<InstanceLock> InstanceLock::Acquire(const std::string& name) {
     std::string dir = RuntimeDir();
     if (dir.empty()) return Unusable(RuntimeDirPath());
     std::string path = dir + "/" + IpcNamespace() + name + ".lock";
-    int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-    if (fd < 0) return ErrnoError("open " + path, errno);
-    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    UniqueFd fd(::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600));
+    if (!fd.Valid()) return ErrnoError("open " + path, errno);
+    if (::flock(fd.Get(), LOCK_EX | LOCK_NB) != 0) {
         int err = errno;
-        ::close(fd);
         if (err == EWOULDBLOCK) return Error{kHeldElsewhere, "another instance holds " + path};
         return ErrnoError("flock " + path, err);
     }
     InstanceLock lock;
-    lock.m_fd = fd;
+    lock.m_fd = std::move(fd);
     return lock;
 }
 

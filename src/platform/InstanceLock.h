@@ -5,6 +5,7 @@
 #include <string>
 
 #include "platform/Result.h"
+#include "platform/UniqueFd.h"
 
 namespace vantor::platform {
 
@@ -13,20 +14,15 @@ public:
     static constexpr int kHeldElsewhere = -2;  // Error::code when another process holds it
 
     InstanceLock() = default;
-    ~InstanceLock();
-    InstanceLock(InstanceLock&& other) noexcept;
-    InstanceLock& operator=(InstanceLock&& other) noexcept;
-    InstanceLock(const InstanceLock&) = delete;
-    InstanceLock& operator=(const InstanceLock&) = delete;
 
     // kHeldElsewhere when another process holds it; any other failure (an
     // unusable runtime directory, a lock file that cannot be opened) has a
     // text that names the directory or file.
     static Result<InstanceLock> Acquire(const std::string& name);
-    bool IsHeld() const { return m_fd >= 0; }
+    bool IsHeld() const { return m_fd.Valid(); }
 
 private:
-    int m_fd = -1;
+    UniqueFd m_fd;
 };
 
 }  // namespace vantor::platform

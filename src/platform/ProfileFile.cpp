@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/Paths.h"
+#include "platform/UniqueFd.h"
 
 namespace vantor::platform {
 namespace {
@@ -20,27 +21,22 @@ enum class ReadStatus { Ok, Missing, Unusable };
 ReadStatus ReadWhole(const std::string& path, std::string& out) {
     // O_NONBLOCK: a FIFO or device in the file's place must not block the
     // open; anything but a regular file is refused just below.
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) return errno == ENOENT ? ReadStatus::Missing : ReadStatus::Unusable;
+    const UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    if (!fd.Valid()) return errno == ENOENT ? ReadStatus::Missing : ReadStatus::Unusable;
     struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) ||
+    if (::fstat(fd.Get(), &st) != 0 || !S_ISREG(st.st_mode) ||
         static_cast<size_t>(st.st_size) > kMaxProfileBytes) {
-        ::close(fd);
         return ReadStatus::Unusable;
     }
     out.clear();
     char buf[4096];
     for (;;) {
-        ssize_t n = ::read(fd, buf, sizeof buf);
+        ssize_t n = ::read(fd.Get(), buf, sizeof buf);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) break;
         out.append(buf, static_cast<size_t>(n));
-        if (out.size() > kMaxProfileBytes) {
-            ::close(fd);
-            return ReadStatus::Unusable;
-        }
+        if (out.size() > kMaxProfileBytes) return ReadStatus::Unusable;
     }
-    ::close(fd);
     return ReadStatus::Ok;
 }
 
@@ -220,20 +216,20 @@ bool WriteAtomically(const std::string& path, const std::string& text) {
         return false;
     }
     std::string tmp = *target + ".tmpXXXXXX";
-    int fd = ::mkstemp(tmp.data());
-    if (fd < 0) return false;
+    UniqueFd fd(::mkstemp(tmp.data()));
+    if (!fd.Valid()) return false;
     // Owner first: a change of owner clears set-id bits that the mode restores.
-    bool ok = !existed || ::fchown(fd, old.st_uid, old.st_gid) == 0 || errno == EPERM;
-    ok = ok && ::fchmod(fd, existed ? (old.st_mode & 07777) : 0644) == 0;
+    bool ok = !existed || ::fchown(fd.Get(), old.st_uid, old.st_gid) == 0 || errno == EPERM;
+    ok = ok && ::fchmod(fd.Get(), existed ? (old.st_mode & 07777) : 0644) == 0;
     size_t done = 0;
     while (ok && done < text.size()) {
-        ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+        ssize_t n = ::write(fd.Get(), text.data() + done, text.size() - done);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) break;
         done += static_cast<size_t>(n);
     }
-    ok = ok && done == text.size() && ::fsync(fd) == 0;
-    ok = (::close(fd) == 0) && ok;
+    ok = ok && done == text.size() && ::fsync(fd.Get()) == 0;
+    ok = fd.Close() && ok;
     if (ok) ok = ::rename(tmp.c_str(), target->c_str()) == 0;
     if (!ok) ::unlink(tmp.c_str());
     return ok;

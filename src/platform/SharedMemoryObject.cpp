@@ -18,7 +18,7 @@ SharedMemoryObject::~SharedMemoryObject() {
 SharedMemoryObject::SharedMemoryObject(SharedMemoryObject&& other) noexcept
     : m_data(std::exchange(other.m_data, nullptr)),
       m_size(std::exchange(other.m_size, 0)),
-      m_fd(std::exchange(other.m_fd, -1)),
+      m_fd(std::move(other.m_fd)),
       m_name(std::move(other.m_name)) {}
 
 SharedMemoryObject& SharedMemoryObject::operator=(SharedMemoryObject&& other) noexcept {
@@ -26,7 +26,7 @@ SharedMemoryObject& SharedMemoryObject::operator=(SharedMemoryObject&& other) no
         Release();
         m_data = std::exchange(other.m_data, nullptr);
         m_size = std::exchange(other.m_size, 0);
-        m_fd = std::exchange(other.m_fd, -1);
+        m_fd = std::move(other.m_fd);
         m_name = std::move(other.m_name);
     }
     return *this;
@@ -34,34 +34,24 @@ SharedMemoryObject& SharedMemoryObject::operator=(SharedMemoryObject&& other) no
 
 void SharedMemoryObject::Release() {
     if (m_data != nullptr) ::munmap(m_data, m_size);
-    if (m_fd >= 0) ::close(m_fd);
+    m_fd.Reset();
     m_data = nullptr;
-    m_fd = -1;
     m_size = 0;
 }
 
-Result<SharedMemoryObject> SharedMemoryObject::Map(const std::string& name, int fd, size_t size) {
-    void* p = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
-    if (p == MAP_FAILED) {
-        int err = errno;
-        ::close(fd);
-        return ErrnoError("mmap " + name, err);
-    }
+Result<SharedMemoryObject> SharedMemoryObject::Map(const std::string& name, UniqueFd fd,
+                                                   size_t size) {
+    void* p = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, fd.Get(), 0);
+    if (p == MAP_FAILED) return ErrnoError("mmap " + name, errno);
     SharedMemoryObject obj;
     obj.m_data = p;
     obj.m_size = size;
-    obj.m_fd = fd;
+    obj.m_fd = std::move(fd);
     obj.m_name = name;
     return obj;
 }
 
 namespace {
-
-// Closes fd and passes the error on.
-Error CloseWith(int fd, Error error) {
-    ::close(fd);
-    return error;
-}
 
 // Refuses an existing object that is not a plain file of ours to share.
 Result<struct stat> CheckExisting(const std::string& name, int fd,
@@ -91,51 +81,51 @@ Result<SharedMemoryObject> SharedMemoryObject::CreateOrOpen(const std::string& n
                                                             Owner owner) {
     if (size == 0) return Error{EINVAL, "shared memory " + name + ": size 0"};
     // glibc's shm_open adds O_NOFOLLOW: a symbolic link in its place is refused.
-    int fd = -1;
-    for (int attempt = 0; fd < 0 && attempt < 3; ++attempt) {
-        fd = ::shm_open(name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0660);
-        if (fd >= 0) {
+    UniqueFd fd;
+    for (int attempt = 0; !fd.Valid() && attempt < 3; ++attempt) {
+        fd.Reset(::shm_open(name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0660));
+        if (fd.Valid()) {
             // Ours and new: umask must not strip the group bits of 0660.
-            ::fchmod(fd, 0660);
-            if (::ftruncate(fd, static_cast<off_t>(size)) != 0) {
-                return CloseWith(fd, ErrnoError("ftruncate " + name, errno));
+            ::fchmod(fd.Get(), 0660);
+            if (::ftruncate(fd.Get(), static_cast<off_t>(size)) != 0) {
+                return ErrnoError("ftruncate " + name, errno);
             }
-            return Map(name, fd, size);
+            return Map(name, std::move(fd), size);
         }
         if (errno != EEXIST) return ErrnoError("shm_open " + name, errno);
         // Another process made it first; it may remove it again before we
         // open it, then we try to create it once more.
-        fd = ::shm_open(name.c_str(), O_RDWR | O_CLOEXEC, 0);
-        if (fd < 0 && (errno == EACCES || errno == ELOOP)) {
+        fd.Reset(::shm_open(name.c_str(), O_RDWR | O_CLOEXEC, 0));
+        if (!fd.Valid() && (errno == EACCES || errno == ELOOP)) {
             return Error{kUnsafeObject,
                          "shared memory " + name + " exists but is " +
                              (errno == ELOOP ? "a symbolic link" : "not ours to open") +
                              ": it was left by another user or program"};
         }
-        if (fd < 0 && errno != ENOENT) return ErrnoError("shm_open " + name, errno);
+        if (!fd.Valid() && errno != ENOENT) return ErrnoError("shm_open " + name, errno);
     }
-    if (fd < 0) return ErrnoError("shm_open " + name, ENOENT);
-    auto st = CheckExisting(name, fd, owner);
-    if (!st) return CloseWith(fd, st.error());
+    if (!fd.Valid()) return ErrnoError("shm_open " + name, ENOENT);
+    auto st = CheckExisting(name, fd.Get(), owner);
+    if (!st) return st.error();
     // Growing is safe when two processes race: both ask for the same size and
     // ftruncate never shrinks below what the other one set.
     if (static_cast<size_t>(st.value().st_size) < size &&
-        ::ftruncate(fd, static_cast<off_t>(size)) != 0) {
-        return CloseWith(fd, ErrnoError("ftruncate " + name, errno));
+        ::ftruncate(fd.Get(), static_cast<off_t>(size)) != 0) {
+        return ErrnoError("ftruncate " + name, errno);
     }
-    return Map(name, fd, size);
+    return Map(name, std::move(fd), size);
 }
 
 Result<SharedMemoryObject> SharedMemoryObject::OpenExisting(const std::string& name, size_t size,
                                                             Owner owner) {
-    int fd = ::shm_open(name.c_str(), O_RDWR | O_CLOEXEC, 0);
-    if (fd < 0) return ErrnoError("shm_open " + name, errno);
-    auto st = CheckExisting(name, fd, owner);
-    if (!st) return CloseWith(fd, st.error());
+    UniqueFd fd(::shm_open(name.c_str(), O_RDWR | O_CLOEXEC, 0));
+    if (!fd.Valid()) return ErrnoError("shm_open " + name, errno);
+    auto st = CheckExisting(name, fd.Get(), owner);
+    if (!st) return st.error();
     if (static_cast<size_t>(st.value().st_size) < size) {
-        return CloseWith(fd, Error{EINVAL, "shared memory " + name + " is smaller than expected"});
+        return Error{EINVAL, "shared memory " + name + " is smaller than expected"};
     }
-    return Map(name, fd, size);
+    return Map(name, std::move(fd), size);
 }
 
 bool SharedMemoryObject::Unlink(const std::string& name) {

@@ -13,6 +13,7 @@
 #include <string>
 
 #include "platform/Result.h"
+#include "platform/UniqueFd.h"
 
 namespace vantor::platform {
 
@@ -45,15 +46,15 @@ public:
     size_t Size() const { return m_size; }
     const std::string& Name() const { return m_name; }
     // The descriptor stays open while mapped (used for flock during set-up).
-    int Fd() const { return m_fd; }
+    int Fd() const { return m_fd.Get(); }
 
 private:
-    static Result<SharedMemoryObject> Map(const std::string& name, int fd, size_t size);
+    static Result<SharedMemoryObject> Map(const std::string& name, UniqueFd fd, size_t size);
     void Release();
 
     void* m_data = nullptr;
     size_t m_size = 0;
-    int m_fd = -1;
+    UniqueFd m_fd;
     std::string m_name;
 };
 

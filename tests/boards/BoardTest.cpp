@@ -63,7 +63,7 @@ TEST_F(BoardAccess, Pcl818RegistersStayAt0x300WhateverTheBase) {
     EXPECT_EQ(s[kDigitalOutLow], 0x303);
     EXPECT_EQ(s[kConverter0High], 0x301);
     EXPECT_EQ(s[kConverterStatus], 0x309);
-    EXPECT_EQ(Pcl818MuxRegister(), 0x302);
+    EXPECT_EQ(board.Pcl818MuxRegister(), 0x302);
 }
 
 TEST_F(BoardAccess, ConfigureInitialisesOnlyThroughAReachableCard) {

@@ -221,7 +221,7 @@ TEST_F(Channels, SeparateCounterCardIsReadThroughItsControlBytes) {
     EXPECT_EQ(bus.WritesTo(0x241), (std::vector<uint8_t>{6, 7, 1, 5, 7}));
 }
 
-TEST_F(Channels, GatedCountersShareOneGateByte) {
+TEST_F(Channels, GatedCountersShareTheBoardsGateByte) {
     emulation::Card& card = Card(0x25, B);
     board.EnableCounterGate(1);
     board.EnableCounterGate(3);
@@ -232,10 +232,11 @@ TEST_F(Channels, GatedCountersShareOneGateByte) {
     card.SetCounter(2, 0x89ABCDEF);
     EXPECT_EQ(board.ReadGatedCounter(2), 0x89ABCDEFu);
     EXPECT_EQ(bus.WritesTo(B + 25), std::vector<uint8_t>{3});
-    // Another board sees the same gate byte.
+    // Another board keeps a gate byte of its own.
     Board other;
     other.EnableCounterGate(0);
-    EXPECT_EQ(CounterGateByte(), 0x01);
+    EXPECT_EQ(other.CounterGateByte(), 0x01);
+    EXPECT_EQ(board.CounterGateByte(), 0x00);
 }
 
 }  // namespace

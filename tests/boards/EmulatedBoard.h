@@ -14,7 +14,6 @@ namespace vantor::test {
 class EmulatedBoard : public ::testing::Test {
 protected:
     void SetUp() override {
-        boards::ResetSharedBoardState();
         boards::RegisterEmulatedBus(m_name, &bus);
         board.SetPortDevice("emu:" + m_name);
     }

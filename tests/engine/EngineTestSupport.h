@@ -8,9 +8,11 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <initializer_list>
 #include <memory>
 #include <string>
 #include <thread>
+#include <utility>
 
 #include "engine/AcqEngine.h"
 #include "protocol/CSharedMemory.h"
@@ -68,6 +70,17 @@ inline std::string Numbered(const char* prefix, int i) {
     std::string s = prefix;
     s += std::to_string(i);
     return s;
+}
+
+// A request for these analog channels, each with its samples per read.
+inline AcqRequest Analog(std::initializer_list<std::pair<int, int>> channels) {
+    AcqRequest r = EmptyRequest();
+    for (auto [id, samples] : channels) {
+        r.analogIds[r.analogCount] = id;
+        r.analogSamples[r.analogCount] = samples;
+        ++r.analogCount;
+    }
+    return r;
 }
 
 }  // namespace vantor::engine::test_support

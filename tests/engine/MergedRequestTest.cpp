@@ -1,13 +1,17 @@
-// The merged request: consistent snapshots while writers replace it.
+// The merged request: the merge rules, and consistent snapshots while
+// writers replace it.
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <thread>
 
+#include "EngineTestSupport.h"
 #include "engine/MergedRequest.h"
 
 namespace vantor::engine {
 namespace {
+
+using test_support::Analog;
 
 AcqRequest Filled(int base, int count) {
     AcqRequest r = EmptyRequest();
@@ -65,6 +69,78 @@ TEST(MergedRequest, ReaderNeverSeesAHalfWrittenRequest) {
     done.store(true);
     reader.join();
     EXPECT_EQ(torn.load(), 0);
+}
+
+TEST(MergeRequestTest, AppendsNewIdsInOrderWithTheirSamples) {
+    AcqRequest merged = Analog({{5, 50}, {7, 70}});
+    MergeRequest(merged, Analog({{3, 30}, {5, 99}}));
+    ASSERT_EQ(merged.analogCount, 3);
+    EXPECT_EQ(merged.analogIds[0], 5);
+    EXPECT_EQ(merged.analogIds[1], 7);
+    EXPECT_EQ(merged.analogIds[2], 3);
+    EXPECT_EQ(merged.analogSamples[0], 50);  // an earlier channel keeps its samples
+    EXPECT_EQ(merged.analogSamples[2], 30);
+}
+
+TEST(MergeRequestTest, StopsAtEachListsLimitAndClampsAbsurdCounts) {
+    AcqRequest merged = EmptyRequest();
+    AcqRequest r = EmptyRequest();
+    for (int i = 0; i < 16; ++i) r.analogIds[i] = i;
+    r.analogCount = 1000;  // read as 16
+    for (int i = 0; i < 8; ++i) r.frequencyIds[i] = 200 + i;
+    r.frequencyCount = 8;
+    r.counterIds[0] = 300;
+    r.counterCount = -5;  // read as 0
+    r.digitalOutIds[0] = 4;
+    r.digitalOutCount = 1;
+    MergeRequest(merged, r);
+    EXPECT_EQ(merged.analogCount, 16);
+    EXPECT_EQ(merged.frequencyCount, 8);
+    EXPECT_EQ(merged.counterCount, 0);
+    EXPECT_EQ(merged.digitalOutCount, 1);
+    MergeRequest(merged, Analog({{16, 1}}));  // a seventeenth channel
+    EXPECT_EQ(merged.analogCount, 16);
+    EXPECT_EQ(merged.analogIds[15], 15);
+}
+
+TEST(MergeRequestTest, IdsOutsideTheirRangesTakeNoSlot) {
+    AcqRequest merged = EmptyRequest();
+    AcqRequest bad = Analog({{99, 1}, {-5, 1}, {1000, 1}, {16, 1}});
+    for (int i = 17; i <= 28; ++i) bad.analogIds[bad.analogCount++] = i;
+    bad.counterIds[0] = 0;
+    bad.counterIds[1] = 299;
+    bad.counterIds[2] = 304;
+    bad.counterIds[3] = -1;
+    bad.counterCount = 4;
+    bad.frequencyIds[0] = 208;
+    bad.frequencyCount = 1;
+    bad.digitalInIds[0] = 16;
+    bad.digitalInCount = 1;
+    bad.digitalOutIds[0] = -1;
+    bad.digitalOutCount = 1;
+    MergeRequest(merged, bad);
+    EXPECT_EQ(merged.analogCount + merged.counterCount + merged.frequencyCount +
+                  merged.digitalInCount + merged.digitalOutCount,
+              0);
+
+    AcqRequest good = Analog({{15, 4}, {0, 1}});
+    good.counterIds[0] = 303;
+    good.counterCount = 1;
+    good.frequencyIds[0] = 207;
+    good.frequencyCount = 1;
+    good.digitalInIds[0] = 15;
+    good.digitalInCount = 1;
+    good.digitalOutIds[0] = 0;
+    good.digitalOutCount = 1;
+    MergeRequest(merged, good);
+    ASSERT_EQ(merged.analogCount, 2);
+    EXPECT_EQ(merged.analogIds[0], 15);
+    EXPECT_EQ(merged.analogSamples[0], 4);
+    ASSERT_EQ(merged.counterCount, 1);
+    EXPECT_EQ(merged.counterIds[0], 303);
+    EXPECT_EQ(merged.frequencyIds[0], 207);
+    EXPECT_EQ(merged.digitalInIds[0], 15);
+    EXPECT_EQ(merged.digitalOutIds[0], 0);
 }
 
 }  // namespace
