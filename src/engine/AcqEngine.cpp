@@ -47,7 +47,10 @@ AcqEngine::AcqEngine(CSharedMemory& block)
 }
 
 AcqEngine::~AcqEngine() {
-    m_commands.reset();  // no command may start or stop threads under the stop below
+    // No listener call outlives the engine, and no command may start or stop
+    // threads under the stop below; a command posted from now on is dropped.
+    SetChangeListener({});
+    m_commands->Close();
     if (m_acqThread.joinable() || m_negSnd.joinable() || m_negRcv.joinable()) StopThreads();
 }
 
@@ -122,7 +125,10 @@ void AcqEngine::PublishRings() {
 
 void AcqEngine::StartAcquisition() {
     m_stopRequested.store(0);
-    if (m_mode.load() == kModeSync && m_forceSim.load() != 1) return;
+    if (m_mode.load() == kModeSync && m_forceSim.load() != 1) {
+        m_cardMissing.store(false);  // the clients drive the card themselves
+        return;
+    }
     if (m_acqThread.joinable() || m_negSnd.joinable()) return;  // callers stop first
     // Its result is not examined: without the link the receive thread idles.
     DMI_OpenNet(0, 0, m_netRecvPort, m_netSendPort);
@@ -133,15 +139,17 @@ void AcqEngine::StartAcquisition() {
         std::lock_guard lock(m_boardMutex);
         up = boards::OpenAndProbe(m_board, m_bases, m_enc3.load() == 1, m_forceSim.load() == 1);
     }
-    m_idByte = up.probe.idByte;
+    m_idByte.store(up.probe.idByte);
     if (up.probe.found) {
-        m_typeCode = up.probe.typeCode;
-        m_analogChannels = up.probe.channels;
+        m_typeCode.store(up.probe.typeCode);
+        m_analogChannels.store(up.probe.channels);
     }
     if (up.path == boards::BringUpPath::kBoard) {
         m_cardFound.store(true);
         if (m_cardMissing.exchange(false)) platform::TraceText("the card answers again\n");
-    } else if (m_cardFound.load() && m_forceSim.load() != 1) {
+    } else if (m_forceSim.load() == 1) {
+        m_cardMissing.store(false);  // simulation asked for: nothing to miss
+    } else if (m_cardFound.load()) {
         // The card found earlier no longer answers (its bus went away during a
         // restart): the simulated board's values would pass for its readings.
         // Nothing is sampled until a retry finds it again.
@@ -153,7 +161,7 @@ void AcqEngine::StartAcquisition() {
     if (up.path == boards::BringUpPath::kBoard) {
         platform::Trace("board %s at 0x%X (type 0x%X, %d analog channels)\n",
                         up.probe.model.c_str(), static_cast<unsigned>(up.probe.base),
-                        static_cast<unsigned>(m_typeCode), m_analogChannels);
+                        static_cast<unsigned>(m_typeCode.load()), m_analogChannels.load());
     } else if (up.path == boards::BringUpPath::kNoBoard && !m_cardMissing.load()) {
         platform::TraceText("board opened but no card answered: no sampling\n");
     }
@@ -165,11 +173,13 @@ void AcqEngine::StartAcquisition() {
         m_acqExit.Reset();
         m_acqEnded.store(false);
         m_acqThread = std::thread(&AcqEngine::AcquisitionLoop, this);
+        m_acqRunning.store(true);
     }
     m_negSndExit.Reset();
     m_negSndEnded.store(false);
     m_negSnd = std::thread(NegSndThread, this);
     m_negRcv = std::thread(NegRcvThread, this);
+    m_negRunning.store(true);
     NotifyChanged();
     if (up.path == boards::BringUpPath::kBoard) platform::SleepMs(kBoardSettleMs);
 }
@@ -184,6 +194,7 @@ void AcqEngine::StopThreads() {
             platform::TraceText("acquisition thread still running, waiting\n");
         }
         m_acqThread.join();
+        m_acqRunning.store(false);
     }
     m_acquisitionActive.store(0);
     m_acquisitionKind.store(kKindIdle);
@@ -197,6 +208,7 @@ void AcqEngine::StopThreads() {
     platform::TraceText("NegSndHandle Exit\n");
     // The receive thread ends after its current wait of at most 10 ms.
     if (m_negRcv.joinable()) m_negRcv.join();
+    m_negRunning.store(false);
     platform::TraceText("NegRcvHandle Exit\n");
     // Every thread has ended: nothing can be inside a board call now.
     {

@@ -15,6 +15,7 @@
 // shared is atomic or guarded.
 #include <array>
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <future>
@@ -165,8 +166,8 @@ public:
     // Asks the threads to end and waits for them (each ends within a cycle,
     // the negotiation threads within 10 ms of a wait).
     void StopThreads();
-    bool IsAcquisitionRunning() const { return m_acqThread.joinable(); }
-    bool IsNegotiationRunning() const { return m_negSnd.joinable(); }
+    bool IsAcquisitionRunning() const { return m_acqRunning.load(); }
+    bool IsNegotiationRunning() const { return m_negRunning.load(); }
     // Ports StartAcquisition opens the link with (8998, 9898; 0 lets the
     // system choose, for tests). Set only while no thread runs.
     void SetNetPorts(int recvPort, int sendPort) {
@@ -227,9 +228,9 @@ public:
     // What the last bring-up found: the identification byte last read, and the
     // type code and analog channel count of the card (0x8600 and 8 until one
     // is found).
-    uint8_t IdByte() const { return m_idByte; }
-    int TypeCode() const { return m_typeCode; }
-    int AnalogChannelCount() const { return m_analogChannels; }
+    uint8_t IdByte() const { return m_idByte.load(); }
+    int TypeCode() const { return m_typeCode.load(); }
+    int AnalogChannelCount() const { return m_analogChannels.load(); }
     // The simulated board's parameters (the debug dialog's).
     boards::SimulatedBoard& Sim() { return m_simPass.Board(); }
     MergedRequest& Merged() { return m_merged; }
@@ -259,11 +260,15 @@ private:
     mutable std::mutex m_boardMutex;  // held while the board opens or closes
     mutable std::atomic<bool> m_linkLost{false};
     std::atomic<bool> m_cardFound{false};
+    // Whether the threads run, for any thread to ask (the std::thread objects
+    // belong to the command thread).
+    std::atomic<bool> m_acqRunning{false};
+    std::atomic<bool> m_negRunning{false};
     std::atomic<bool> m_cardMissing{false};
     mutable std::atomic<uint64_t> m_linkLosses{0};
-    uint8_t m_idByte = 0;
-    int m_typeCode = 0x8600;
-    int m_analogChannels = 8;
+    std::atomic<uint8_t> m_idByte{0};
+    std::atomic<int> m_typeCode{0x8600};
+    std::atomic<int> m_analogChannels{8};
     std::array<int32_t, kCounters> m_counterRunning{};
     SimulatedPass m_simPass;
     BoardPass m_boardPass;
@@ -285,8 +290,10 @@ private:
     std::function<void()> m_notify;
     mutable std::mutex m_textMutex;  // guards m_boardModel
     std::string m_boardModel;
-    mutable std::mutex m_listenerMutex;  // guards m_listener
+    mutable std::mutex m_listenerMutex;  // guards m_listener and m_listenerCalls
     std::shared_ptr<const std::function<void()>> m_listener;
+    mutable int m_listenerCalls = 0;  // listener calls under way
+    mutable std::condition_variable m_listenerIdle;
 
     std::thread m_acqThread;
     platform::Event m_acqExit;

@@ -7,6 +7,10 @@
 namespace vantor::engine {
 
 CommandThread::~CommandThread() {
+    Close();
+}
+
+void CommandThread::Close() {
     {
         std::lock_guard lock(m_mutex);
         m_ending = true;
@@ -15,13 +19,15 @@ CommandThread::~CommandThread() {
     if (m_thread.joinable()) m_thread.join();
 }
 
-void CommandThread::Post(std::function<void()> job) {
+bool CommandThread::Post(std::function<void()> job) {
     {
         std::lock_guard lock(m_mutex);
+        if (m_ending) return false;
         m_jobs.push_back(std::move(job));
         if (!m_thread.joinable()) m_thread = std::thread(&CommandThread::Loop, this);
     }
     m_wake.notify_one();
+    return true;
 }
 
 void CommandThread::Loop() {

@@ -18,8 +18,12 @@ public:
     CommandThread(const CommandThread&) = delete;
     CommandThread& operator=(const CommandThread&) = delete;
 
-    // Queues job; the thread is started on first use.
-    void Post(std::function<void()> job);
+    // Queues job; the thread is started on first use. After Close the job is
+    // dropped (its promise breaks, so a waiting future reports it) and false.
+    bool Post(std::function<void()> job);
+    // Refuses new jobs, runs what is queued and ends the thread. Never call it
+    // from a job: the thread would wait for itself.
+    void Close();
 
 private:
     void Loop();
@@ -27,7 +31,7 @@ private:
     std::mutex m_mutex;  // guards m_jobs, m_ending and the start of m_thread
     std::condition_variable m_wake;
     std::deque<std::function<void()>> m_jobs;
-    bool m_ending = false;
+    bool m_ending = false;  // closed: no new jobs
     std::thread m_thread;
 };
 

@@ -40,6 +40,9 @@ std::future<ModeSwitchResult> AcqEngine::SwitchModeAsync(
 }
 
 std::future<void> AcqEngine::StopAsync(std::function<void()> done) {
+    // Raised at once, so a cycle or a converter poll under way ends now, not
+    // after the commands queued before this one.
+    m_stopRequested.store(1);
     auto promise = std::make_shared<std::promise<void>>();
     std::future<void> result = promise->get_future();
     m_commands->Post([this, promise, done = std::move(done)] {
@@ -90,11 +93,19 @@ ModeSwitchResult AcqEngine::SwitchAndRestart(int mode) {
     return result;
 }
 
+namespace {
+// Set while this thread runs the listener: it may replace the listener
+// without waiting for itself.
+thread_local bool t_inListener = false;
+}  // namespace
+
 void AcqEngine::SetChangeListener(std::function<void()> listener) {
     auto shared =
         listener ? std::make_shared<const std::function<void()>>(std::move(listener)) : nullptr;
-    std::lock_guard lock(m_listenerMutex);
+    std::unique_lock lock(m_listenerMutex);
     m_listener = std::move(shared);
+    // Once this returns, the old listener runs no more (its owner may go).
+    if (!t_inListener) m_listenerIdle.wait(lock, [this] { return m_listenerCalls == 0; });
 }
 
 void AcqEngine::NotifyChanged() const {
@@ -102,8 +113,18 @@ void AcqEngine::NotifyChanged() const {
     {
         std::lock_guard lock(m_listenerMutex);
         listener = m_listener;
+        if (!listener) return;
+        ++m_listenerCalls;
     }
-    if (listener) (*listener)();
+    const bool nested = t_inListener;
+    t_inListener = true;
+    (*listener)();
+    t_inListener = nested;
+    {
+        std::lock_guard lock(m_listenerMutex);
+        --m_listenerCalls;
+    }
+    m_listenerIdle.notify_all();
 }
 
 void AcqEngine::SetForceSim(int value) {

@@ -17,7 +17,7 @@ namespace {
 
 constexpr uint64_t kRebuildPeriodMs = 5000;
 constexpr uint64_t kListPeriodMs = 1000;
-constexpr uint64_t kCardRetryPeriodMs = 2000;
+constexpr uint64_t kCardRetryPeriodMs = 5000;
 
 std::string PeerList(const engine::PeerTable& peers) {
     std::string list;

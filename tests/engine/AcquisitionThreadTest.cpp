@@ -55,10 +55,11 @@ TEST_F(AcquisitionThread, FollowsTheMergedRequestWhileRunning) {
     engine->Merged().Publish(r);
     EXPECT_TRUE(Eventually([&] { return SharedInt(&Shared().analogRing[12].next) > 5; }));
     engine->Merged().Reset();
-    int32_t after = 0;
-    std::this_thread::sleep_for(20ms);
-    after = SharedInt(&Shared().analogRing[12].next);
-    std::this_thread::sleep_for(30ms);
+    // A cycle under way may still publish the old request; two more may not.
+    const uint64_t reset = engine->Cycles();
+    ASSERT_TRUE(Eventually([&] { return engine->Cycles() >= reset + 2; }));
+    const int32_t after = SharedInt(&Shared().analogRing[12].next);
+    ASSERT_TRUE(Eventually([&] { return engine->Cycles() >= reset + 6; }));
     EXPECT_EQ(SharedInt(&Shared().analogRing[12].next), after);  // no longer sampled
 }
 
