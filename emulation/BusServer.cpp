@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "boards/BusProtocol.h"
+#include "platform/Result.h"
 
 namespace vantor::emulation {
 
@@ -36,7 +37,7 @@ bool BusServer::Listen(const std::string& path, std::string& why) {
     std::memcpy(addr.sun_path, path.data(), path.size());
     int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd < 0) {
-        why = std::string("socket: ") + std::strerror(errno);
+        why = platform::ErrnoError("socket", errno).text;
         return false;
     }
     // Only a socket left by an earlier run is replaced; anything else at the
@@ -52,7 +53,7 @@ bool BusServer::Listen(const std::string& path, std::string& why) {
     }
     if (::bind(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) != 0 ||
         ::listen(fd, 8) != 0) {
-        why = path + ": " + std::strerror(errno);
+        why = platform::ErrnoError(path, errno).text;
         ::close(fd);
         return false;
     }
@@ -104,7 +105,7 @@ bool BusServer::Serve(int fd, Connection& conn) {
     size_t used = 0;
     std::vector<uint8_t> out;
     while (conn.pending.size() - used >= sizeof(wire::Request)) {
-        wire::Request q;
+        wire::Request q{};
         std::memcpy(&q, conn.pending.data() + used, sizeof q);
         used += sizeof q;
         wire::Reply r{1, 0, 0, 0};

@@ -21,7 +21,7 @@ uint8_t ControlByte(int channel, int option) {
 }
 // Volts from an offset-binary 12-bit code on a range of ±range/2.
 float OffsetVolts(int range, uint32_t code) {
-    return static_cast<float>(range * static_cast<double>(code) / 4096.0 - range / 2);
+    return static_cast<float>(range * static_cast<double>(code) / 4096.0 - range / 2.0);
 }
 // Twice the halved integer quotient: the integer types lose the quotient's
 // lowest bit.
@@ -84,7 +84,7 @@ int Board::AnalogPcl818(int channel, float* buffer, int count, int option) {
     if (BridgeLoaded()) return 0;
     const int range = RangeOf(option);
     Out(Pcl818MuxRegister(), static_cast<uint8_t>((channel << 4) | channel));
-    const uint8_t trigger = static_cast<uint8_t>(In(m_regs.slot[kConverterStatus]) & ~0x02);
+    const auto trigger = static_cast<uint8_t>(In(m_regs.slot[kConverterStatus]) & ~0x02);
     Out(m_regs.slot[kConverter0High], Pcl818GainCode());
     for (int i = 0; i < count; ++i) {
         Out(m_regs.slot[kConverter0Low], trigger);

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "boards/PortBackends.h"
+#include "platform/Result.h"
 
 namespace vantor::boards {
 namespace {
@@ -57,7 +58,7 @@ private:
             m_link.Succeeded();
             return true;
         }
-        m_link.Failed(n < 0 ? std::strerror(errno) : "no byte at that offset");
+        m_link.Failed(n < 0 ? platform::ErrnoText(errno) : "no byte at that offset");
         return false;
     }
 
@@ -72,7 +73,7 @@ std::unique_ptr<PortBus> OpenDevicePortBus(std::string_view path, std::string& w
     std::string p(path);
     int fd = ::open(p.c_str(), O_RDWR | O_CLOEXEC);
     if (fd < 0) {
-        why = p + ": " + std::strerror(errno);
+        why = platform::ErrnoError(p, errno).text;
         return nullptr;
     }
     return std::make_unique<DevicePortBus>(p, fd);

@@ -16,6 +16,7 @@
 #include "boards/BusProtocol.h"
 #include "boards/PortBackends.h"
 #include "platform/Clock.h"
+#include "platform/Result.h"
 
 namespace vantor::boards {
 namespace {
@@ -25,7 +26,7 @@ constexpr int kGreetingTimeoutMs = 200;
 constexpr uint64_t kReconnectPeriodMs = 1000;
 
 void SetTimeouts(int fd, int ms) {
-    timeval tv{ms / 1000, (ms % 1000) * 1000};
+    timeval tv{ms / 1000, static_cast<suseconds_t>(ms % 1000) * 1000};
     ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
     ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv);
 }
@@ -42,11 +43,11 @@ int Connect(const std::string& path, std::string& why) {
     std::memcpy(addr.sun_path, path.data(), path.size());
     int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
     if (fd < 0) {
-        why = std::string("socket: ") + std::strerror(errno);
+        why = platform::ErrnoError("socket", errno).text;
         return -1;
     }
     if (::connect(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) != 0) {
-        why = path + ": " + std::strerror(errno);
+        why = platform::ErrnoError(path, errno).text;
         ::close(fd);
         return -1;
     }
@@ -62,7 +63,7 @@ const char* SendAll(int fd, const void* data, size_t size) {
         ssize_t n = ::send(fd, p, size, MSG_NOSIGNAL);
         if (n < 0 && errno == EINTR) continue;
         if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return "no room to send in time";
-        if (n <= 0) return n < 0 ? std::strerror(errno) : "nothing sent";
+        if (n <= 0) return n < 0 ? platform::ErrnoText(errno) : "nothing sent";
         p += n;
         size -= static_cast<size_t>(n);
     }
@@ -75,7 +76,7 @@ const char* ReceiveAll(int fd, void* data, size_t size) {
         ssize_t n = ::recv(fd, p, size, 0);
         if (n < 0 && errno == EINTR) continue;
         if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return "no answer in time";
-        if (n < 0) return std::strerror(errno);
+        if (n < 0) return platform::ErrnoText(errno);
         if (n == 0) return "connection closed";
         p += n;
         size -= static_cast<size_t>(n);
@@ -161,10 +162,12 @@ private:
         int fd = Connect(m_path, why);
         if (fd < 0) return false;
         SetTimeouts(fd, kGreetingTimeoutMs);
-        wire::Reply hello{}, claim{};
-        bool ok = !Exchange(fd, {wire::kHello, 0, 0, 0}, &hello) && hello.status == 1;
+        wire::Reply hello{};
+        wire::Reply claim{};
+        bool ok = Exchange(fd, {wire::kHello, 0, 0, 0}, &hello) == nullptr && hello.status == 1;
         if (ok && m_claim != 0) {
-            ok = !Exchange(fd, m_claimRequest, &claim) && claim.status == 1 && claim.word != 0;
+            ok = Exchange(fd, m_claimRequest, &claim) == nullptr && claim.status == 1 &&
+                 claim.word != 0;
             if (ok) m_claim = claim.word;
         }
         if (!ok) {

@@ -67,6 +67,9 @@ int NewSocket() {
 struct ReplySocket {
     int fd = -1;
     std::string path;
+    ReplySocket() = default;
+    ReplySocket(const ReplySocket&) = delete;
+    ReplySocket& operator=(const ReplySocket&) = delete;
     ~ReplySocket() {
         if (fd >= 0) ::close(fd);
         if (!path.empty()) ::unlink(path.c_str());
