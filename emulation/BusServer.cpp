@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "boards/BusProtocol.h"
+#include "platform/Result.h"
 #include "platform/UnixAddress.h"
 
 namespace vantor::emulation {
@@ -34,7 +35,7 @@ bool BusServer::Listen(const std::string& path, std::string& why) {
     }
     platform::UniqueFd fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
     if (!fd.Valid()) {
-        why = std::string("socket: ") + std::strerror(errno);
+        why = platform::ErrnoError("socket", errno).text;
         return false;
     }
     // Only a socket left by an earlier run is replaced; anything else at the
@@ -49,7 +50,7 @@ bool BusServer::Listen(const std::string& path, std::string& why) {
     }
     if (::bind(fd.Get(), addr.value().Get(), addr.value().length) != 0 ||
         ::listen(fd.Get(), 8) != 0) {
-        why = path + ": " + std::strerror(errno);
+        why = platform::ErrnoError(path, errno).text;
         return false;
     }
     m_listen = std::move(fd);
@@ -101,7 +102,7 @@ bool BusServer::Serve(int fd, Connection& conn) {
     size_t used = 0;
     std::vector<uint8_t> out;
     while (conn.pending.size() - used >= sizeof(wire::Request)) {
-        wire::Request q;
+        wire::Request q{};
         std::memcpy(&q, conn.pending.data() + used, sizeof q);
         used += sizeof q;
         wire::Reply r{1, 0, 0, 0};

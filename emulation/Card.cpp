@@ -48,7 +48,7 @@ uint16_t Card::ClampedCode(double code, long max) {
 
 uint8_t Enc3Card::Read(int offset) {
     if (offset < 0 || offset > 1) return 0xFF;
-    uint16_t delivered = static_cast<uint16_t>(m_counter[offset] ^ 0x7FFF);
+    const auto delivered = static_cast<uint16_t>(m_counter[offset] ^ 0x7FFF);
     return (m_control[offset] & 0x06) == 0x04 ? static_cast<uint8_t>(delivered >> 8)
                                               : static_cast<uint8_t>(delivered);
 }

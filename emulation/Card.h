@@ -53,7 +53,7 @@ public:
     void SetBusyPolls(int polls) { m_busyPolls = polls; }
 
 protected:
-    uint8_t Byte(uint32_t word, int index) const {
+    static uint8_t Byte(uint32_t word, int index) {
         return static_cast<uint8_t>(word >> (8 * index));
     }
     // Byte index of two 16-bit words read as one run, low byte first.

@@ -2,6 +2,7 @@
 // Register-level models of the supported cards.
 #include <array>
 #include <cstdint>
+#include <optional>
 
 #include "emulation/Card.h"
 
@@ -24,6 +25,9 @@ private:
     int GroupOfLow(int offset) const;  // -1 when offset is no group's low byte
     int GroupOfHigh(int offset) const;
     uint8_t Status();
+    // The counter and period bytes that types 0x23 and 0x24 show in place of
+    // converters; nullopt for any other slot.
+    std::optional<uint8_t> CounterSlot(int offset) const;
 
     int m_groups;
     uint8_t m_group0Ready;

@@ -7,11 +7,11 @@ constexpr int kHighOffsets[4] = {3, 11, 13, 15};
 constexpr uint8_t kGroupReady[4] = {0, 0x40, 0x20, 0x10};
 }  // namespace
 
-MultiplexedCard::MultiplexedCard(uint8_t id, int base) : Card(id, base, 16, {1, 4, 5}) {
-    m_groups = id == 0x21 ? 4 : (id == 0x23 ? 2 : 1);
-    m_group0Ready = id == 0x24 ? 0x01 : 0x80;
-    m_diLow = (id == 0x23 || id == 0x24) ? 4 : 6;
-}
+MultiplexedCard::MultiplexedCard(uint8_t id, int base)
+    : Card(id, base, 16, {1, 4, 5}),
+      m_groups(id == 0x21 ? 4 : (id == 0x23 ? 2 : 1)),
+      m_group0Ready(id == 0x24 ? 0x01 : 0x80),
+      m_diLow((id == 0x23 || id == 0x24) ? 4 : 6) {}
 
 int MultiplexedCard::GroupOfLow(int offset) const {
     for (int g = 0; g < m_groups; ++g)
@@ -40,6 +40,16 @@ uint8_t MultiplexedCard::Read(int offset) {
     if (offset == 1) return m_id;
     if (offset == m_diLow) return static_cast<uint8_t>(m_digitalIn);
     if (offset == m_diLow + 1) return static_cast<uint8_t>(m_digitalIn >> 8);
+    if (auto value = CounterSlot(offset)) return *value;
+    if (int g = GroupOfLow(offset); g >= 0) return static_cast<uint8_t>(m_raw[g * 8 + m_mux[g]]);
+    if (int g = GroupOfHigh(offset); g >= 0) {
+        int channel = g * 8 + m_mux[g];
+        return static_cast<uint8_t>(((m_raw[channel] >> 8) & 0x0F) | ((channel & 0x0F) << 4));
+    }
+    return 0x00;  // the card decodes its whole range; unused ports read 0
+}
+
+std::optional<uint8_t> MultiplexedCard::CounterSlot(int offset) const {
     if (m_id == 0x24) {
         // Encoder counters in the slots of converters 1 and 2.
         if (offset == 11) return Byte(m_counter[0], 1);
@@ -52,12 +62,7 @@ uint8_t MultiplexedCard::Read(int offset) {
         if (offset >= 6 && offset <= 8) return Byte(Period(1), offset - 6);
     }
     if (m_id == 0x23 && offset >= 12 && offset <= 14) return Byte(Period(2), offset - 12);
-    if (int g = GroupOfLow(offset); g >= 0) return static_cast<uint8_t>(m_raw[g * 8 + m_mux[g]]);
-    if (int g = GroupOfHigh(offset); g >= 0) {
-        int channel = g * 8 + m_mux[g];
-        return static_cast<uint8_t>(((m_raw[channel] >> 8) & 0x0F) | ((channel & 0x0F) << 4));
-    }
-    return 0x00;  // the card decodes its whole range; unused ports read 0
+    return std::nullopt;
 }
 
 void MultiplexedCard::Write(int offset, uint8_t value) {

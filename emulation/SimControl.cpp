@@ -54,14 +54,16 @@ constexpr long long kMaxBusyPolls = 1000000;
 struct PairSetting {
     const char* verb;
     const char* key;  // what N names
-    long long keyLo, keyHi;
+    long long keyLo;
+    long long keyHi;
     const char* value;  // what VALUE is
-    double valueLo, valueHi;
+    double valueLo;
+    double valueHi;
     bool real;  // VALUE is a real number, else an integer
     void (*apply)(Card& card, int key, double value);
 };
 
-const PairSetting kPairSettings[] = {
+constexpr PairSetting kPairSettings[] = {
     {"analog", "channel", 0, kEmuChannels - 1, "volts", -kMaxVolts, kMaxVolts, true,
      [](Card& c, int ch, double v) { c.SetVolts(ch, v); }},
     {"raw", "channel", 0, kEmuChannels - 1, "code", 0, kMaxWord, false,
@@ -84,7 +86,8 @@ std::string Range(const char* what, double lo, double hi, std::string_view got) 
 }
 
 bool ApplyPair(IsaBus& bus, const PairSetting& setting, std::string_view args, std::string& why) {
-    std::string_view key, value;
+    std::string_view key;
+    std::string_view value;
     long long n = 0;
     if (!SplitPair(args, key, value) || !ParseLong(key, n)) {
         why = "expected: " + std::string(setting.verb) + " N=VALUE";
@@ -143,7 +146,8 @@ bool ApplySetting(IsaBus& bus, std::string_view line, std::string& why) {
 
 bool ParseCardOption(std::string_view text, uint8_t& type, int& base) {
     size_t at = text.find('@');
-    long long t = 0, b = 0;
+    long long t = 0;
+    long long b = 0;
     if (at == std::string_view::npos || !ParseLong(text.substr(0, at), t) ||
         !ParseLong(text.substr(at + 1), b) || t < 0 || t > 0xFF || b < 0 || b > 0xFFFF)
         return false;

@@ -34,6 +34,8 @@ __attribute__((format(printf, 3, 4))) int Fail(int code, int err, const char* fo
     char text[sizeof g_lastError];
     va_list args;
     va_start(args, format);
+    // A false alarm: va_start is right above.
+    // NOLINTNEXTLINE(clang-analyzer-valist.Uninitialized)
     std::vsnprintf(text, sizeof text, format, args);
     va_end(args);
     if (err != 0) {
@@ -71,6 +73,9 @@ void CloseSockets() {
 
 // Unloading the library must not keep its ports bound.
 struct CloseOnUnload {
+    CloseOnUnload() = default;
+    CloseOnUnload(const CloseOnUnload&) = delete;
+    CloseOnUnload& operator=(const CloseOnUnload&) = delete;
     ~CloseOnUnload() { CloseSockets(); }
 } g_closeOnUnload;
 
@@ -111,7 +116,7 @@ int ReadNetData(int /*unused*/, void* buffer, int length) {
         std::memset(bytes, 0, size);
         return Fail(kKorbelNotOpen, 0, "receive: link not open");
     }
-    ssize_t n;
+    ssize_t n = 0;
     do {
         n = ::recv(fd, bytes, size, MSG_DONTWAIT);
     } while (n < 0 && errno == EINTR);
@@ -139,7 +144,7 @@ int SendNetData(int /*unused*/, const char* host, int port, const void* buffer, 
     }
     const int fd = g_sendFd.load();
     if (fd < 0) return Fail(kKorbelNotOpen, 0, "send: link not open");
-    ssize_t n;
+    ssize_t n = 0;
     do {
         n = ::sendto(fd, buffer, static_cast<std::size_t>(length), 0,
                      reinterpret_cast<const sockaddr*>(&to), sizeof to);

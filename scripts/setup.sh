@@ -7,6 +7,7 @@ packages=(
   g++ cmake ninja-build pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev
   clang libclang-rt-dev   # libFuzzer and the sanitizers' runtimes
+  clang-tidy              # with run-clang-tidy, for the lint step of the tests
 )
 
 missing=()

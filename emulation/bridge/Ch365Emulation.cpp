@@ -18,7 +18,6 @@ namespace {
 
 constexpr uintptr_t kIoBase = 0xE000;
 constexpr uint32_t kLibraryVersion = 0x21;
-constexpr uint32_t kDriverVersion = 0x24;
 
 struct Bridge {
     Bridge() { bus.AddCard(std::make_unique<vantor::emulation::PciCard>(kIoBase)); }
@@ -56,7 +55,9 @@ int32_t WriteBytes(uint32_t index, uintptr_t address, uint32_t value, int n) {
 
 }  // namespace
 
-// An entry point the emulated bridge does not offer: it fails (0).
+// An entry point the emulated bridge does not offer: it fails (0). A macro,
+// because the C entry points are defined by name.
+// NOLINTNEXTLINE(cppcoreguidelines-macro-usage)
 #define CH365_NOT_OFFERED(type, name, ...) \
     CH365_API type name(__VA_ARGS__) {     \
         return 0;                          \
@@ -127,6 +128,7 @@ CH365_API uint32_t CH365GetVersion(void) {
     return kLibraryVersion;
 }
 #ifndef CH365_EMULATION_WITHOUT_DRIVER_VERSION
+constexpr uint32_t kDriverVersion = 0x24;
 CH365_API uint32_t CH365GetDrvVersion(void) {
     return kDriverVersion;
 }

@@ -19,7 +19,7 @@ uint8_t ControlByte(int channel, int option) {
 }
 // Volts from an offset-binary 12-bit code on a range of ±range/2.
 float OffsetVolts(int range, uint32_t code) {
-    return static_cast<float>(range * static_cast<double>(code) / 4096.0 - range / 2);
+    return static_cast<float>(range * static_cast<double>(code) / 4096.0 - range / 2.0);
 }
 // Twice the halved integer quotient: the integer types lose the quotient's
 // lowest bit.

@@ -58,7 +58,7 @@ ProbeResult ProbeBoard(Board& board, std::span<const int> bases) {
 
 BringUpResult OpenAndProbe(Board& board, std::span<const int> bases, bool enc3, bool forceSim) {
     BringUpResult result;
-    if (board.IsOpen()) board.CloseDevice();
+    if (board.IsOpen() != 0) board.CloseDevice();
     bool opened = board.OpenDevice();
     if (!opened || forceSim) {
         board.CloseDevice();

@@ -6,13 +6,13 @@
 
 extern "C" {
 // Handle of the opened device, or kCh365InvalidHandle.
-typedef void* (*Ch365OpenDeviceFn)(uint32_t index, int32_t enableMemory, int32_t enableInterrupt);
-typedef void (*Ch365CloseDeviceFn)(uint32_t index);
+using Ch365OpenDeviceFn = void* (*)(uint32_t index, int32_t enableMemory, int32_t enableInterrupt);
+using Ch365CloseDeviceFn = void (*)(uint32_t index);
 // Non-zero on success; *ioBase is the card's I/O base address.
-typedef int32_t (*Ch365GetIoBaseAddrFn)(uint32_t index, uintptr_t* ioBase);
-typedef int32_t (*Ch365ReadIoByteFn)(uint32_t index, uintptr_t address, uint8_t* byte);
-typedef int32_t (*Ch365WriteIoByteFn)(uint32_t index, uintptr_t address, uint8_t byte);
-typedef uint32_t (*Ch365GetDrvVersionFn)(void);
+using Ch365GetIoBaseAddrFn = int32_t (*)(uint32_t index, uintptr_t* ioBase);
+using Ch365ReadIoByteFn = int32_t (*)(uint32_t index, uintptr_t address, uint8_t* byte);
+using Ch365WriteIoByteFn = int32_t (*)(uint32_t index, uintptr_t address, uint8_t byte);
+using Ch365GetDrvVersionFn = uint32_t (*)();
 }
 
 namespace vantor::boards {

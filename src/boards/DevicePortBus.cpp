@@ -10,6 +10,7 @@
 #include <string>
 
 #include "boards/PortBackends.h"
+#include "platform/Result.h"
 #include "platform/UniqueFd.h"
 
 namespace vantor::boards {
@@ -58,7 +59,7 @@ private:
             m_link.Succeeded();
             return true;
         }
-        m_link.Failed(n < 0 ? std::strerror(errno) : "no byte at that offset");
+        m_link.Failed(n < 0 ? platform::ErrnoText(errno) : "no byte at that offset");
         return false;
     }
 
@@ -73,7 +74,7 @@ std::unique_ptr<PortBus> OpenDevicePortBus(std::string_view path, std::string& w
     std::string p(path);
     platform::UniqueFd fd(::open(p.c_str(), O_RDWR | O_CLOEXEC));
     if (!fd.Valid()) {
-        why = p + ": " + std::strerror(errno);
+        why = platform::ErrnoError(p, errno).text;
         return nullptr;
     }
     return std::make_unique<DevicePortBus>(p, std::move(fd));

@@ -15,7 +15,7 @@ inline double FastSineReduced(double x) {
     constexpr double kPio2Lo = 6.07710050650619224932e-11;
     // Rounding by conversion: nearbyint is a library call on baseline x86-64.
     const int quadrant = static_cast<int>(x * kTwoOverPi + std::copysign(0.5, x));
-    const double k = static_cast<double>(quadrant);
+    const auto k = static_cast<double>(quadrant);
     const double r = (x - k * kPio2Hi) - k * kPio2Lo;
     const double z = r * r;
     // Minimax kernels on [-pi/4, pi/4] (the classic fdlibm coefficients).
@@ -37,7 +37,7 @@ inline double FastSineReduced(double x) {
                             z * (2.08757232129817482790e-09 + z * -1.13596475577881948265e-11)))));
     // Branch-free choice of the quadrant, so loops over many samples
     // vectorise. Multiplying by exactly 0 or 1 and adding 0 is exact.
-    const double odd = static_cast<double>(quadrant & 1);
+    const auto odd = static_cast<double>(quadrant & 1);
     const double sign = 1.0 - static_cast<double>(quadrant & 2);
     return (s * (1.0 - odd) + c * odd) * sign;
 }

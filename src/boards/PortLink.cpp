@@ -17,7 +17,7 @@ void PortLinkCounter::Failed(const char* why) {
 void PortLinkCounter::Recovered() {
     m_lost.store(false);
     platform::Trace("port bus %s: answers again after %llu failed transfers\n", m_name.c_str(),
-                    static_cast<unsigned long long>(m_failures.load() - m_failuresAtLoss + 1));
+                    static_cast<unsigned long long>(m_failures.load()) - m_failuresAtLoss + 1);
 }
 
 PortLinkState PortLinkCounter::State() const {

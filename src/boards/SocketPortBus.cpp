@@ -15,6 +15,7 @@
 #include "boards/BusProtocol.h"
 #include "boards/PortBackends.h"
 #include "platform/Clock.h"
+#include "platform/Result.h"
 #include "platform/UniqueFd.h"
 #include "platform/UnixAddress.h"
 
@@ -26,7 +27,7 @@ constexpr int kGreetingTimeoutMs = 200;
 constexpr uint64_t kReconnectPeriodMs = 1000;
 
 void SetTimeouts(int fd, int ms) {
-    timeval tv{ms / 1000, (ms % 1000) * 1000};
+    timeval tv{ms / 1000, static_cast<suseconds_t>(ms % 1000) * 1000};
     ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
     ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv);
 }
@@ -42,11 +43,11 @@ platform::UniqueFd Connect(const std::string& path, std::string& why) {
     }
     platform::UniqueFd fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
     if (!fd.Valid()) {
-        why = std::string("socket: ") + std::strerror(errno);
+        why = platform::ErrnoError("socket", errno).text;
         return {};
     }
     if (::connect(fd.Get(), addr.value().Get(), addr.value().length) != 0) {
-        why = path + ": " + std::strerror(errno);
+        why = platform::ErrnoError(path, errno).text;
         return {};
     }
     ::fcntl(fd.Get(), F_SETFL, ::fcntl(fd.Get(), F_GETFL) & ~O_NONBLOCK);
@@ -61,7 +62,7 @@ const char* SendAll(int fd, const void* data, size_t size) {
         ssize_t n = ::send(fd, p, size, MSG_NOSIGNAL);
         if (n < 0 && errno == EINTR) continue;
         if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return "no room to send in time";
-        if (n <= 0) return n < 0 ? std::strerror(errno) : "nothing sent";
+        if (n <= 0) return n < 0 ? platform::ErrnoText(errno) : "nothing sent";
         p += n;
         size -= static_cast<size_t>(n);
     }
@@ -74,7 +75,7 @@ const char* ReceiveAll(int fd, void* data, size_t size) {
         ssize_t n = ::recv(fd, p, size, 0);
         if (n < 0 && errno == EINTR) continue;
         if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return "no answer in time";
-        if (n < 0) return std::strerror(errno);
+        if (n < 0) return platform::ErrnoText(errno);
         if (n == 0) return "connection closed";
         p += n;
         size -= static_cast<size_t>(n);

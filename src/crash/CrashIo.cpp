@@ -38,7 +38,7 @@ void TraceRaw(const char* text, size_t length) {
 }
 
 SafeText Line() {
-    return SafeText(g_state.line, sizeof g_state.line);
+    return {g_state.line, sizeof g_state.line};
 }
 
 // One piece of the report: to the file while it is open, and to the trace.

@@ -69,11 +69,14 @@ bool SpawnHelper() {
         ::close_range(static_cast<unsigned>(report) + 1, ~0u, 0);
         sigset_t none;
         sigemptyset(&none);
-        ::sigprocmask(SIG_SETMASK, &none, nullptr);
+        // The child of fork has one thread.
+        ::sigprocmask(SIG_SETMASK, &none, nullptr);  // NOLINT(concurrency-mt-unsafe)
         ::setsid();
         const char* argv[] = {g_state.helperPath, kNoticeCaption, g_state.notice,
                               g_state.reportPath, nullptr};
-        ::execve(g_state.helperPath, const_cast<char* const*>(argv), environ);
+        // execve takes char* const[] for C's sake and never writes through it.
+        ::execve(g_state.helperPath, const_cast<char* const*>(argv),  // NOLINT(*-const-cast)
+                 environ);
         const int err = errno;
         WriteAll(report, reinterpret_cast<const char*>(&err), sizeof err);
         ::_exit(127);

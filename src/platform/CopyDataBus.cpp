@@ -60,6 +60,9 @@ UniqueFd NewSocket() {
 struct ReplySocket {
     UniqueFd fd;
     std::string path;
+    ReplySocket() = default;
+    ReplySocket(const ReplySocket&) = delete;
+    ReplySocket& operator=(const ReplySocket&) = delete;
     ~ReplySocket() {
         fd.Reset();
         if (!path.empty()) ::unlink(path.c_str());

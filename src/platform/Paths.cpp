@@ -14,7 +14,10 @@ namespace {
 std::string HomeDir() {
     const char* home = std::getenv("HOME");
     if (home != nullptr && home[0] != '\0') return home;
-    const passwd* pw = ::getpwuid(::getuid());
+    passwd entry{};
+    passwd* pw = nullptr;
+    char buffer[4096];
+    ::getpwuid_r(::getuid(), &entry, buffer, sizeof buffer, &pw);
     return (pw != nullptr && pw->pw_dir != nullptr) ? std::string(pw->pw_dir) : std::string("/tmp");
 }
 

@@ -190,8 +190,7 @@ std::optional<std::string> LinkTarget(std::string path) {
         if (n <= 0 || static_cast<size_t>(n) >= link.size()) return std::nullopt;
         link.resize(static_cast<size_t>(n));
         auto slash = path.rfind('/');
-        if (link.front() != '/' && slash != std::string::npos)
-            link = path.substr(0, slash + 1) + link;
+        if (link.front() != '/' && slash != std::string::npos) link.insert(0, path, 0, slash + 1);
         path = std::move(link);
     }
     return std::nullopt;

@@ -42,5 +42,8 @@ private:
 
 // Builds an Error from errno and a description of what was attempted.
 Error ErrnoError(const std::string& what, int err);
+// The system's text for errno value err. Unlike strerror it is safe to call
+// from any thread: the text is a constant.
+const char* ErrnoText(int err);
 
 }  // namespace vantor::platform

@@ -51,8 +51,7 @@ static_assert(sizeof(AcqRequest) <= kNegDataBytes);
 
 // A packet with its marks set and everything else zero.
 inline NegPacket EmptyNegPacket() {
-    NegPacket p;
-    std::memset(&p, 0, sizeof p);
+    NegPacket p{};
     p.head = kNegHeadMark;
     p.tail = kNegTailMark;
     return p;
@@ -65,7 +64,7 @@ inline bool CarriesRequest(const NegPacket& p) {
 
 // The request in a packet's data (a copy: data is not aligned for it).
 inline AcqRequest RequestOf(const NegPacket& p) {
-    AcqRequest r;
+    AcqRequest r{};
     std::memcpy(&r, p.data, sizeof r);
     return r;
 }

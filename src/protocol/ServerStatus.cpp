@@ -4,9 +4,11 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <charconv>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <limits>
 #include <mutex>
 #include <sstream>
 
@@ -18,6 +20,14 @@ namespace {
 // What this process last asked UpdateServerStatus to write.
 std::mutex g_lastMutex;
 std::optional<ServerStatus> g_last;
+
+// The leading decimal number of text; 0 when there is none or it does not fit.
+template <typename T>
+T Number(const std::string& text) {
+    T value{};
+    std::from_chars(text.data(), text.data() + text.size(), value);
+    return value;
+}
 }  // namespace
 
 std::string ServerStatusPath() {
@@ -27,7 +37,8 @@ std::string ServerStatusPath() {
 }
 
 bool ServerProcessRuns(long pid) {
-    if (pid <= 0) return false;
+    // Beyond pid_t the cast could give -1, which kill() takes for every process.
+    if (pid <= 0 || pid > std::numeric_limits<pid_t>::max()) return false;
     // EPERM: it runs, under another user.
     return ::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM;
 }
@@ -67,10 +78,10 @@ std::optional<ServerStatus> ReadServerStatus() {
         std::string key = line.substr(0, eq);
         std::string value = line.substr(eq + 1, 128);
         if (key == "board") status.board = value;
-        if (key == "mode") status.mode = std::atoi(value.c_str());
-        if (key == "pid") status.pid = std::atol(value.c_str());
-        if (key == "board_lost") status.boardLost = std::atoi(value.c_str());
-        if (key == "board_losses") status.boardLosses = std::strtoull(value.c_str(), nullptr, 10);
+        if (key == "mode") status.mode = Number<int>(value);
+        if (key == "pid") status.pid = Number<long>(value);
+        if (key == "board_lost") status.boardLost = Number<int>(value);
+        if (key == "board_losses") status.boardLosses = Number<unsigned long long>(value);
     }
     return status;
 }

@@ -24,7 +24,7 @@ std::mutex g_loadMutex;
 // Kept alive until DMI_Unload: never closed by static destruction, because a
 // worker thread may still be inside the library while the process exits.
 DynamicLibrary& Library() {
-    static auto* library = new DynamicLibrary();
+    static auto* library = new DynamicLibrary();  // NOLINT(cppcoreguidelines-owning-memory)
     return *library;
 }
 
@@ -80,7 +80,7 @@ std::string DMI_LibraryFileName(int selector) {
 
 std::string DMI_SystemDirectory() {
     namespace fs = std::filesystem;
-    const std::string dir =
+    std::string dir =
         vantor::platform::ModuleDirOf(reinterpret_cast<const void*>(&DMI_SystemDirectory));
     if (dir.empty()) return {};
     const fs::path here(dir);
@@ -107,7 +107,8 @@ int DMI_LoadFrom(const std::string& dir, int selector) {
         lock.unlock();
         vantor::platform::Trace("DMI_Load: %s: %s\n", path.c_str(), opened.error().text.c_str());
         g_fatalSink.load()(DMI_LOAD_FAILED_TEXT);
-        std::exit(-1);
+        // The server loads the library at start-up, before its threads run.
+        std::exit(-1);  // NOLINT(concurrency-mt-unsafe)
     }
 
     // A wrong record size drops `opened`, which unloads the library again.

@@ -222,6 +222,13 @@ TEST_F(VantorctlBlock, StatusOfAServerThatHasEndedIsNoRunningServer) {
     EXPECT_EQ(text.out.find("PCM 8603"), std::string::npos);
     EXPECT_NE(Ctl({"dump", "--json"}).out.find("\"server\": null,"), std::string::npos);
 
+    // No process has such a pid; cut to a pid_t either would be -1, which
+    // kill() takes for "every process".
+    for (const char* pid : {"4294967295", "99999999999999999999"}) {
+        vantor::test::WriteFile(path, std::string("board=PCM 8603\nmode=1\npid=") + pid + "\n");
+        EXPECT_EQ(Ctl({"dump", "--samples", "0"}).out.find("PCM 8603"), std::string::npos) << pid;
+    }
+
     vantor::test::WriteFile(path, status(::getpid()));
     EXPECT_NE(Ctl({"dump"}).out.find("server: board PCM 8603, mode 1"), std::string::npos);
     ::unlink(path.c_str());

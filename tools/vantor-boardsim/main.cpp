@@ -9,6 +9,7 @@
 
 #include <csignal>
 #include <cstdio>
+#include <exception>
 #include <string>
 #include <vector>
 
@@ -19,7 +20,7 @@
 namespace {
 
 volatile std::sig_atomic_t g_stop = 0;
-void OnSignal(int) {
+void OnSignal(int /*signal*/) {
     g_stop = 1;
 }
 
@@ -35,7 +36,7 @@ bool HandleInput(vantor::emulation::IsaBus& bus, std::string& pending, bool& ope
         return true;
     }
     pending.append(chunk, static_cast<size_t>(n));
-    size_t nl;
+    size_t nl = 0;
     while ((nl = pending.find('\n')) != std::string::npos) {
         std::string line = pending.substr(0, nl);
         pending.erase(0, nl + 1);
@@ -51,12 +52,14 @@ bool HandleInput(vantor::emulation::IsaBus& bus, std::string& pending, bool& ope
     return true;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+int Run(int argc, char** argv) {
     CLI::App app{"Serves an emulated ISA bus with data-acquisition cards at a Unix socket."};
     std::string endpoint;
-    std::vector<std::string> cards, analog, freq, counters, raw;
+    std::vector<std::string> cards;
+    std::vector<std::string> analog;
+    std::vector<std::string> freq;
+    std::vector<std::string> counters;
+    std::vector<std::string> raw;
     std::string din;
     app.add_option("--endpoint", endpoint, "socket path to serve the bus at")->required();
     app.add_option("--card", cards, "a card TYPE@BASE, e.g. 0x24@0x2E0 (repeatable)")->required();
@@ -83,6 +86,7 @@ int main(int argc, char** argv) {
         bus.AddCard(type, base);
     }
     std::vector<std::string> settings;
+    settings.reserve(analog.size() + raw.size() + 1 + freq.size() + counters.size());
     for (const auto& a : analog) settings.push_back("analog " + a);
     for (const auto& r : raw) settings.push_back("raw " + r);
     if (!din.empty()) settings.push_back("din " + din);
@@ -123,4 +127,15 @@ int main(int argc, char** argv) {
             break;
     }
     return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    try {
+        return Run(argc, argv);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "vantor-boardsim: %s\n", e.what());
+        return 1;
+    }
 }

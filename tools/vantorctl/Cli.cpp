@@ -89,6 +89,7 @@ int RunCli(const std::vector<std::string>& args, Console& console) {
     argvStore.emplace_back("vantorctl");
     argvStore.insert(argvStore.end(), args.begin(), args.end());
     std::vector<char*> argv;
+    argv.reserve(argvStore.size() + 1);
     for (std::string& a : argvStore) argv.push_back(a.data());
     argv.push_back(nullptr);
 

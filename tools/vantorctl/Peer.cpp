@@ -87,7 +87,7 @@ public:
     ~Sender() { ::close(m_fd); }
     Sender(const Sender&) = delete;
     Sender& operator=(const Sender&) = delete;
-    bool Send(const protocol::AcqRequest& request) {
+    bool Send(const protocol::AcqRequest& request) const {
         protocol::NegPacket packet = protocol::EmptyNegPacket();
         protocol::SetRequest(packet, request);
         sockaddr_in to = platform::LoopbackAddress(protocol::kNegServerPort);
@@ -155,6 +155,13 @@ std::string CommandText(const char* word, const std::string& name) {
     return std::string(word) + "," + name;
 }
 
+// True for a PORT message to the peer called name (compared as the server does).
+bool PortMessageFor(const std::string& text, const std::string& name) {
+    std::string who;
+    int told = 0;
+    return ParsePortText(text.c_str(), who, told) && ::strcasecmp(who.c_str(), name.c_str()) == 0;
+}
+
 }  // namespace
 
 int RunPeer(const PeerOptions& options, Console& console) {
@@ -203,10 +210,7 @@ int RunPeer(const PeerOptions& options, Console& console) {
         std::string text;
         int port = 0;
         if (!listeners.Receive(kPollMs, text, port)) continue;
-        std::string who;
-        int told = 0;
-        if (!ParsePortText(text.c_str(), who, told) ||
-            ::strcasecmp(who.c_str(), name.c_str()) != 0) {
+        if (!PortMessageFor(text, name)) {
             continue;  // another peer's message on a port held while listening widely
         }
         console.out << text << "\n";

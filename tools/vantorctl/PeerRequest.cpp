@@ -90,33 +90,34 @@ bool ParseChannelList(const std::string& text, int minId, int maxId, bool sample
     return true;
 }
 
-bool BuildConnectRequest(const PeerOptions& o, protocol::AcqRequest& r, std::string& error) {
-    r = protocol::EmptyRequest();
-    std::string name = Trimmed(o.name);
+bool BuildConnectRequest(const PeerOptions& options, protocol::AcqRequest& out,
+                         std::string& error) {
+    out = protocol::EmptyRequest();
+    std::string name = Trimmed(options.name);
     if (name.empty() || name.find(',') != std::string::npos ||
         name.size() >= protocol::kPeerNameBytes) {
         error = "--name must be 1..127 bytes without ','";
         return false;
     }
-    if (o.host.empty() || o.host.find(',') != std::string::npos ||
-        o.host.size() >= protocol::kPeerHostBytes) {
+    if (options.host.empty() || options.host.find(',') != std::string::npos ||
+        options.host.size() >= protocol::kPeerHostBytes) {
         error = "--host must be 1..63 bytes without ','";
         return false;
     }
-    if (!AddList(o.analog, "analog", 0, 15, protocol::kMaxAnalogIds, r.analogIds, r.analogCount,
-                 error, r.analogSamples) ||
-        !AddList(o.freq, "freq", 200, 207, protocol::kMaxFrequencyIds, r.frequencyIds,
-                 r.frequencyCount, error) ||
-        !AddList(o.counter, "counter", 300, 303, protocol::kMaxCounterIds, r.counterIds,
-                 r.counterCount, error) ||
-        !AddList(o.din, "din", 0, 15, protocol::kMaxDigitalIds, r.digitalInIds, r.digitalInCount,
-                 error) ||
-        !AddList(o.dout, "dout", 0, 15, protocol::kMaxDigitalIds, r.digitalOutIds,
-                 r.digitalOutCount, error)) {
+    if (!AddList(options.analog, "analog", 0, 15, protocol::kMaxAnalogIds, out.analogIds,
+                 out.analogCount, error, out.analogSamples) ||
+        !AddList(options.freq, "freq", 200, 207, protocol::kMaxFrequencyIds, out.frequencyIds,
+                 out.frequencyCount, error) ||
+        !AddList(options.counter, "counter", 300, 303, protocol::kMaxCounterIds, out.counterIds,
+                 out.counterCount, error) ||
+        !AddList(options.din, "din", 0, 15, protocol::kMaxDigitalIds, out.digitalInIds,
+                 out.digitalInCount, error) ||
+        !AddList(options.dout, "dout", 0, 15, protocol::kMaxDigitalIds, out.digitalOutIds,
+                 out.digitalOutCount, error)) {
         return false;
     }
-    std::snprintf(r.text, sizeof r.text, "CONNECT,%s,vantorctl,%s,%d,%d", name.c_str(),
-                  o.host.c_str(), o.peerCount, o.peerExtra);
+    std::snprintf(out.text, sizeof out.text, "CONNECT,%s,vantorctl,%s,%d,%d", name.c_str(),
+                  options.host.c_str(), options.peerCount, options.peerExtra);
     return true;
 }
 

@@ -10,7 +10,7 @@ namespace {
 std::atomic<bool> g_stop{false};
 static_assert(std::atomic<bool>::is_always_lock_free);
 
-void OnStopSignal(int) {
+void OnStopSignal(int /*signal*/) {
     g_stop.store(true);
 }
 
