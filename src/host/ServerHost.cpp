@@ -21,7 +21,6 @@ const char* const kDefaultVersionText = "数据服务器( Ver2.1.3.1 )";
 
 namespace {
 constexpr const char* kGetKorbelFailed = "[Korbel.dll] [DMI_GetKorbel()] 加载错误或者没有该文件！";
-constexpr const char* kSimBoardModel = "SIM Hardware";
 constexpr uint64_t kModeNoticeBudgetMs = 250;
 // The environment record is large (188,910 bytes): keep it off the stack.
 EnvRecord g_env;
@@ -100,7 +99,7 @@ int ServerHost::Start() {
     m_engine->SetModeChangeNotifier([this] {
         const uint64_t deadline = platform::MillisecondsSinceStart() + kModeNoticeBudgetMs;
         m_engine->NotifyClients(
-            [this, deadline](const char* title) { return SendModeNotice(title, deadline); });
+            [deadline](const char* title) { return SendModeNotice(title, deadline); });
     });
     ApplyPeerClockScale(m_engine->Peers());
 

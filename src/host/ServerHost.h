@@ -70,7 +70,7 @@ private:
     void PublishStatus();
     // Queues the 1124 notice for one client, waiting for room in its queue
     // until deadlineMs at most; false when no such client endpoint exists.
-    bool SendModeNotice(const char* title, uint64_t deadlineMs);
+    static bool SendModeNotice(const char* title, uint64_t deadlineMs);
 
     protocol::CSharedMemory m_block;
     std::unique_ptr<engine::AcqEngine> m_engine;
