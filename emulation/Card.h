@@ -57,7 +57,7 @@ protected:
         return static_cast<uint8_t>(word >> (8 * index));
     }
     // Byte index of two 16-bit words read as one run, low byte first.
-    uint8_t WordPairByte(uint32_t first, uint32_t second, int index) const {
+    static uint8_t WordPairByte(uint32_t first, uint32_t second, int index) {
         return Byte(index < 2 ? first : second, index % 2);
     }
     uint32_t Period(int input) const {

@@ -74,7 +74,7 @@ int Board::AnalogPcl818(int channel, float* buffer, int count, int option) {
     if (BridgeLoaded()) return 0;
     const int range = RangeOf(option);
     Out(m_pcl818Mux, static_cast<uint8_t>((channel << 4) | channel));
-    const uint8_t trigger = static_cast<uint8_t>(In(m_regs.slot[kConverterStatus]) & ~0x02);
+    const auto trigger = static_cast<uint8_t>(In(m_regs.slot[kConverterStatus]) & ~0x02);
     Out(m_regs.slot[kConverter0High], m_pcl818Gain);
     for (int i = 0; i < count; ++i) {
         Out(m_regs.slot[kConverter0Low], trigger);

@@ -158,11 +158,14 @@ private:
         platform::UniqueFd fd = Connect(m_path, why);
         if (!fd.Valid()) return false;
         SetTimeouts(fd.Get(), kGreetingTimeoutMs);
-        wire::Reply hello{}, claim{};
-        bool ok = !Exchange(fd.Get(), {wire::kHello, 0, 0, 0}, &hello) && hello.status == 1;
+        wire::Reply hello{};
+        wire::Reply claim{};
+        // Exchange answers what went wrong, nullptr when nothing did.
+        bool ok =
+            Exchange(fd.Get(), {wire::kHello, 0, 0, 0}, &hello) == nullptr && hello.status == 1;
         if (ok && m_claim != 0) {
-            ok =
-                !Exchange(fd.Get(), m_claimRequest, &claim) && claim.status == 1 && claim.word != 0;
+            ok = Exchange(fd.Get(), m_claimRequest, &claim) == nullptr && claim.status == 1 &&
+                 claim.word != 0;
             if (ok) m_claim = claim.word;
         }
         if (!ok) return false;

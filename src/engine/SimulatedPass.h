@@ -27,9 +27,9 @@ public:
     // The next frequency value, stored in the slot of ids 200..207.
     float SimulateFrequency(int channelId, SharedBlock& image);
     // Counter ids 300..303 over the image's holds and values; others: 0.
-    int32_t SimulateCounterStart(int counterId, CycleState& cycle);
-    float SimulateCounterRead(int counterId, CycleState& cycle);
-    void SimulateDigitalInputs(SharedBlock& image);
+    static int32_t SimulateCounterStart(int counterId, CycleState& cycle);
+    static float SimulateCounterRead(int counterId, CycleState& cycle);
+    static void SimulateDigitalInputs(SharedBlock& image);
 
     boards::SimulatedBoard& Board() { return m_sim; }
 

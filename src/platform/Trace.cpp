@@ -46,7 +46,7 @@ void Trace(const char* format, ...) {
     int n = std::vsnprintf(buf, sizeof buf, format, ap);
     va_end(ap);
     if (n < 0) return;
-    size_t len = static_cast<size_t>(n);
+    auto len = static_cast<size_t>(n);
     if (len >= sizeof buf) {
         // Cut, but still one whole line: the next trace must not run into it.
         len = sizeof buf - 1;
