@@ -213,6 +213,8 @@ TEST_F(Negotiation, StatusAndChangeNotificationFromAnotherThread) {
     peer.SendBytes(&p, sizeof p);
     ASSERT_TRUE(Eventually([&] { return engine->Status().peers.size() == 1; }));
     EXPECT_GT(changes->load(), before);
+    // The first cycle lights the lamp; a slow (sanitizer) run may not be there yet.
+    ASSERT_TRUE(Eventually([&] { return engine->Status().acquisitionActive == 1; }));
 
     const EngineStatus s = engine->Status();
     const PeerRow& row = s.peers[0];
