@@ -214,7 +214,7 @@ TEST_F(Negotiation, StatusAndChangeNotificationFromAnotherThread) {
     ASSERT_TRUE(Eventually([&] { return engine->Status().peers.size() == 1; }));
     EXPECT_GT(changes->load(), before);
     // The first cycle lights the lamp; a slow (sanitizer) run may not be there yet.
-    ASSERT_TRUE(Eventually([&] { return engine->Status().acquisitionActive == 1; }));
+    ASSERT_TRUE(Eventually([&] { return engine->Status().acquisitionKind == kKindSimulated; }));
 
     const EngineStatus s = engine->Status();
     const PeerRow& row = s.peers[0];
