@@ -61,48 +61,6 @@ TEST(Ring, GarbageIndicesFromAnotherWriterStayInsideTheRing) {
     EXPECT_LE(NewestSamples(image->analogRing[1], out, 4), 4);
 }
 
-TEST(SharedBlock, ASecondProcessAttachesAndSeesTheSameBytes) {
-    CSharedMemory server;
-    ASSERT_TRUE(server.Create("NXSharedMemory", kBlockSize)) << server.LastError();
-    auto* block = static_cast<SharedBlock*>(server.GetData());
-    ASSERT_NE(block, nullptr);
-    EXPECT_EQ(block->headMark, 0u);  // fresh area is zero until the first publish
-
-    server.Lock();
-    block->digitalIn[5] = 1;
-    server.Unlock();
-
-    pid_t child = fork();
-    if (child == 0) {
-        CSharedMemory client;
-        if (!client.Create("NXSharedMemory", kBlockSize)) _exit(10);
-        auto* b = static_cast<SharedBlock*>(client.GetData());
-        client.Lock();
-        bool sees = b->digitalIn[5] == 1;  // through its own mapping
-        b->digitalOutRequest[9] = 1;       // a client's output request
-        client.Unlock();
-        _exit(sees ? 0 : 11);
-    }
-    int status = 0;
-    waitpid(child, &status, 0);
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 0);
-    server.Lock();
-    EXPECT_EQ(block->digitalOutRequest[9], 1);
-    server.Unlock();
-}
-
-TEST(SharedBlock, MutexOfADeadHolderIsTakenOver) {
-    CSharedMemory server;
-    ASSERT_TRUE(server.Create("NXSharedMemory", kBlockSize));
-    ASSERT_TRUE(test_support::ClientDiesHoldingTheMutex());
-
-    EXPECT_EQ(server.Lock(2000), platform::ProcessMutex::LockResult::Abandoned);
-    server.Unlock();
-    EXPECT_EQ(server.Lock(2000), platform::ProcessMutex::LockResult::Locked);
-    server.Unlock();
-}
-
 TEST(SharedBlock, UnmappedObjectGivesNoData) {
     CSharedMemory sut;
     EXPECT_EQ(sut.GetData(), nullptr);
