@@ -1,6 +1,8 @@
 // The host's controlling thread: copy-data messages, the periodic rebuild of
 // the merged request and the peer list, and the wait for a stop signal.
 #include <poll.h>
+#include <sys/signalfd.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <cstring>
@@ -65,6 +67,17 @@ int64_t ServerHost::OnCopyData(const platform::CopyDataMessage& m) {
         return RequestMode(static_cast<int>(m.dataWord > 100 ? 0 : m.dataWord));
     }
     if (m.code == protocol::kCodeQueryMode) return DisplayMode();
+    if (m.code == protocol::kCodeExitRequest) {
+        m_exitRequested = true;
+        if (m_onExitRequest) m_onExitRequest();
+        return 1;
+    }
+    if (m.code == protocol::kCodeRefreshRequest) {
+        int32_t word = 0;
+        if (m.data.size() >= sizeof word) std::memcpy(&word, m.data.data(), sizeof word);
+        if (word == 1 && m_onRefreshRequest) m_onRefreshRequest();
+        return 1;
+    }
     return 0;  // the default answer to every copy-data message
 }
 
@@ -97,7 +110,12 @@ void ServerHost::Tick(uint64_t nowMs) {
     }
 }
 
-void ServerHost::RunUntil(int stopFd) {
+void ServerHost::SetWindowRequests(std::function<void()> exit, std::function<void()> refresh) {
+    m_onExitRequest = std::move(exit);
+    m_onRefreshRequest = std::move(refresh);
+}
+
+int ServerHost::RunUntil(int stopFd) {
     const uint64_t start = platform::MillisecondsSinceStart();
     m_nextRebuildMs = start + kRebuildPeriodMs;
     m_nextListMs = start;
@@ -109,8 +127,13 @@ void ServerHost::RunUntil(int stopFd) {
         pollfd fds[2] = {{stopFd, POLLIN, 0}, {m_endpoint ? m_endpoint->Fd() : -1, POLLIN, 0}};
         int r = ::poll(fds, 2, waitMs);
         if (r <= 0) continue;
-        if ((fds[0].revents & POLLIN) != 0) return;
+        if ((fds[0].revents & POLLIN) != 0) {
+            signalfd_siginfo info{};
+            const bool whole = ::read(stopFd, &info, sizeof info) == sizeof info;
+            return whole ? static_cast<int>(info.ssi_signo) : 0;
+        }
         if ((fds[1].revents & POLLIN) != 0) m_endpoint->Pump();
+        if (m_exitRequested) return 0;
     }
 }
 

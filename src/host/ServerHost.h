@@ -2,6 +2,7 @@
 // The server process without its window: the start-up and exit sequences in
 // their fixed order. The headless main drives it now; the main window drives
 // the same object later.
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -37,8 +38,9 @@ public:
     // bring-up. kRunning when the server runs, else the exit code to end with.
     int Start();
     // The controlling thread's loop: handles copy-data messages and the
-    // periodic work until stopFd (a signalfd) becomes readable.
-    void RunUntil(int stopFd);
+    // periodic work until stopFd (a signalfd) becomes readable or the exit
+    // request arrives. The stop signal's number, or 0 for the exit request.
+    int RunUntil(int stopFd);
     // The periodic work at time nowMs: the merged request is rebuilt from the
     // peers every 5 s; every second a changed peer list is traced and the
     // status file is rewritten when the board's link was lost or came back.
@@ -52,6 +54,12 @@ public:
     int64_t OnCopyData(const platform::CopyDataMessage& message);
     // The mode buttons: 1 asynchronous, 2 synchronous. Answers as kCodeSetMode.
     long RequestMode(int mode);
+    // What a window does with the exit and refresh requests (kCodeExitRequest,
+    // kCodeRefreshRequest). Both are called from inside the endpoint's pump:
+    // the exit sequence must not run there, only be scheduled.
+    void SetWindowRequests(std::function<void()> exit, std::function<void()> refresh);
+    // The exit request has arrived.
+    bool ExitRequested() const { return m_exitRequested; }
 
     const std::string& VersionText() const { return m_versionText; }
     const std::string& BoardModel() const { return m_boardModel; }
@@ -86,6 +94,9 @@ private:
     uint64_t m_nextListMs = 0;
     uint64_t m_nextCardRetryMs = 0;
     std::string m_peerList;  // as last traced
+    bool m_exitRequested = false;
+    std::function<void()> m_onExitRequest;
+    std::function<void()> m_onRefreshRequest;
 };
 
 // Applies $VANTOR_PEER_CLOCK_SCALE (2..1000) to the peers' ageing clock.

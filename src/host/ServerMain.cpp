@@ -40,7 +40,7 @@ int ServerMain(int argc, char** argv) {
         "vantor"};
     app.footer(
         "Exit codes:\n"
-        "  0    stopped by SIGTERM or Ctrl+C\n"
+        "  0    stopped by SIGTERM, Ctrl+C, `vantorctl quit` or the tray menu\n"
         "  1    another server is running (nothing is printed; when it runs with\n"
         "       another runtime directory, a line says it serves the block)\n"
         "  2    the system library gave no configuration directory\n"
@@ -71,11 +71,13 @@ int ServerMain(int argc, char** argv) {
     if (rc != kRunning) return rc;
     platform::TraceText("running; SIGTERM or Ctrl+C stops\n");
 
-    host.RunUntil(stopFd);
-    signalfd_siginfo info{};
-    if (::read(stopFd, &info, sizeof info) != static_cast<ssize_t>(sizeof info)) info.ssi_signo = 0;
+    const int signal = host.RunUntil(stopFd);
     ::close(stopFd);
-    platform::Trace("signal %u: stopping\n", info.ssi_signo);
+    if (signal != 0) {
+        platform::Trace("signal %d: stopping\n", signal);
+    } else {
+        platform::TraceText("exit requested: stopping\n");
+    }
     host.Shutdown();
     platform::TraceText("stopped\n");
     return 0;

@@ -20,6 +20,13 @@ constexpr unsigned kCodeSetMode = 2001;
 // Query: the answer is the mode shown to the operator (1, 2 or 3).
 constexpr unsigned kCodeQueryMode = 2002;
 
+// Operator requests, the window's own two messages. Exit: the server runs its
+// exit sequence, as the tray menu's "退出" or SIGTERM does. Refresh: a
+// payload of one int32 equal to 1 refreshes the window's status display at
+// once; anything else does nothing. Both answer 1.
+constexpr unsigned kCodeExitRequest = 0x07E8;
+constexpr unsigned kCodeRefreshRequest = 0x0BD0;
+
 constexpr long kModeSwitched = 1;
 constexpr long kModeUnchanged = 0;
 constexpr long kModeNotAMode = -1;

@@ -40,7 +40,14 @@ bool ServerProcessRuns(long pid) {
     // Beyond pid_t the cast could give -1, which kill() takes for every process.
     if (pid <= 0 || pid > std::numeric_limits<pid_t>::max()) return false;
     // EPERM: it runs, under another user.
-    return ::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM;
+    if (::kill(static_cast<pid_t>(pid), 0) != 0 && errno != EPERM) return false;
+    // A process that has ended but whose parent has not collected it yet
+    // (state Z) runs no more.
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string line;
+    if (!std::getline(stat, line)) return true;
+    const size_t close = line.rfind(')');  // the command name may hold anything
+    return close == std::string::npos || close + 2 >= line.size() || line[close + 2] != 'Z';
 }
 
 bool WriteServerStatus(const ServerStatus& status) {

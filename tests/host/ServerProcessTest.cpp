@@ -101,6 +101,19 @@ TEST_F(ServerProcess, RunsPublishesRefusesASecondCopyAndStopsCleanlyOnSigterm) {
         protocol::BlockLock lock(block);
         return data->digitalIn[7] == 0;
     }));
+
+    // The headless server never loads the window toolkit.
+    const std::string maps = ReadFile("/proc/" + std::to_string(next.Pid()) + "/maps");
+    ASSERT_FALSE(maps.empty());
+    EXPECT_EQ(maps.find("libQt6"), std::string::npos);
+
+    // The exit request ends it as SIGTERM does, and vantorctl waits for that.
+    ChildProcess quit("vantorctl", {"quit"}, Env());
+    EXPECT_EQ(quit.ExitCode(), 0) << quit.Stderr();
+    EXPECT_NE(quit.Stdout().find("server stopped"), std::string::npos) << quit.Stdout();
+    EXPECT_EQ(next.ExitCode(), 0) << next.Stderr();
+    EXPECT_NE(next.Stderr().find("exit requested: stopping"), std::string::npos);
+    EXPECT_NE(next.Stderr().find("HardWare Exit"), std::string::npos);
 }
 
 TEST_F(ServerProcess, RefusesASharedBlockPreparedByAnotherUser) {

@@ -58,6 +58,14 @@ int RunCli(const std::vector<std::string>& args, Console& console) {
                      "every client drives its own board.")
         ->required();
 
+    int quitWait = 10;
+    CLI::App* quitCmd = app.add_subcommand(
+        "quit", "Ask the running server to exit, as its tray menu's exit does, and wait for it.");
+    quitCmd
+        ->add_option("--wait", quitWait, "Seconds to wait for the server to end (0: do not wait).")
+        ->check(CLI::Range(0, 3600))
+        ->capture_default_str();
+
     PeerOptions peer;
     CLI::App* peerCmd = app.add_subcommand(
         "peer",
@@ -106,8 +114,9 @@ int RunCli(const std::vector<std::string>& args, Console& console) {
     if (holdCmd->parsed()) return RunHold(counter, hold, console);
     if (peerCmd->parsed()) return RunPeer(peer, console);
     if (modeCmd->parsed()) return RunMode(mode, console);
+    if (quitCmd->parsed()) return RunQuit(quitWait, console);
     console.err
-        << "vantorctl: a subcommand is required (dump, watch, set-output, hold, mode, peer)\n"
+        << "vantorctl: a subcommand is required (dump, watch, set-output, hold, mode, quit, peer)\n"
            "Run with --help for more information.\n";
     return kExitUsage;
 }

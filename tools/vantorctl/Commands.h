@@ -39,6 +39,8 @@ int RunHold(int counter, int value, Console& console);
 
 // MODE 1 (asynchronous) or 2 (synchronous), sent to the running server.
 int RunMode(int mode, Console& console);
+// Asks the running server to exit; waits up to waitSeconds for its process to end.
+int RunQuit(int waitSeconds, Console& console);
 
 // Asks a running watch to end after its current refresh (async-signal-safe).
 void RequestStop();
