@@ -1,8 +1,7 @@
 #include "widgets/CLed.h"
 
-#include <QBitmap>
+#include <QImage>
 #include <QPainter>
-#include <QPixmap>
 
 // The lamp strip is compiled into this static library; registering it here
 // keeps the linker from dropping it.
@@ -13,12 +12,21 @@ static void InitWidgetResources() {
 namespace vantor::widgets {
 namespace {
 
-const QPixmap& Strip() {
-    static const QPixmap strip = [] {
+// An image rather than a pixmap: it needs no window system and may outlive
+// the application object at exit.
+const QImage& Strip() {
+    static const QImage strip = [] {
         InitWidgetResources();
-        QPixmap p(QStringLiteral(":/vantor/led-strip.png"));
-        p.setMask(p.createMaskFromColor(QColor(255, 0, 255), Qt::MaskInColor));
-        return p;
+        QImage image = QImage(QStringLiteral(":/vantor/led-strip.png"))
+                           .convertToFormat(QImage::Format_ARGB32_Premultiplied);
+        // Magenta is the key: those pixels let the background through.
+        const QImage key = image.createMaskFromColor(qRgb(255, 0, 255), Qt::MaskInColor);
+        for (int y = 0; y < image.height(); ++y) {
+            for (int x = 0; x < image.width(); ++x) {
+                if (key.pixelIndex(x, y) == 1) image.setPixel(x, y, qRgba(0, 0, 0, 0));
+            }
+        }
+        return image;
     }();
     return strip;
 }
@@ -59,7 +67,7 @@ void CLed::paintEvent(QPaintEvent*) {
     }
     const QRect source(m_nState * kLampSize, m_nColor + m_nShape, kLampSize, kLampSize);
     QPainter painter(this);
-    painter.drawPixmap(target, Strip(), source);
+    painter.drawImage(target, Strip(), source);
 }
 
 }  // namespace vantor::widgets

@@ -177,6 +177,12 @@ int CReportCtrl::AddColumn(int index, const QString& title, int width, Qt::Align
     return index;
 }
 
+void CReportCtrl::AutoSizeColumn(int column) {
+    if (column < 0 || column >= columnCount()) return;
+    setColumnHidden(column, false);
+    resizeColumnToContents(column);
+}
+
 int CReportCtrl::AddRow(int index, const QString& text) {
     EndEdit(true);
     ForgetSort();

@@ -41,6 +41,8 @@ public:
     // Inserts a column at index (appends when index is past the end); width 0
     // hides it. The index of the new column, or -1.
     int AddColumn(int index, const QString& title, int width, Qt::Alignment format = Qt::AlignLeft);
+    // Fits the column to its title and cells, showing it if it was hidden.
+    void AutoSizeColumn(int column);
     // Inserts a row at index with text in column 0; every cell starts in the
     // system's window-text and window colours. The new row's index, or -1.
     int AddRow(int index, const QString& text);

@@ -120,6 +120,9 @@ private slots:
         QVERIFY(list.isColumnHidden(2));
         QVERIFY(list.SetCellText(3, 2, QStringLiteral("7")));
         QCOMPARE(list.CellBackColor(3, 2), system.color(QPalette::Base));
+        list.AutoSizeColumn(2);  // the refresh shows it again
+        QVERIFY(!list.isColumnHidden(2));
+        QVERIFY(list.columnWidth(2) > 0);
         QVERIFY(!list.SetCellText(4, 0, QStringLiteral("no such row")));
         QCOMPARE(list.CellText(9, 9), QString());
         // Inserting in the middle shifts the rows after it.
