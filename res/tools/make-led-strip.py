@@ -9,9 +9,10 @@ Magenta is the transparent key around the lamps. Standard library only.
 Usage: make-led-strip.py [output.png]   (default: the strip next to this folder)
 """
 import os
-import struct
 import sys
-import zlib
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from png import write_png  # noqa: E402
 
 CELL = 16
 MAGENTA = (255, 0, 255)
@@ -50,23 +51,11 @@ def pixels():
     return rows
 
 
-def png(rows):
-    def chunk(kind, data):
-        body = kind + data
-        return struct.pack(">I", len(data)) + body + struct.pack(">I", zlib.crc32(body))
-
-    height, width = len(rows), len(rows[0])
-    raw = b"".join(b"\x00" + bytes(c for px in row for c in px) for row in rows)
-    header = struct.pack(">IIBBBBB", width, height, 8, 2, 0, 0, 0)  # 8-bit RGB
-    return (b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", header) + chunk(b"IDAT", zlib.compress(raw, 9))
-            + chunk(b"IEND", b""))
-
-
 def main():
     here = os.path.dirname(os.path.abspath(__file__))
     out = sys.argv[1] if len(sys.argv) > 1 else os.path.join(here, "..", "led-strip.png")
-    with open(out, "wb") as f:
-        f.write(png(pixels()))
+    rows = pixels()
+    write_png(out, 3 * CELL, 8 * CELL, lambda x, y: rows[y][x] + (255,))
 
 
 if __name__ == "__main__":

@@ -18,9 +18,9 @@
 namespace vantor::host {
 
 const char* const kDefaultVersionText = "数据服务器( Ver2.1.3.1 )";
+const char* const kGetKorbelFailedText = "[Korbel.dll] [DMI_GetKorbel()] 加载错误或者没有该文件！";
 
 namespace {
-constexpr const char* kGetKorbelFailed = "[Korbel.dll] [DMI_GetKorbel()] 加载错误或者没有该文件！";
 constexpr uint64_t kModeNoticeBudgetMs = 250;
 // The environment record is large (188,910 bytes): keep it off the stack.
 EnvRecord g_env;
@@ -111,7 +111,7 @@ int ServerHost::Start() {
     // unresolved GetKorbel (DMI_NOT_LOADED) or a library error fills nothing,
     // and an empty directory would put the files into the filesystem root.
     if (DMI_GetKorbel(&g_env) == 0 || g_env.ConfigDir[0] == '\0') {
-        std::fprintf(stderr, "%s\n", kGetKorbelFailed);
+        std::fprintf(stderr, "%s\n", kGetKorbelFailedText);
         DMI_Unload();
         return kExitNoEnvironment;
     }

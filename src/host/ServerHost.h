@@ -25,6 +25,8 @@ constexpr int kExitUnsafeSharedMemory = 4;
 constexpr int kExitNoStopSignals = 5;  // SIGTERM/SIGINT cannot be watched
 
 extern const char* const kDefaultVersionText;  // the text shown when GetVers fails
+// What the operator is told when the system library gives no environment.
+extern const char* const kGetKorbelFailedText;
 
 class ServerHost {
 public:

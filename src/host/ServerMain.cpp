@@ -5,9 +5,14 @@
 #include <unistd.h>
 #include <CLI/CLI.hpp>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
 
 #include "host/ServerHost.h"
+#include "platform/Paths.h"
 #include "platform/Trace.h"
 
 #ifndef VANTOR_VERSION
@@ -25,6 +30,21 @@ sigset_t StopSignals() {
     sigaddset(&set, SIGINT);
     sigaddset(&set, SIGTERM);
     return set;
+}
+
+// The window is a program of its own, so this one never loads the toolkit.
+// It replaces this process (argv and all), or says why it cannot.
+void ShowWindowInstead(char** argv) {
+    const char* x11 = std::getenv("DISPLAY");
+    const char* wayland = std::getenv("WAYLAND_DISPLAY");
+    if ((x11 == nullptr || *x11 == '\0') && (wayland == nullptr || *wayland == '\0')) {
+        platform::TraceText("no display: running headless\n");
+        return;
+    }
+    const std::string window = platform::ExecutableDir() + "/vantor-window";
+    ::execv(window.c_str(), argv);
+    platform::Trace("the operator window %s cannot run (%s): running headless\n", window.c_str(),
+                    std::strerror(errno));
 }
 
 }  // namespace
@@ -51,12 +71,13 @@ int ServerMain(int argc, char** argv) {
         "  5    the stop signals cannot be watched\n"
         "  255  the system library libkorbel.so is missing or of another version");
     bool headless = false;
-    app.add_flag("--headless", headless, "Run without the operator window (trace on stderr)");
+    app.add_flag("--headless", headless,
+                 "Run without the operator window and tray icon (trace on stderr). Without it\n"
+                 "the window is shown when a display is available ($DISPLAY or\n"
+                 "$WAYLAND_DISPLAY), else vantor runs headless.");
     app.set_version_flag("--version", std::string("vantor ") + VANTOR_VERSION);
     CLI11_PARSE(app, argc, argv);
-    if (!headless) {
-        platform::TraceText("the operator window is not part of this build: running headless\n");
-    }
+    if (!headless) ShowWindowInstead(argv);  // returns only when the window cannot run
 
     sigset_t stops = StopSignals();
     pthread_sigmask(SIG_BLOCK, &stops, nullptr);  // inherited by every thread started below

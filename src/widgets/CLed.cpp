@@ -45,6 +45,8 @@ CLed::CLed(QWidget* parent) : QWidget(parent) {
 }
 
 void CLed::SetLed(int color, int state, int shape) {
+    // The same lamp again (every status refresh sets all 22): nothing to draw.
+    if (color == m_nColor && state == m_nState && shape == m_nShape && !m_bPinging) return;
     m_nColor = color;
     m_nState = state;
     m_nShape = shape;

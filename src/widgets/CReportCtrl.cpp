@@ -23,10 +23,22 @@ CReportCtrl::CReportCtrl(QWidget* parent) : QTableWidget(parent) {
     setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     verticalHeader()->hide();
+    verticalHeader()->setMinimumSectionSize(1);
+    FitRowHeight();
     horizontalHeader()->setSectionsClickable(true);
     horizontalHeader()->setHighlightSections(false);
     horizontalHeader()->setStretchLastSection(false);
     connect(horizontalHeader(), &QHeaderView::sectionClicked, this, &CReportCtrl::OnHeaderClicked);
+}
+
+void CReportCtrl::FitRowHeight() {
+    // Rows as compact as a list view's: one line of text and a little air.
+    verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 4);
+}
+
+void CReportCtrl::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::FontChange) FitRowHeight();
+    QTableWidget::changeEvent(event);
 }
 
 void CReportCtrl::ShowGridLines(bool on) {

@@ -65,8 +65,10 @@ signals:
 
 protected:
     void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
 private:
+    void FitRowHeight();
     void OnHeaderClicked(int column);
     // Closes the open cell editor, keeping (commit) or dropping its text.
     void EndEdit(bool commit);

@@ -1,0 +1,310 @@
+#include "host/window/CVantorDlg.h"
+
+#include <QCloseEvent>
+#include <QContextMenuEvent>
+#include <QCoreApplication>
+#include <QGuiApplication>
+#include <QMenu>
+#include <QScreen>
+#include <QSocketNotifier>
+#include <QStyle>
+
+#include "host/ServerHost.h"
+#include "host/config/Settings.h"
+#include "host/window/AboutBox.h"
+#include "platform/Clock.h"
+#include "platform/CopyDataBus.h"
+#include "platform/Trace.h"
+#include "ui_VantorDlg.h"
+#include "widgets/CColorStatic.h"
+#include "widgets/CLed.h"
+#include "widgets/CSystemTray.h"
+#include "widgets/DialogUnits.h"
+
+// The icons live in a static library: register them before the first use.
+static void InitResources() {
+    Q_INIT_RESOURCE(vantor);
+}
+
+namespace vantor::host {
+namespace {
+
+constexpr unsigned kTrayCallbackMessage = 0x040A;  // WM_USER + 10
+constexpr int kHideDelayMs = 100;
+constexpr int kRefreshPeriodMs = 1000;
+constexpr int kHostPeriodMs = 1000;
+constexpr int kBlinkPeriodMs = 1000;
+
+QIcon IconFromResources(const char* stem) {
+    QIcon icon;
+    for (int size : {16, 22, 24, 32, 48, 64, 128, 256}) {
+        icon.addFile(QStringLiteral(":/vantor/icons/%1-%2.png").arg(QLatin1String(stem)).arg(size),
+                     QSize(size, size));
+    }
+    return icon;
+}
+
+}  // namespace
+
+CVantorDlg::CVantorDlg(ServerHost& host, QWidget* parent)
+    : QDialog(parent), m_host(host), m_ui(std::make_unique<Ui::VantorDlg>()) {
+    InitResources();
+    m_ui->setupUi(this);
+    // The template is laid out in dialog units of its font.
+    widgets::ApplyDialogUnits(this, font());
+    // A fixed-size frame with a system menu and a minimise box, no maximise box.
+    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+    setFixedSize(size());
+    m_icon = IconFromResources("vantor");  // icon 128
+    m_tray = std::make_unique<widgets::CSystemTray>();
+}
+
+CVantorDlg::~CVantorDlg() {
+    // No command of the engine may call back into a window that is gone.
+    m_host.Shutdown();
+}
+
+void CVantorDlg::Start() {
+    m_ui->static1042->setText(QString::fromStdString(m_host.VersionText()));
+    setWindowIcon(m_icon);
+    SetUpClientList();
+
+    // The acquisition lamp over its placeholder; its colour comes from timer 4.
+    m_lamp = new widgets::CColorStatic(this);
+    m_lamp->setObjectName(QStringLiteral("lamp1048"));
+    m_lamp->setGeometry(m_ui->static1048->geometry());
+    m_ui->static1048->hide();
+    m_lamp->SetCenter(true);
+    m_lamp->SetTextColor(QColor(0, 128, 128));
+    m_lamp->show();
+
+    m_selectedSlot = 0;
+    m_ui->static1036->setText(QString::fromStdString(m_host.BoardModel()));
+    ShowModeRadios(m_host.DisplayMode());
+    // Without a card there is nothing for clients to drive themselves.
+    if (m_host.Engine().SimBoard() == 1) m_ui->radio1003->setEnabled(false);
+    connect(m_ui->radio1002, &QRadioButton::clicked, this, [this] { OnModeButton(1); });
+    connect(m_ui->radio1003, &QRadioButton::clicked, this, [this] { OnModeButton(2); });
+    CreateLeds();
+
+    setWindowTitle(QStringLiteral("Vantor"));
+    if (config::g_bTopMost.load() != 0) setWindowFlag(Qt::WindowStaysOnTopHint, true);
+    SetUpTray();
+    StartTimers();
+    WatchEndpoint();
+    m_skin.Load();
+    m_ui->check1051->setChecked(true);
+}
+
+void CVantorDlg::SetUpClientList() {
+    widgets::CReportCtrl& list = *m_ui->list1043;
+    list.ShowGridLines(true);
+    list.AllowEditing(false);
+    list.SortByColumn(1, true);  // before any column: records nothing
+    list.SetListBkColor(QColor(247, 247, 255));
+    list.SetListTextColor(QColor(0, 0, 255));
+    list.SetListTextBkColor(QColor(247, 247, 255));
+    struct Column {
+        const char* title;
+        int width;
+    };
+    static constexpr Column kColumns[] = {{"设备", 120}, {"主机", 70}, {"序号", 70}, {"生存期", 70},
+                                          {"计数", 0},   {"状态", 70}, {"入", 80},   {"出", 80},
+                                          {"模拟", 80},  {"频", 80}};
+    int index = 0;
+    for (const Column& c : kColumns) {
+        list.AddColumn(index++, QString::fromUtf8(c.title), c.width, Qt::AlignLeft);
+    }
+    list.RemoveAllRows(widgets::CReportCtrl::kAllRows);
+    // The debug dialog opens from here once it exists; until then nothing.
+    connect(&list, &widgets::CReportCtrl::rowDoubleClicked, this, [](int) {});
+}
+
+void CVantorDlg::CreateLeds() {
+    for (int i = 0; i < kLedCount; ++i) {
+        QWidget* placeholder = findChild<QWidget*>(QStringLiteral("static%1").arg(1013 + i),
+                                                   Qt::FindDirectChildrenOnly);
+        auto* led = new widgets::CLed(this);
+        led->setObjectName(QStringLiteral("led%1").arg(i));
+        if (placeholder != nullptr) led->setGeometry(placeholder->geometry());
+        led->SetLed(widgets::CLed::kGreen, widgets::CLed::kOff, widgets::CLed::kRound);
+        led->show();
+        m_leds[static_cast<size_t>(i)] = led;
+    }
+}
+
+void CVantorDlg::ShowModeRadios(int displayMode) {
+    QRadioButton* checked = nullptr;
+    if (displayMode == engine::kModeAsync || displayMode == engine::kModeAsyncVariant) {
+        checked = m_ui->radio1002;
+    } else if (displayMode == engine::kModeSync) {
+        checked = m_ui->radio1003;
+    }
+    if (checked != nullptr) {
+        checked->setChecked(true);
+        return;
+    }
+    // Neither: an exclusive pair cannot be cleared while exclusive.
+    for (QRadioButton* r : {m_ui->radio1002, m_ui->radio1003}) {
+        r->setAutoExclusive(false);
+        r->setChecked(false);
+        r->setAutoExclusive(true);
+    }
+}
+
+void CVantorDlg::SetUpTray() {
+    const QIcon information = style()->standardIcon(QStyle::SP_MessageBoxInformation);
+    m_hasTray = m_tray->Create(nullptr, kTrayCallbackMessage, QStringLiteral("Vantor"), information,
+                               widgets::CSystemTray::kMenuId);
+    connect(m_tray.get(), &widgets::CSystemTray::command, this,
+            [this](unsigned id) { OnTrayCommand(id); });
+    if (!m_hasTray) {
+        // Hidden without a tray the window could never come back: it stays
+        // shown, and the close box minimises it.
+        platform::TraceText("no system tray: the window stays shown\n");
+        showNormal();
+        return;
+    }
+    m_tray->SetDefaultMenuItem(4, true);
+    m_tray->SetIcon(IconFromResources("vantor-tray"));  // icon 133
+    showMinimized();
+}
+
+void CVantorDlg::StartTimers() {
+    m_hideTimer.setSingleShot(true);
+    connect(&m_hideTimer, &QTimer::timeout, this, [this] {
+        if (m_hasTray) hide();
+    });
+    m_hideTimer.start(kHideDelayMs);
+    connect(&m_refreshTimer, &QTimer::timeout, this, &CVantorDlg::StatusRefresh);
+    m_refreshTimer.start(kRefreshPeriodMs);
+    // The rebuild of the merged request from the live peers every 5 s, the
+    // status file and the card retry: the same work the headless loop does.
+    connect(&m_hostTimer, &QTimer::timeout, this,
+            [this] { m_host.Tick(platform::MillisecondsSinceStart()); });
+    m_hostTimer.start(kHostPeriodMs);
+    connect(&m_blinkTimer, &QTimer::timeout, this, &CVantorDlg::BlinkLamp);
+    m_blinkTimer.start(kBlinkPeriodMs);
+}
+
+void CVantorDlg::WatchEndpoint() {
+    // The exit request must not run inside the endpoint's pump: it closes it.
+    m_host.SetWindowRequests(
+        [this] {
+            QMetaObject::invokeMethod(this, &CVantorDlg::ExitSequence, Qt::QueuedConnection);
+        },
+        [this] { StatusRefresh(); });
+    platform::CopyDataEndpoint* endpoint = m_host.Endpoint();
+    if (endpoint == nullptr) return;
+    m_endpointNotifier = new QSocketNotifier(endpoint->Fd(), QSocketNotifier::Read, this);
+    connect(m_endpointNotifier, &QSocketNotifier::activated, this, [this] {
+        if (platform::CopyDataEndpoint* e = m_host.Endpoint()) e->Pump();
+    });
+}
+
+void CVantorDlg::OnTrayCommand(unsigned id) {
+    if (id == widgets::CSystemTray::kCmdShowWindow) ShowFromTray();
+    if (id == widgets::CSystemTray::kCmdExit) ExitSequence();
+}
+
+void CVantorDlg::ShowFromTray() {
+    setWindowFlag(Qt::WindowStaysOnTopHint, config::g_bTopMost.load() != 0);
+    showNormal();
+    const QScreen* screen =
+        this->screen() != nullptr ? this->screen() : QGuiApplication::primaryScreen();
+    if (screen != nullptr) {
+        const QRect area = screen->availableGeometry();
+        const QSize frame = frameGeometry().size();
+        move(area.right() + 1 - frame.width(), area.bottom() + 1 - frame.height());
+    }
+    raise();
+    activateWindow();
+    update();
+}
+
+void CVantorDlg::OnModeButton(int mode) {
+    m_host.Engine().SwitchModeAsync(mode, [this, mode](const engine::ModeSwitchResult& result) {
+        // On the engine's command thread: hand the result to the window.
+        QMetaObject::invokeMethod(
+            this, [this, mode, result] { OnModeSwitched(mode, result); }, Qt::QueuedConnection);
+    });
+}
+
+void CVantorDlg::OnModeSwitched(int mode, const engine::ModeSwitchResult& result) {
+    if (result.change == engine::ModeSwitch::kUnchanged) {
+        emit modeSwitchDone(result.displayMode);
+        return;
+    }
+    ShowModeRadios(result.displayMode);
+    if (result.change == engine::ModeSwitch::kNotWritten) {
+        platform::Trace("mode %d refused: AcqCfg.ini cannot be written\n", mode);
+        emit modeSwitchDone(result.displayMode);
+        return;
+    }
+    // The clients named before the switch: red while it ran, then red and
+    // lit where the name is found again after the restart.
+    const engine::EngineStatus status = m_host.Engine().Status();
+    for (size_t i = 0; i < status.clientNames.size() && i < m_leds.size(); ++i) {
+        if (!status.clientNames[i].empty()) {
+            m_leds[i]->SetLed(widgets::CLed::kRed, widgets::CLed::kOff, widgets::CLed::kRound);
+        }
+    }
+    for (const std::string& name : status.clientNames) {
+        if (name.empty()) continue;
+        m_selectedSlot = m_host.Engine().FindClientName(name.c_str());
+        if (m_selectedSlot >= 0 && m_selectedSlot < kLedCount) {
+            m_leds[static_cast<size_t>(m_selectedSlot)]->SetLed(
+                widgets::CLed::kRed, widgets::CLed::kOn, widgets::CLed::kRound);
+        }
+    }
+    emit modeSwitchDone(result.displayMode);
+}
+
+void CVantorDlg::ExitSequence() {
+    if (m_exiting) return;
+    m_exiting = true;
+    m_hideTimer.stop();
+    m_refreshTimer.stop();
+    m_hostTimer.stop();
+    m_blinkTimer.stop();
+    hide();
+    if (m_endpointNotifier != nullptr) m_endpointNotifier->setEnabled(false);
+    m_host.Shutdown();  // client names, threads and board, network, system library
+    m_tray->RemoveIcon();
+    QCoreApplication::exit(0);
+}
+
+void CVantorDlg::HideOrMinimise() {
+    if (m_exiting) return;
+    if (m_hasTray) {
+        hide();
+    } else {
+        showMinimized();
+    }
+}
+
+void CVantorDlg::closeEvent(QCloseEvent* event) {
+    event->ignore();  // closing only hides: the tray menu ends the server
+    HideOrMinimise();
+}
+
+void CVantorDlg::reject() {
+    HideOrMinimise();
+}
+
+void CVantorDlg::accept() {}
+
+void CVantorDlg::contextMenuEvent(QContextMenuEvent* event) {
+    // The system menu's about item: Qt offers no system menu of its own.
+    QMenu menu(this);
+    menu.addAction(QStringLiteral("关于 Vantor(&A)..."), this, &CVantorDlg::ShowAbout);
+    menu.exec(event->globalPos());
+}
+
+void CVantorDlg::ShowAbout() {
+    AboutBox about(m_icon, this);
+    about.exec();
+}
+
+}  // namespace vantor::host

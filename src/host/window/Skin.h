@@ -1,0 +1,31 @@
+#pragma once
+// The optional skin library, loaded by name: LoadSkin(<executable
+// directory>/NXmagic.skn) when the library exports it. Without the library
+// the window keeps the platform's look; the result of LoadSkin is ignored.
+#include <string>
+
+#include "platform/DynamicLibrary.h"
+
+namespace vantor::host {
+
+class Skin {
+public:
+    // "libSkinMagicNX.so" through the normal library search, or a path.
+    static constexpr const char* kLibraryName = "libSkinMagicNX.so";
+    static constexpr const char* kSkinFile = "NXmagic.skn";
+
+    // True when the library was loaded and LoadSkin was called.
+    bool Load(const std::string& library = kLibraryName);
+    // Frees the library (the window's destruction does).
+    void Unload() { m_library.Close(); }
+    bool Loaded() const { return m_library.IsLoaded(); }
+
+private:
+    platform::DynamicLibrary m_library;
+};
+
+// The skin file's path: the executable's directory with its trailing slash,
+// then NXmagic.skn; at most 255 bytes, else empty.
+std::string SkinFilePath(const std::string& executableDir);
+
+}  // namespace vantor::host

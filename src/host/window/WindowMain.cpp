@@ -1,0 +1,75 @@
+#include "host/window/WindowMain.h"
+
+#include <signal.h>
+#include <sys/signalfd.h>
+#include <unistd.h>
+#include <CLI/CLI.hpp>
+#include <QApplication>
+#include <QMessageBox>
+#include <QSocketNotifier>
+
+#include "host/ServerHost.h"
+#include "host/window/CVantorDlg.h"
+#include "platform/Trace.h"
+
+#ifndef VANTOR_VERSION
+#define VANTOR_VERSION "0.0.0"
+#endif
+
+namespace vantor::host {
+
+int WindowMain(int argc, char** argv) {
+    CLI::App cli{
+        "Vantor data-acquisition server with its operator window and tray icon.\n"
+        "Started by `vantor` when a display is available; takes the same exit codes\n"
+        "(see vantor --help). The tray menu's exit, `vantorctl quit`, SIGTERM or\n"
+        "Ctrl+C end it.",
+        "vantor-window"};
+    cli.set_version_flag("--version", std::string("vantor ") + VANTOR_VERSION);
+    cli.allow_extras();  // Qt's own options (-platform, -style, ...)
+    CLI11_PARSE(cli, argc, argv);
+
+    // Blocked before any thread exists, Qt's own included, so only the
+    // signalfd below sees them.
+    sigset_t stops;
+    sigemptyset(&stops);
+    sigaddset(&stops, SIGINT);
+    sigaddset(&stops, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &stops, nullptr);
+    const int stopFd = ::signalfd(-1, &stops, SFD_CLOEXEC | SFD_NONBLOCK);
+    if (stopFd < 0) {
+        platform::TraceText("cannot watch for stop signals\n");
+        return kExitNoStopSignals;
+    }
+
+    QApplication app(argc, argv);
+    QApplication::setQuitOnLastWindowClosed(false);  // closing only hides
+    ServerHost host;
+    const int rc = host.Start();
+    if (rc != kRunning) {
+        if (rc == kExitNoEnvironment) {
+            QMessageBox::critical(nullptr, QStringLiteral("Vantor"),
+                                  QString::fromUtf8(kGetKorbelFailedText));
+        }
+        ::close(stopFd);
+        return rc;
+    }
+    platform::TraceText("running with the operator window\n");
+
+    CVantorDlg window(host);
+    QSocketNotifier stopNotifier(stopFd, QSocketNotifier::Read);
+    QObject::connect(&stopNotifier, &QSocketNotifier::activated, &window, [&] {
+        signalfd_siginfo info{};
+        if (::read(stopFd, &info, sizeof info) == sizeof info) {
+            platform::Trace("signal %u: stopping\n", info.ssi_signo);
+        }
+        window.ExitSequence();
+    });
+    window.Start();
+    const int result = QApplication::exec();
+    ::close(stopFd);
+    platform::TraceText("stopped\n");
+    return result;
+}
+
+}  // namespace vantor::host
