@@ -35,16 +35,18 @@ sigset_t StopSignals() {
 // The window is a program of its own, so this one never loads the toolkit.
 // It replaces this process (argv and all), or says why it cannot.
 void ShowWindowInstead(char** argv) {
-    const char* x11 = std::getenv("DISPLAY");
-    const char* wayland = std::getenv("WAYLAND_DISPLAY");
+    // Before any thread exists: nothing changes the environment meanwhile.
+    const char* x11 = std::getenv("DISPLAY");              // NOLINT(concurrency-mt-unsafe)
+    const char* wayland = std::getenv("WAYLAND_DISPLAY");  // NOLINT(concurrency-mt-unsafe)
     if ((x11 == nullptr || *x11 == '\0') && (wayland == nullptr || *wayland == '\0')) {
         platform::TraceText("no display: running headless\n");
         return;
     }
     const std::string window = platform::ExecutableDir() + "/vantor-window";
     ::execv(window.c_str(), argv);
+    const int error = errno;
     platform::Trace("the operator window %s cannot run (%s): running headless\n", window.c_str(),
-                    std::strerror(errno));
+                    std::strerror(error));  // NOLINT(concurrency-mt-unsafe): no thread yet
 }
 
 }  // namespace

@@ -32,7 +32,7 @@ void CColorStatic::SetText(const QString& text) {
     setText(text);
 }
 
-void CColorStatic::paintEvent(QPaintEvent*) {
+void CColorStatic::paintEvent(QPaintEvent* /*event*/) {
     QPainter painter(this);
     const QRect r = contentsRect();
     if (!m_bTransparent) painter.fillRect(rect(), m_crBack);

@@ -60,7 +60,7 @@ void CLed::Ping(int ms) {
     m_pingTimer.start(ms);
 }
 
-void CLed::paintEvent(QPaintEvent*) {
+void CLed::paintEvent(QPaintEvent* /*event*/) {
     // Centred when the control has room for the whole lamp, else from its
     // top-left corner, cut off by the control's edges.
     QRect target(0, 0, kLampSize, kLampSize);

@@ -48,8 +48,9 @@ void FitComboList(QComboBox* combo) {
 
 CMoveControl::CMoveControl(const std::string& iniDir) {
     const std::string path = IniPath(iniDir);
-    m_nSize =
-        std::atoi(platform::GetPrivateProfileString("DLGFONT", "FONTSIZE", "100", path).c_str());
+    // As atoi reads it: leading digits, anything else gives 0.
+    const std::string size = platform::GetPrivateProfileString("DLGFONT", "FONTSIZE", "100", path);
+    m_nSize = static_cast<int>(std::strtol(size.c_str(), nullptr, 10));
     m_face = CutFaceName(
         platform::GetPrivateProfileString("DLGFONT", "FONTFOCENAME", kDefaultFace, path));
 }
@@ -62,17 +63,19 @@ QFont CMoveControl::Font() const {
 }
 
 ControlKind CMoveControl::KindOf(const QWidget* widget) {
-    if (qobject_cast<const QComboBox*>(widget)) return ControlKind::kComboBox;
-    if (qobject_cast<const QAbstractItemView*>(widget)) return ControlKind::kListView;
-    if (qobject_cast<const QAbstractButton*>(widget) || qobject_cast<const QGroupBox*>(widget)) {
+    if (qobject_cast<const QComboBox*>(widget) != nullptr) return ControlKind::kComboBox;
+    if (qobject_cast<const QAbstractItemView*>(widget) != nullptr) return ControlKind::kListView;
+    if (qobject_cast<const QAbstractButton*>(widget) != nullptr ||
+        qobject_cast<const QGroupBox*>(widget) != nullptr) {
         return ControlKind::kButton;
     }
-    if (qobject_cast<const QLineEdit*>(widget) || qobject_cast<const QTextEdit*>(widget) ||
-        qobject_cast<const QPlainTextEdit*>(widget) ||
-        qobject_cast<const QAbstractSpinBox*>(widget)) {
+    if (qobject_cast<const QLineEdit*>(widget) != nullptr ||
+        qobject_cast<const QTextEdit*>(widget) != nullptr ||
+        qobject_cast<const QPlainTextEdit*>(widget) != nullptr ||
+        qobject_cast<const QAbstractSpinBox*>(widget) != nullptr) {
         return ControlKind::kEdit;
     }
-    if (qobject_cast<const QLabel*>(widget)) return ControlKind::kStatic;
+    if (qobject_cast<const QLabel*>(widget) != nullptr) return ControlKind::kStatic;
     // Plain frames and lines are statics too; scroll bars and anything else
     // simply scale.
     if (widget->metaObject() == &QFrame::staticMetaObject) return ControlKind::kStatic;
@@ -110,7 +113,7 @@ void CMoveControl::Layout() {
         const int textHeight = QFontMetrics(child->font()).height();
         const EdgeRect after =
             ScaleControlRect(before, sx, sy, kind, textHeight, m_errors.Slot(slot));
-        if (kind == ControlKind::kComboBox) FitComboList(static_cast<QComboBox*>(child));
+        if (auto* combo = qobject_cast<QComboBox*>(child)) FitComboList(combo);
         child->setGeometry(after.left, after.top, after.right - after.left,
                            after.bottom - after.top);
         ++slot;

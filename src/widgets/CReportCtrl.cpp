@@ -222,7 +222,7 @@ bool CReportCtrl::SetCellText(int row, int column, const QString& text) {
 
 QString CReportCtrl::CellText(int row, int column) const {
     const QTableWidgetItem* cell = Cell(row, column);
-    return cell ? cell->text() : QString();
+    return cell != nullptr ? cell->text() : QString();
 }
 
 void CReportCtrl::SetCellColors(int row, int column, QColor text, QColor back) {
@@ -234,12 +234,12 @@ void CReportCtrl::SetCellColors(int row, int column, QColor text, QColor back) {
 
 QColor CReportCtrl::CellTextColor(int row, int column) const {
     const QTableWidgetItem* cell = Cell(row, column);
-    return cell ? cell->foreground().color() : QColor();
+    return cell != nullptr ? cell->foreground().color() : QColor();
 }
 
 QColor CReportCtrl::CellBackColor(int row, int column) const {
     const QTableWidgetItem* cell = Cell(row, column);
-    return cell ? cell->background().color() : QColor();
+    return cell != nullptr ? cell->background().color() : QColor();
 }
 
 bool CReportCtrl::IsRowSelected(int row) const {

@@ -19,12 +19,12 @@ EdgeRect ScaleControlRect(const EdgeRect& r, double sx, double sy, ControlKind k
                           EdgeErrors* errors) {
     const int height = r.bottom - r.top;
     EdgeRect out;
-    out.left = ScaleEdge(r.left, sx, errors ? &errors->left : nullptr);
-    out.right = ScaleEdge(r.right, sx, errors ? &errors->right : nullptr);
-    out.top = ScaleEdge(r.top, sy, errors ? &errors->top : nullptr);
+    out.left = ScaleEdge(r.left, sx, errors != nullptr ? &errors->left : nullptr);
+    out.right = ScaleEdge(r.right, sx, errors != nullptr ? &errors->right : nullptr);
+    out.top = ScaleEdge(r.top, sy, errors != nullptr ? &errors->top : nullptr);
     const bool textControl = static_cast<int>(kind) <= static_cast<int>(ControlKind::kButton);
     if (!textControl || height > kMaxFixedHeight) {
-        out.bottom = ScaleEdge(r.bottom, sy, errors ? &errors->bottom : nullptr);
+        out.bottom = ScaleEdge(r.bottom, sy, errors != nullptr ? &errors->bottom : nullptr);
     } else if (height < textHeight) {
         out.bottom = out.top + textHeight + 2;
     } else {

@@ -80,7 +80,8 @@ void QuickSort(std::vector<int>& v, int low, int high, const std::function<int(i
                bool ascending) {
     int i = low;
     int j = high;
-    const int pivot = v[static_cast<size_t>(low + (high - low) / 2)];
+    const int middle = low + (high - low) / 2;
+    const int pivot = v[static_cast<size_t>(middle)];
     // After the first swap the swapped elements stop both scans, so neither
     // index leaves [low, high].
     do {

@@ -123,8 +123,8 @@ void CVantorDlg::SetUpClientList() {
 
 void CVantorDlg::CreateLeds() {
     for (int i = 0; i < kLedCount; ++i) {
-        QWidget* placeholder = findChild<QWidget*>(QStringLiteral("static%1").arg(1013 + i),
-                                                   Qt::FindDirectChildrenOnly);
+        auto* placeholder = findChild<QWidget*>(QStringLiteral("static%1").arg(1013 + i),
+                                                Qt::FindDirectChildrenOnly);
         auto* led = new widgets::CLed(this);
         led->setObjectName(QStringLiteral("led%1").arg(i));
         if (placeholder != nullptr) led->setGeometry(placeholder->geometry());
