@@ -228,7 +228,8 @@ void CHardWare::SwitchCpu() {
 void CHardWare::WaitFor(const int32_t& flag) {
     if (!m_link || !m_link->endpoint) return;  // no endpoint: no reply can come
     m_link->target = this;
-    const uint64_t end = platform::MillisecondsSinceStart() + static_cast<uint64_t>(m_replyTimeoutMs);
+    const uint64_t end =
+        platform::MillisecondsSinceStart() + static_cast<uint64_t>(m_replyTimeoutMs);
     while (flag != 1) {
         const uint64_t now = platform::MillisecondsSinceStart();
         if (now >= end || !m_link->endpoint) return;

@@ -45,10 +45,10 @@ int CHardWare::GetAnalog(int channel, float* buffer, long count) {
         return analogReplyCount;
     }
     for (int i = 0; i < n; ++i) {
-        buffer[i] = stateBlock.sine == 1 ? stateBlock.amplitude *
-                                               std::sin(static_cast<float>(i) * 2.0F * kPi *
-                                                        1.0F / static_cast<float>(n))
-                                         : stateBlock.amplitude;
+        buffer[i] = stateBlock.sine == 1
+                        ? stateBlock.amplitude * std::sin(static_cast<float>(i) * 2.0F * kPi *
+                                                          1.0F / static_cast<float>(n))
+                        : stateBlock.amplitude;
     }
     return n;
 }

@@ -21,8 +21,7 @@ std::string ServerDir() {
     if (const char* dir = std::getenv("VANTOR_SERVER_DIR"); dir != nullptr && *dir != '\0') {
         return dir;
     }
-    const std::string libDir =
-        platform::ModuleDirOf(reinterpret_cast<const void*>(&ServerDir));
+    const std::string libDir = platform::ModuleDirOf(reinterpret_cast<const void*>(&ServerDir));
     if (!libDir.empty()) {
         const fs::path dir(libDir);
         std::error_code ec;
@@ -36,8 +35,8 @@ Launch StartServer(const std::string& program) {
     if (::access(program.c_str(), X_OK) != 0) return Launch::kMissing;
     const char* display = std::getenv("DISPLAY");
     const char* wayland = std::getenv("WAYLAND_DISPLAY");
-    const bool headless = (display == nullptr || *display == '\0') &&
-                          (wayland == nullptr || *wayland == '\0');
+    const bool headless =
+        (display == nullptr || *display == '\0') && (wayland == nullptr || *wayland == '\0');
     // Everything the children use is made before fork: between fork and exec
     // only async-signal-safe calls are allowed.
     std::vector<char*> argv{const_cast<char*>(program.c_str())};

@@ -268,9 +268,8 @@ void ClientService::ReadCounter(const ClientRequest& request) {
             m_engine.AddClientChannels(add);
             WaitCycles(kFreshCycles, kFreshWaitMs);
         }
-        WithBlock([&](protocol::SharedBlock& b) {
-            value = static_cast<int32_t>(b.counterValue[k]);
-        });
+        WithBlock(
+            [&](protocol::SharedBlock& b) { value = static_cast<int32_t>(b.counterValue[k]); });
     }
     Reply(request, protocol::kCodeCounter, sizeof value, &value, sizeof value);
 }
