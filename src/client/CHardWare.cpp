@@ -9,9 +9,9 @@
 #include <cstring>
 #include <fstream>
 
+#include "ServerLauncher.h"
 #include "boards/Board.h"
 #include "boards/BoardProbe.h"
-#include "client/ServerLauncher.h"
 #include "platform/Clock.h"
 #include "platform/CopyDataBus.h"
 #include "platform/Paths.h"
@@ -190,6 +190,8 @@ void CHardWare::Release() {
 }
 
 int CHardWare::SendToServer(uint32_t code, uint64_t dataWord, const void* data, size_t size) {
+    // The reply may come while the send still waits for the server's answer.
+    if (m_link) m_link->target = this;
     auto sent = m_link && m_link->endpoint
                     ? m_link->endpoint->Send(protocol::kServerTitle, code, dataWord, data, size)
                     : platform::CopyDataSend(protocol::kServerTitle, code, dataWord, data, size);

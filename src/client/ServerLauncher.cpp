@@ -1,4 +1,4 @@
-#include "client/ServerLauncher.h"
+#include "ServerLauncher.h"
 
 #include <fcntl.h>
 #include <sys/wait.h>
