@@ -2,7 +2,8 @@
 // simulated board, in an IPC namespace and configuration of its own):
 //  - round trip of GetAnalog(ch, 1000), GetFreb and InPutDig in MODE 1, p50
 //    and p99 over 2,000 calls each, next to a bare Unix-datagram ping-pong
-//    with the same request and reply sizes in this process;
+//    with the same request and reply sizes in this process, and a bare
+//    synchronous send on the copy-data bus that the server answers at once;
 //  - four clients calling as fast as they can for N seconds (default 10):
 //    calls per second, calls without a reply, and the server's cycle rate
 //    before and during the load (from the simulated counter in the block).
@@ -142,6 +143,10 @@ int main(int argc, char** argv) {
         const Figures freq = Time([&] { (void)hw.GetFreb(200); });
         const Figures bareFreq = BarePingPong(104, 4 + 24);
         const Figures din = Time([&] { (void)hw.InPutDig(3); });
+        // The copy-data bus alone: a synchronous send the server answers at once.
+        const Figures bus = Time([] {
+            (void)vantor::platform::CopyDataSend("Vantor", 2002, 0, nullptr, 0);
+        });
         const Figures bareDin = BarePingPong(108, 108 + 24);
         std::printf("MODE 1 round trip, %d calls each (microseconds)\n", kCalls);
         std::printf("  %-22s p50 %8.1f  p99 %8.1f   bare ping-pong p50 %6.1f  p99 %6.1f\n",
@@ -150,6 +155,7 @@ int main(int argc, char** argv) {
                     "GetFreb(200)", freq.p50, freq.p99, bareFreq.p50, bareFreq.p99);
         std::printf("  %-22s p50 %8.1f  p99 %8.1f   bare ping-pong p50 %6.1f  p99 %6.1f\n",
                     "InPutDig(3)", din.p50, din.p99, bareDin.p50, bareDin.p99);
+        std::printf("  %-22s p50 %8.1f  p99 %8.1f\n", "bus send (code 2002)", bus.p50, bus.p99);
         hw.Close();
     }
 
