@@ -190,7 +190,9 @@ TEST_F(ClientEndToEnd, AsynchronousOpenStartsTheServerWhenNoneRuns) {
     // so the server is reaped here.
     EXPECT_TRUE(Eventually([&] { return !protocol::ReadServerStatus().has_value(); }));
     int wstatus = 0;
-    if (::waitpid(pid, &wstatus, 0) == pid) EXPECT_EQ(wstatus, 0);
+    if (::waitpid(pid, &wstatus, 0) == pid) {
+        EXPECT_EQ(wstatus, 0);
+    }
 }
 
 }  // namespace
