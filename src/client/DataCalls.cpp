@@ -132,6 +132,7 @@ void CHardWare::ResetCNT() {
     if (SendToServer(protocol::kCodeResetCounters, 0, nullptr, 0) == 0) errorText = kResetNoServer;
 }
 
+// NOLINTNEXTLINE(readability-convert-member-functions-to-static): exported member
 float CHardWare::Average(float* values, int count) {
     if (values == nullptr) return 0.0F;
     if (count < 2) return values[0];

@@ -39,9 +39,11 @@ Launch StartServer(const std::string& program) {
         (display == nullptr || *display == '\0') && (wayland == nullptr || *wayland == '\0');
     // Everything the children use is made before fork: between fork and exec
     // only async-signal-safe calls are allowed.
-    std::vector<char*> argv{const_cast<char*>(program.c_str())};
-    static char headlessFlag[] = "--headless";
-    if (headless) argv.push_back(headlessFlag);
+    std::vector<std::string> args{program};
+    if (headless) args.emplace_back("--headless");
+    std::vector<char*> argv;
+    argv.reserve(args.size() + 1);
+    for (std::string& a : args) argv.push_back(a.data());
     argv.push_back(nullptr);
     int report[2];
     if (::pipe2(report, O_CLOEXEC) != 0) return Launch::kFailed;
@@ -57,7 +59,7 @@ Launch StartServer(const std::string& program) {
         const pid_t server = ::fork();
         if (server < 0) {
             const int err = errno;
-            (void)!::write(report[1], &err, sizeof err);
+            [[maybe_unused]] const ssize_t sent = ::write(report[1], &err, sizeof err);
             ::_exit(127);
         }
         if (server > 0) ::_exit(0);
@@ -71,7 +73,7 @@ Launch StartServer(const std::string& program) {
         }
         ::execve(argv[0], argv.data(), environ);
         const int err = errno;
-        (void)!::write(report[1], &err, sizeof err);
+        [[maybe_unused]] const ssize_t sent = ::write(report[1], &err, sizeof err);
         ::_exit(127);
     }
     ::close(report[1]);
@@ -80,7 +82,7 @@ Launch StartServer(const std::string& program) {
     }
     // The pipe closes on a successful exec; an error number comes back otherwise.
     int err = 0;
-    ssize_t n;
+    ssize_t n = 0;
     do {
         n = ::read(readEnd.Get(), &err, sizeof err);
     } while (n < 0 && errno == EINTR);

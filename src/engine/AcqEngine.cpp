@@ -77,7 +77,7 @@ void AcqEngine::RebuildMergedRequest() {
 }
 
 void AcqEngine::AddClientChannels(const AcqRequest& request) {
-    AcqRequest channels;
+    AcqRequest channels{};
     {
         std::lock_guard lock(m_clientChannelsMutex);
         MergeRequest(m_clientChannels, request);

@@ -33,6 +33,14 @@ bool Contains(const int32_t* ids, int32_t count, int max, int32_t id) {
     return std::find(ids, ids + n, id) != ids + n;
 }
 
+// Queues a reply for the client named in the request.
+void Reply(const ClientRequest& request, uint32_t code, uint64_t dataWord, const void* data,
+           size_t size) {
+    // Never to ourselves: our own endpoint would take the reply for a request.
+    if (request.name.empty() || request.name == protocol::kServerTitle) return;
+    (void)platform::CopyDataPost(request.name, code, dataWord, data, size, kReplyPostMs);
+}
+
 }  // namespace
 
 bool ParseClientRequest(const platform::CopyDataMessage& m, ClientRequest& out) {
@@ -131,13 +139,6 @@ void ClientService::Serve(const ClientRequest& request) {
         default:
             break;
     }
-}
-
-void ClientService::Reply(const ClientRequest& request, uint32_t code, uint64_t dataWord,
-                          const void* data, size_t size) const {
-    // Never to ourselves: our own endpoint would take the reply for a request.
-    if (request.name.empty() || request.name == protocol::kServerTitle) return;
-    (void)platform::CopyDataPost(request.name, code, dataWord, data, size, kReplyPostMs);
 }
 
 bool ClientService::WaitCycles(uint64_t cycles, int maxMs) const {

@@ -53,8 +53,6 @@ public:
 
 private:
     void Worker();
-    void Reply(const ClientRequest& request, uint32_t code, uint64_t dataWord, const void* data,
-               size_t size) const;
     // Waits until the acquisition has run `cycles` more cycles, at most
     // maxMs; false when it did not (no acquisition, or stopping).
     bool WaitCycles(uint64_t cycles, int maxMs) const;

@@ -5,7 +5,7 @@
 namespace vantor::protocol {
 
 std::string RecordName(const char (&name)[kClientNameBytes]) {
-    return std::string(name, ::strnlen(name, kClientNameBytes - 1));
+    return {name, ::strnlen(name, kClientNameBytes - 1)};
 }
 
 void SetRecordName(char (&field)[kClientNameBytes], std::string_view name) {
