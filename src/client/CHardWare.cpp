@@ -190,11 +190,18 @@ void CHardWare::Release() {
     if (board->IsOpen() != 0) board->CloseDevice();
 }
 
-int CHardWare::SendToServer(uint32_t code, uint64_t dataWord, const void* data, size_t size) {
+int CHardWare::SendToServer(uint32_t code, uint64_t dataWord, const void* data, size_t size,
+                            bool queued) {
     // The reply may come while the send still waits for the server's answer.
     if (m_link) m_link->target = this;
-    auto sent = m_link && m_link->endpoint
-                    ? m_link->endpoint->Send(protocol::kServerTitle, code, dataWord, data, size)
+    const bool own = m_link && m_link->endpoint;
+    if (queued && own) {
+        return platform::CopyDataPost(protocol::kServerTitle, code, dataWord, data, size,
+                                      platform::kCopyDataDefaultTimeoutMs)
+                   ? 1
+                   : 0;
+    }
+    auto sent = own ? m_link->endpoint->Send(protocol::kServerTitle, code, dataWord, data, size)
                     : platform::CopyDataSend(protocol::kServerTitle, code, dataWord, data, size);
     return sent ? 1 : 0;
 }

@@ -40,7 +40,7 @@ int CHardWare::GetAnalog(int channel, float* buffer, long count) {
         analogRequest.count = asked;
         protocol::SetRecordName(analogRequest.name, clientName);
         SendToServer(protocol::kCodeAnalog, sizeof analogRequest, &analogRequest,
-                     sizeof analogRequest);
+                     sizeof analogRequest, true);
         WaitFor(analogDone);
         if (asked > 0) std::memcpy(buffer, analogReply, sizeof(float) * static_cast<size_t>(asked));
         return analogReplyCount;
@@ -64,7 +64,7 @@ float CHardWare::GetFreb(int channel) {
         protocol::SetRecordName(frequencyRequest.name, clientName);
         frequencyRequest.channel = channel;
         SendToServer(protocol::kCodeFrequency, sizeof frequencyRequest, &frequencyRequest,
-                     sizeof frequencyRequest);
+                     sizeof frequencyRequest, true);
         WaitFor(frequencyDone);
         return frequencyReply;
     }
@@ -81,7 +81,7 @@ int CHardWare::GetEnc3(int channel) {
         protocol::SetRecordName(counterRequest.name, clientName);
         counterRequest.channel = channel;
         SendToServer(protocol::kCodeCounter, sizeof counterRequest, &counterRequest,
-                     sizeof counterRequest);
+                     sizeof counterRequest, true);
         WaitFor(counterDone);
         return counterReply;
     }
@@ -117,7 +117,7 @@ HILOW CHardWare::InPutDig(int line) {
     digitalRequest.line = line;
     digitalRequest.level = -1;
     if (SendToServer(protocol::kCodeDigitalIn, sizeof digitalRequest, &digitalRequest,
-                     sizeof digitalRequest) == 0) {
+                     sizeof digitalRequest, true) == 0) {
         errorText = kReadNoServer;
     }
     WaitFor(digitalDone);

@@ -179,10 +179,10 @@ TEST_F(Client, AsynchronousWithoutAServerReportsOnceAndWaitsOnlyItsBound) {
     EXPECT_EQ(notices.size(), 1U);
 }
 
-// A server endpoint that answers a frequency request with a reply message
-// queued before its send returns: the reply arrives while the client still
-// waits in its send, and must not be lost.
-TEST_F(Client, AReplyArrivingDuringTheSendIsKept) {
+// A server endpoint that queues its reply before its handler returns: the
+// reply is there before the client's call waits for it (or while it still
+// sends), and must not be lost.
+TEST_F(Client, AReplyArrivingBeforeTheWaitIsKept) {
     WriteConfig("AcqCfg.ini", "[HK]\nMODE=1\n");
     std::atomic<bool> stop{false};
     std::atomic<bool> ready{false};

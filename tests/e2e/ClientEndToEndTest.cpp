@@ -139,6 +139,7 @@ TEST_F(ClientEndToEnd, ModeSwitchTellsTheClientWhichRegistersAgain) {
     hw.Open("listener");
     ASSERT_EQ(hw.Mode(), MODE_ASYNC);
     ASSERT_TRUE(Eventually([&] { return Registrations("listener") == 1; }));
+    EXPECT_EQ(hw.InPutDig(7), LOW);
     ChildProcess toSync("vantorctl", {"mode", "2"});
     ASSERT_EQ(toSync.ExitCode(), 0) << toSync.Stderr();
     // The notice waits on the client's endpoint until the client pumps it.
@@ -146,6 +147,11 @@ TEST_F(ClientEndToEnd, ModeSwitchTellsTheClientWhichRegistersAgain) {
         hw.SwitchCpu();
         return Registrations("listener") == 2;
     })) << server->Stderr();
+    // In synchronous mode the server answers nothing: the read keeps the
+    // last reply's level although input 0 is high in the block.
+    ASSERT_EQ(FromBlock([](const protocol::SharedBlock& b) { return b.digitalIn[0]; }), 1);
+    hw.SetReplyTimeout(200);
+    EXPECT_EQ(hw.InPutDig(0), LOW);
     hw.Close();
 }
 

@@ -121,7 +121,10 @@ protected:
 private:
     struct Link;
     // Sends to the server from the client's endpoint: 1 sent, 0 no server.
-    int SendToServer(uint32_t code, uint64_t dataWord, const void* data, size_t size);
+    // queued: only queue the request, for one whose answer is a reply
+    // message (the reply is what the call waits for).
+    int SendToServer(uint32_t code, uint64_t dataWord, const void* data, size_t size,
+                     bool queued = false);
     // Dispatches messages until *flag is 1 or the reply timeout passes.
     void WaitFor(const int32_t& flag);
     void Notice(const std::string& text);
