@@ -15,6 +15,21 @@ cmake --preset ci >/dev/null
 cmake --build --preset ci -j"$JOBS"
 ctest --preset ci -j"$JOBS"
 
+# The client library as a program outside this tree sees it: installed into
+# a prefix of its own, the example configured and built against the package.
+echo "== client example against the installed package"
+prefix=$(mktemp -d)
+trap 'rm -rf "$prefix"' EXIT
+cmake --install build/ci --prefix "$prefix/usr" >/dev/null
+cmake -S examples/client -B "$prefix/example" -DCMAKE_PREFIX_PATH="$prefix/usr" \
+  -DCMAKE_CXX_FLAGS="-Wall -Wextra -Wpedantic -Werror" >/dev/null
+cmake --build "$prefix/example" -j"$JOBS"
+mkdir -p "$prefix/config"
+printf '[HK]\nMODE=3\n' >"$prefix/config/AcqCfg.ini"
+out=$(VANTOR_CONFIG_DIR="$prefix/config" VANTOR_IPC_NAMESPACE=ci-example \
+  "$prefix/example/vantor-client")
+grep -q "mode 3: simulated" <<<"$out"
+
 # The checks kept in .clang-tidy are errors. Sources only (the tests are not
 # linted), with the CI build's compile commands; headers are checked through
 # the sources that include them.

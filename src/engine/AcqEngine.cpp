@@ -69,7 +69,21 @@ int AcqEngine::AgePeers() {
 void AcqEngine::RebuildMergedRequest() {
     // Under the merged request's writers' lock: a CONNECT merged meanwhile
     // either is in the table already or is merged after this publish.
-    m_merged.Update([this](AcqRequest& merged) { merged = m_peers.MergedRequests(); });
+    m_merged.Update([this](AcqRequest& merged) {
+        merged = m_peers.MergedRequests();
+        std::lock_guard lock(m_clientChannelsMutex);
+        MergeRequest(merged, m_clientChannels);
+    });
+}
+
+void AcqEngine::AddClientChannels(const AcqRequest& request) {
+    AcqRequest channels{};
+    {
+        std::lock_guard lock(m_clientChannelsMutex);
+        MergeRequest(m_clientChannels, request);
+        channels = m_clientChannels;
+    }
+    m_merged.Update([&channels](AcqRequest& merged) { MergeRequest(merged, channels); });
 }
 
 std::string AcqEngine::ConfigFile(const char* name) const {

@@ -193,6 +193,9 @@ public:
     // Rebuilds the merged request from the peers in the table, published in
     // one step: live peers' channels stay, departed peers' channels go.
     void RebuildMergedRequest();
+    // Channels client programs asked for: merged now and again after every
+    // rebuild, for as long as the process runs.
+    void AddClientChannels(const AcqRequest& request);
     // The client name table; changes through the engine are reported.
     ClientNames& Clients() { return m_clients; }
     void AddClientName(const char* name);
@@ -256,6 +259,8 @@ private:
     CSharedMemory& m_block;
     std::unique_ptr<SharedBlock> m_image;
     MergedRequest m_merged;
+    std::mutex m_clientChannelsMutex;  // guards m_clientChannels
+    AcqRequest m_clientChannels = EmptyRequest();
     boards::Board m_board;
     mutable std::mutex m_boardMutex;  // held while the board opens or closes
     mutable std::atomic<bool> m_linkLost{false};

@@ -54,6 +54,7 @@ void ApplyPeerClockScale(engine::PeerTable& peers) {
 }
 
 int64_t ServerHost::OnCopyData(const platform::CopyDataMessage& m) {
+    if (m_clientService->Handle(m)) return 0;  // answered later, by a reply message
     if (m.code == protocol::kCodeClientRegister) {
         std::string name = ClientName(m);
         m_engine->AddClientName(name.c_str());

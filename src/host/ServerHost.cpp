@@ -45,6 +45,7 @@ ServerHost::ServerHost() {
         platform::Trace("shared data block not available: %s\n", m_block.LastError().c_str());
     }
     m_engine = std::make_unique<engine::AcqEngine>(m_block);
+    m_clientService = std::make_unique<ClientService>(*m_engine, m_block);
 }
 
 ServerHost::~ServerHost() {

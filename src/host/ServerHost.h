@@ -8,6 +8,7 @@
 
 #include "boards/Board.h"
 #include "engine/AcqEngine.h"
+#include "host/ClientService.h"
 #include "platform/CopyDataBus.h"
 #include "platform/InstanceLock.h"
 #include "protocol/CSharedMemory.h"
@@ -53,6 +54,7 @@ public:
     // What the "Vantor" endpoint does with a message: 1064 registers the
     // client named in the payload, 1054 unregisters it; the answer is 0.
     // Our own 2001 switches the mode and 2002 reports it (engine/ServerStatus.h).
+    // Client requests (1134 ... 1214) go to the ClientService.
     int64_t OnCopyData(const platform::CopyDataMessage& message);
     // The mode buttons: 1 asynchronous, 2 synchronous. Answers as kCodeSetMode.
     long RequestMode(int mode);
@@ -84,6 +86,8 @@ private:
 
     protocol::CSharedMemory m_block;
     std::unique_ptr<engine::AcqEngine> m_engine;
+    // Answers client programs; goes before the engine it reads.
+    std::unique_ptr<ClientService> m_clientService;
     // The display probe's own board, apart from the engine's.
     boards::Board m_probeBoard;
     platform::InstanceLock m_instance;

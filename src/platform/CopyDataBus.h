@@ -16,16 +16,11 @@
 #include <string>
 #include <string_view>
 
+#include "platform/CopyDataMessage.h"
 #include "platform/Result.h"
 #include "platform/UniqueFd.h"
 
 namespace vantor::platform {
-
-struct CopyDataMessage {
-    uint32_t code = 0;      // the message code
-    uint64_t dataWord = 0;  // the sender's declared payload length, as given
-    std::string_view data;  // the payload bytes received
-};
 
 // Handles one message; its result goes back to the sender.
 using CopyDataHandler = std::function<int64_t(const CopyDataMessage&)>;

@@ -11,6 +11,17 @@ constexpr unsigned kCodeClientRegister = 1064;
 constexpr unsigned kCodeClientUnregister = 1054;
 constexpr int kClientNameBytes = 100;  // longer names are cut to 99 bytes
 
+// Requests of a client program (payload records in protocol/ClientMessages.h).
+constexpr unsigned kCodeDigitalOut = 1134;     // DigitalRecord, level 1 or 0
+constexpr unsigned kCodeDigitalIn = 1144;      // DigitalRecord, level -1; the reply too
+constexpr unsigned kCodeResetCounters = 1174;  // no payload
+constexpr unsigned kCodeAnalog = 1184;         // AnalogRecord
+constexpr unsigned kCodeFrequency = 1204;      // ChannelRecord; the reply: float32
+constexpr unsigned kCodeCounter = 1214;        // ChannelRecord; the reply: int32
+// Server to client only.
+constexpr unsigned kCodeStateBlock = 1154;   // StateBlock
+constexpr unsigned kCodeAnalogReply = 1194;  // float32[n], data word n
+
 // Copy-data codes of our own, next to the client codes 1054/1064/1124.
 // Switch: data word = 1 (asynchronous) or 2 (synchronous); the answer is 1
 // switched, 0 already in that mode, -1 not a mode, -2 synchronous mode

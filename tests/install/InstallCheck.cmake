@@ -10,6 +10,9 @@ endif()
 
 # The binding looks for the system library in lib/ beside the programs' bin/.
 foreach(file bin/vantor bin/vantorctl bin/vantor-boardsim lib/libkorbel.so
+             lib/libvantorclient.so lib/libvantorclient.so.3 include/vantor/CHardWare.h
+             include/vantor/platform/CopyDataMessage.h
+             lib/cmake/VantorClient/VantorClientConfig.cmake lib/pkgconfig/vantorclient.pc
              share/doc/vantor/README.md share/doc/vantor/architecture.md)
   if(NOT EXISTS ${PREFIX}/${file})
     message(FATAL_ERROR "not installed: ${file}")
@@ -20,7 +23,8 @@ endforeach()
 file(GLOB_RECURSE stray RELATIVE ${PREFIX} ${PREFIX}/libch365.so ${PREFIX}/*.a)
 file(GLOB in_lib LIST_DIRECTORIES true ${PREFIX}/lib/*)
 foreach(entry ${in_lib})
-  if(IS_DIRECTORY ${entry})
+  # The client library's package files are the only folders there.
+  if(IS_DIRECTORY ${entry} AND NOT entry MATCHES "/lib/(cmake|pkgconfig)$")
     list(APPEND stray ${entry})
   endif()
 endforeach()
