@@ -6,14 +6,16 @@
 #include <atomic>
 #include <memory>
 
-#include "BlockClient.h"
 #include "DumpFormat.h"
 #include "StopSignals.h"
 #include "platform/Clock.h"
 #include "platform/IpcNames.h"
+#include "protocol/BlockClient.h"
 
 namespace vantor::ctl {
 namespace {
+
+using protocol::BlockClient;
 
 constexpr int kMinIntervalMs = 10;
 constexpr int kMaxIntervalMs = 3600000;
