@@ -3,23 +3,16 @@
 #include <signal.h>
 
 #include <CLI/CLI.hpp>
-#include <atomic>
 #include <filesystem>
 #include <iostream>
 #include <mutex>
 
 #include "Bridge.h"
 #include "platform/Paths.h"
+#include "platform/StopSignals.h"
 
 namespace vantor::mqtt {
 namespace {
-
-std::atomic<bool> g_stop{false};
-static_assert(std::atomic<bool>::is_always_lock_free);
-
-void OnStopSignal(int /*signal*/) {
-    g_stop.store(true);
-}
 
 // The options, bound to config so that only those given replace what the
 // file said.
@@ -146,11 +139,7 @@ int Main(int argc, char** argv) {
         std::cerr << "vantor-mqtt: " << error << "\n";
         return kExitUsage;
     }
-    struct sigaction sa {};
-    sa.sa_handler = OnStopSignal;
-    sigemptyset(&sa.sa_mask);
-    sigaction(SIGINT, &sa, nullptr);
-    sigaction(SIGTERM, &sa, nullptr);
+    platform::StopSignals signals(true);
     signal(SIGPIPE, SIG_IGN);
 
     std::mutex logMutex;
@@ -160,7 +149,7 @@ int Main(int argc, char** argv) {
     };
     log("station " + config.station + ": broker " + config.host + ":" +
         std::to_string(config.port) + ", control " + (config.control ? "on" : "off"));
-    return RunBridge(config, password, g_stop, log);
+    return RunBridge(config, password, platform::StopFlag(), log);
 }
 
 }  // namespace vantor::mqtt

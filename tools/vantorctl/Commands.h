@@ -40,7 +40,4 @@ int RunHold(int counter, int value, Console& console);
 // MODE 1 (asynchronous) or 2 (synchronous), sent to the running server.
 int RunMode(int mode, Console& console);
 
-// Asks a running watch to end after its current refresh (async-signal-safe).
-void RequestStop();
-
 }  // namespace vantor::ctl

@@ -12,9 +12,9 @@
 #include <memory>
 #include <sstream>
 
-#include "StopSignals.h"
 #include "platform/Clock.h"
 #include "platform/LoopbackUdp.h"
+#include "platform/StopSignals.h"
 #include "protocol/BlockClient.h"
 #include "protocol/NegPacket.h"
 #include "protocol/PeerSender.h"
@@ -162,8 +162,8 @@ int RunPeer(const PeerOptions& options, Console& console) {
     if (listeners.Empty()) {
         console.err << "vantorctl peer: ports 9000-9021 are all taken: PORT messages go unheard\n";
     }
-    ClearStop();
-    StopSignals signals(console.stopOnSignals);
+    platform::ClearStop();
+    platform::StopSignals signals(console.stopOnSignals);
     console.out << "peer " << name << ": CONNECT to 127.0.0.1:" << protocol::kNegServerPort
                 << " every " << options.every << " s\n";
     console.out.flush();
@@ -175,7 +175,7 @@ int RunPeer(const PeerOptions& options, Console& console) {
     uint64_t nextConnect = start;
     uint64_t nextShow = start + kShowEveryMs;
     bool portKnown = false;
-    while (!StopRequested()) {
+    while (!platform::StopRequested()) {
         uint64_t now = platform::MillisecondsSinceStart();
         if (endMs > 0 && now - start >= endMs) break;
         if (now >= nextConnect) {
