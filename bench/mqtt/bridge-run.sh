@@ -21,9 +21,12 @@ cleanup() {
 trap cleanup EXIT
 
 port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])')
-printf 'listener %s 127.0.0.1\nallow_anonymous true\npersistence false\n' "$port" >"$work/broker.conf"
+# set_tcp_nodelay: as docs/mqtt.md advises for a broker that forwards samples.
+printf 'listener %s 127.0.0.1\nallow_anonymous true\npersistence false\nset_tcp_nodelay true\n' \
+  "$port" >"$work/broker.conf"
 /usr/sbin/mosquitto -c "$work/broker.conf" 2>"$work/broker.log" &
 pids+=($!)
+for _ in $(seq 100); do grep -q running "$work/broker.log" && break; sleep 0.1; done
 
 export VANTOR_IPC_NAMESPACE="mqttbench$$_" VANTOR_CONFIG_DIR="$work"
 "$BIN/vantor" --headless 2>"$work/server.log" &

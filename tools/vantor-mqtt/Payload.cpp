@@ -1,5 +1,6 @@
 #include "Payload.h"
 
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -92,24 +93,59 @@ std::string JsonString(const std::string& text) {
 }
 
 std::string JsonNumber(double value) {
-    if (!std::isfinite(value)) return "null";
-    char buf[32];
-    std::snprintf(buf, sizeof buf, "%.9g", value);
-    return buf;
+    std::string out;
+    AppendJsonNumber(out, value);
+    return out;
 }
+
+void AppendJsonNumber(std::string& out, double value) {
+    if (!std::isfinite(value)) {
+        out += "null";
+        return;
+    }
+    // to_chars: no locale and no format parsing, several times cheaper than
+    // printf, and the same text as "%.9g".
+    char buf[32];
+    const auto r = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::general, 9);
+    out.append(buf, r.ptr);
+}
+
+namespace {
+
+void AppendFixed6(std::string& out, double value) {
+    char buf[64];
+    const auto r = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::fixed, 6);
+    if (r.ec == std::errc())
+        out.append(buf, r.ptr);
+    else
+        out += "null";
+}
+
+template <typename Int>
+void AppendInt(std::string& out, Int value) {
+    char buf[24];
+    const auto r = std::to_chars(buf, buf + sizeof buf, value);
+    out.append(buf, r.ptr);
+}
+
+}  // namespace
 
 std::string AnalogJson(uint64_t seq, double t, const float* values, int count) {
     std::string out;
-    out.reserve(64 + static_cast<size_t>(count) * 14);
-    char head[96];
-    std::snprintf(head, sizeof head, "{\"seq\":%llu,\"count\":%d,\"t\":%.6f,\"values\":[",
-                  static_cast<unsigned long long>(seq), count, t);
-    out += head;
+    out.reserve(64 + static_cast<size_t>(count) * 16);
+    out += "{\"seq\":";
+    AppendInt(out, seq);
+    out += ",\"count\":";
+    AppendInt(out, count);
+    out += ",\"t\":";
+    AppendFixed6(out, t);
+    out += ",\"values\":[";
     for (int i = 0; i < count; ++i) {
         if (i > 0) out += ',';
-        out += JsonNumber(values[i]);
+        AppendJsonNumber(out, values[i]);
     }
-    return out + "]}";
+    out += "]}";
+    return out;
 }
 
 std::string AnalogBinary(uint64_t seq, double t, const float* values, int count) {
@@ -131,9 +167,12 @@ std::string AnalogBinary(uint64_t seq, double t, const float* values, int count)
 }
 
 std::string ValueJson(double value, double t) {
-    char tail[48];
-    std::snprintf(tail, sizeof tail, ",\"t\":%.6f}", t);
-    return "{\"value\":" + JsonNumber(value) + tail;
+    std::string out = "{\"value\":";
+    AppendJsonNumber(out, value);
+    out += ",\"t\":";
+    AppendFixed6(out, t);
+    out += '}';
+    return out;
 }
 
 bool ParseControl(const std::string& prefix, const std::string& station, const std::string& topic,

@@ -16,6 +16,7 @@ std::string JsonString(const std::string& text);
 // A float as JSON: nine significant digits (the exact float back), null when
 // not finite.
 std::string JsonNumber(double value);
+void AppendJsonNumber(std::string& out, double value);
 
 // One analog message. seq numbers the first value among the channel's samples
 // since the bridge started; t is the read time in Unix seconds.

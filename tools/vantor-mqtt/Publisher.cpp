@@ -51,6 +51,9 @@ bool Publisher::Start(std::string& error) {
         return false;
     }
     ::mosquitto_int_option(m_mosq, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V311);
+    // Many small messages: without this, Nagle's algorithm holds each one
+    // back until the previous one is acknowledged (tens of milliseconds).
+    ::mosquitto_int_option(m_mosq, MOSQ_OPT_TCP_NODELAY, 1);
     ::mosquitto_connect_callback_set(m_mosq, ConnectCallback);
     ::mosquitto_disconnect_callback_set(m_mosq, DisconnectCallback);
     ::mosquitto_message_callback_set(m_mosq, MessageCallback);

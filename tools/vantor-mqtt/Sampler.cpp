@@ -33,7 +33,10 @@ Sampler::Sampler(const BridgeConfig& config)
       m_lastFreq(m_freq.size()),
       m_lastCounter(m_counter.size()),
       m_values(protocol::kRingSlots) {
-    for (int id : m_analog) m_channels.push_back({id, -1, 0});
+    for (int id : m_analog) {
+        m_channels.push_back(
+            {id, Topic(m_config.prefix, m_config.station, "analog/" + std::to_string(id)), -1, 0});
+    }
 }
 
 void Sampler::Resync() {
@@ -66,7 +69,7 @@ void Sampler::CollectRing(Channel& ch, const protocol::AnalogRing& ring, double 
             ring.samples[(next - fresh + i + protocol::kRingSlots) % protocol::kRingSlots];
     }
     OutMessage m;
-    m.topic = Topic(m_config.prefix, m_config.station, "analog/" + std::to_string(ch.id));
+    m.topic = ch.topic;
     m.payload = m_config.format == PayloadFormat::Json
                     ? AnalogJson(ch.seq, t, m_values.data(), fresh)
                     : AnalogBinary(ch.seq, t, m_values.data(), fresh);

@@ -38,6 +38,7 @@ public:
 private:
     struct Channel {
         int id = 0;
+        std::string topic;  // built once: every read would otherwise build it again
         int lastNext = -1;  // -1: not read yet
         uint64_t seq = 0;   // number of the next sample
     };
