@@ -9,8 +9,9 @@ if(NOT rc EQUAL 0)
 endif()
 
 # The binding looks for the system library in lib/ beside the programs' bin/.
-foreach(file bin/vantor bin/vantorctl bin/vantor-boardsim lib/libkorbel.so
-             share/doc/vantor/README.md share/doc/vantor/architecture.md)
+foreach(file bin/vantor bin/vantorctl bin/vantor-boardsim bin/vantor-mqtt lib/libkorbel.so
+             lib/systemd/user/vantor-mqtt.service
+             share/doc/vantor/README.md share/doc/vantor/architecture.md share/doc/vantor/mqtt.md)
   if(NOT EXISTS ${PREFIX}/${file})
     message(FATAL_ERROR "not installed: ${file}")
   endif()
@@ -20,7 +21,7 @@ endforeach()
 file(GLOB_RECURSE stray RELATIVE ${PREFIX} ${PREFIX}/libch365.so ${PREFIX}/*.a)
 file(GLOB in_lib LIST_DIRECTORIES true ${PREFIX}/lib/*)
 foreach(entry ${in_lib})
-  if(IS_DIRECTORY ${entry})
+  if(IS_DIRECTORY ${entry} AND NOT entry STREQUAL "${PREFIX}/lib/systemd")
     list(APPEND stray ${entry})
   endif()
 endforeach()
@@ -28,7 +29,13 @@ if(stray)
   message(FATAL_ERROR "installed but for tests only: ${stray}")
 endif()
 
-foreach(program vantor vantorctl)
+# The user unit starts the program of this prefix.
+file(READ ${PREFIX}/lib/systemd/user/vantor-mqtt.service unit)
+if(NOT unit MATCHES "\nExecStart=${PREFIX}/bin/vantor-mqtt\n")
+  message(FATAL_ERROR "installed vantor-mqtt.service does not start ${PREFIX}/bin/vantor-mqtt:\n${unit}")
+endif()
+
+foreach(program vantor vantorctl vantor-mqtt)
   execute_process(COMMAND ${PREFIX}/bin/${program} --help
                   WORKING_DIRECTORY ${ELSEWHERE}
                   RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)

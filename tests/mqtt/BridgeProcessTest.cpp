@@ -3,10 +3,12 @@
 #include <gtest/gtest.h>
 #include <mosquitto.h>
 #include <netinet/in.h>
+#include <pwd.h>
 #include <signal.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -40,9 +42,15 @@ struct Message {
 // Subscribes to everything and keeps what arrives; reconnects by itself.
 class Subscriber {
 public:
-    explicit Subscriber(int port, const std::string& topic = "#") : m_topic(topic) {
+    explicit Subscriber(int port, const std::string& topic = "#", const std::string& user = "",
+                        const std::string& password = "")
+        : m_topic(topic) {
         ::mosquitto_lib_init();
         m_mosq = ::mosquitto_new(nullptr, true, this);
+        if (!user.empty()) ::mosquitto_username_pw_set(m_mosq, user.c_str(), password.c_str());
+        ::mosquitto_publish_callback_set(m_mosq, [](mosquitto*, void* self, int /*mid*/) {
+            ++static_cast<Subscriber*>(self)->m_acked;
+        });
         ::mosquitto_connect_callback_set(m_mosq, [](mosquitto* m, void* self, int rc) {
             if (rc == 0) {
                 ::mosquitto_subscribe(m, nullptr, static_cast<Subscriber*>(self)->m_topic.c_str(),
@@ -85,9 +93,17 @@ public:
         ::mosquitto_publish(m_mosq, nullptr, topic.c_str(), static_cast<int>(payload.size()),
                             payload.data(), 1, false);
     }
+    // Publishes and waits for the broker's acknowledgement: by then the
+    // broker has forwarded the message, or dropped it.
+    bool PublishAcked(const std::string& topic, const std::string& payload) {
+        const int before = m_acked.load();
+        Publish(topic, payload);
+        return Eventually([&] { return m_acked.load() > before; });
+    }
 
 private:
     std::string m_topic;
+    std::atomic<int> m_acked{0};
     mosquitto* m_mosq = nullptr;
     std::mutex m_mutex;
     std::vector<Message> m_messages;
@@ -225,6 +241,59 @@ TEST_F(MqttBridge, ControlIsOffUnlessEnabledAndRefusesBadRequests) {
     EXPECT_TRUE(Eventually([&] { return OutputRequest(3) == 1; }));
     // The simulated board loops the output back to its input.
     EXPECT_TRUE(Eventually([&] { return sub.Has("vantor/b1/din", "{\"3\":1}"); }));
+}
+
+// The broker decides who may publish control requests: with the password file
+// and the ACL of docs/mqtt.md, the operator sets an output and a dashboard
+// account cannot. The bridge logs in with a password read from its file.
+TEST_F(MqttBridge, WithTheAclOnlyTheOperatorSetsOutputs) {
+    broker->Signal(SIGTERM);
+    ASSERT_EQ(broker->ExitCode(), 0);
+    const std::string passwd = dir.File("broker.passwd");
+    WriteFile(passwd, "");
+    for (const std::string user : {"b1", "operator", "dashboard"}) {
+        ChildProcess add("/usr/bin/mosquitto_passwd", {"-b", passwd, user, user + "-pw"});
+        ASSERT_EQ(add.ExitCode(), 0) << add.Stderr();
+    }
+    WriteFile(dir.File("broker.acl"),
+              "user dashboard\ntopic read vantor/#\n"
+              "user operator\ntopic read vantor/#\n"
+              "topic write vantor/+/dout/+/set\n"
+              "topic write vantor/+/counter/+/hold/set\n"
+              "pattern write vantor/%u/#\n"
+              "pattern read vantor/%u/dout/+/set\n"
+              "pattern read vantor/%u/counter/+/hold/set\n");
+    WriteFile(dir.File("broker.conf"), "listener " + std::to_string(port) +
+                                           " 127.0.0.1\nallow_anonymous false\n"
+                                           "password_file " +
+                                           passwd + "\nacl_file " + dir.File("broker.acl") +
+                                           "\npersistence false\nlog_dest stderr\n"
+                                           // run as root, it would become "mosquitto",
+                                           // who cannot read this test's files
+                                           "user " +
+                                           ::getpwuid(::getuid())->pw_name + "\n");
+    StartBroker();
+    WriteFile(dir.File("bridge.pw"), "b1-pw\n");
+
+    Subscriber dashboard(port, "vantor/b1/#", "dashboard", "dashboard-pw");
+    Subscriber op(port, "vantor/b1/din", "operator", "operator-pw");
+    StartBridge({"--channels", "0", "--din", "3", "--control", "--username", "b1",
+                 "--password-file", dir.File("bridge.pw")});
+    ASSERT_TRUE(Eventually([&] { return dashboard.Has("vantor/b1/din", "{\"3\":0}"); }))
+        << broker->Stderr() << bridge->Stderr();
+
+    ASSERT_TRUE(dashboard.PublishAcked("vantor/b1/dout/3/set", "1"));
+    // The operator's request on another line comes after the dashboard's was
+    // dropped, so once it is in the block the dashboard's would be too.
+    ASSERT_TRUE(op.PublishAcked("vantor/b1/dout/4/set", "1"));
+    ASSERT_TRUE(Eventually([&] { return OutputRequest(4) == 1; }));
+    EXPECT_EQ(OutputRequest(3), 0);
+    EXPECT_FALSE(dashboard.Has("vantor/b1/din", "\"3\":1"));
+
+    ASSERT_TRUE(op.PublishAcked("vantor/b1/dout/3/set", "1"));
+    EXPECT_TRUE(Eventually([&] { return OutputRequest(3) == 1; }));
+    // The simulated board loops the output back to its input.
+    EXPECT_TRUE(Eventually([&] { return op.Has("vantor/b1/din", "{\"3\":1}"); }));
 }
 
 TEST_F(MqttBridge, ReconnectsToARestartedBrokerAndMarksTheGap) {

@@ -44,27 +44,39 @@ void AddOptions(CLI::App& app, BridgeConfig& c, std::string& configPath, std::st
         ->capture_default_str()
         ->group("Broker");
 
-    app.add_option("--station", c.station, "Station name in the topics (default: host name).");
-    app.add_option("--prefix", c.prefix, "First topic level(s).")->capture_default_str();
+    app.add_option("--station", c.station, "Station name in the topics (default: host name).")
+        ->group("Published");
+    app.add_option("--prefix", c.prefix, "First topic level(s).")
+        ->capture_default_str()
+        ->group("Published");
     app.add_option("--channels", c.channels,
-                   "Analog channels 0..15, e.g. 0,3:20 (channel 3 with 20 samples per read).");
-    app.add_option("--freq", c.freq, "Frequency ids 200..207 to publish on change.");
-    app.add_option("--counter", c.counter, "Counter ids 300..303 to publish on change.");
-    app.add_option("--din", c.din, "Digital input lines 0..15 to publish on change.");
+                   "Analog channels 0..15, e.g. 0,3:20 (channel 3 with 20 samples per read).")
+        ->group("Published");
+    app.add_option("--freq", c.freq, "Frequency ids 200..207 to publish on change.")
+        ->group("Published");
+    app.add_option("--counter", c.counter, "Counter ids 300..303 to publish on change.")
+        ->group("Published");
+    app.add_option("--din", c.din, "Digital input lines 0..15 to publish on change.")
+        ->group("Published");
     app.add_option("--dout", c.dout,
-                   "Output lines that control may set (default all 16 when --control).");
+                   "Output lines that control may set (default all 16 when --control).")
+        ->group("Control");
     app.add_option("--interval", c.intervalMs, "Milliseconds between reads of the block.")
         ->check(CLI::Range(1, 60000))
-        ->capture_default_str();
+        ->capture_default_str()
+        ->group("Published");
     app.add_option("--format", format, "Analog payload: json or binary (see docs/mqtt.md).")
-        ->check(CLI::IsMember({"json", "binary"}));
+        ->check(CLI::IsMember({"json", "binary"}))
+        ->group("Published");
     app.add_flag("--control,!--no-control", c.control,
                  "Take dout/<line>/set and counter/<id>/hold/set from the broker (off by "
-                 "default).");
+                 "default).")
+        ->group("Control");
     app.add_option("--queue-limit", c.queueLimit,
                    "Data messages kept while the broker is away; older ones are dropped.")
         ->check(CLI::Range(1, 1000000))
-        ->capture_default_str();
+        ->capture_default_str()
+        ->group("Broker");
 }
 
 std::vector<char*> Argv(std::vector<std::string>& store) {
@@ -81,10 +93,16 @@ int ParseCommandLine(const std::vector<std::string>& args, BridgeConfig& config,
     std::vector<std::string> store{"vantor-mqtt"};
     store.insert(store.end(), args.begin(), args.end());
     const char* about =
-        "Publishes the Vantor server's samples to an MQTT broker: "
-        "PREFIX/STATION/analog/<ch>, din, frequency/<id>, counter/<id> and a retained status "
-        "with the last will 'offline'. With --control it also takes output and counter-hold "
-        "requests back. Runs as a peer of the server; see docs/mqtt.md.";
+        "Publishes the Vantor server's samples to an MQTT broker as PREFIX/STATION/analog/<ch>,\n"
+        "din, frequency/<id> and counter/<id>, with a retained PREFIX/STATION/status whose last\n"
+        "will is \"offline\". With --control it also takes output and counter-hold requests\n"
+        "back. It is a peer of the server and waits for the server and the broker by itself.";
+    const char* footer =
+        "Settings: built-in defaults, then the configuration file, then these options.\n"
+        "Example: vantor-mqtt --channels 0,3 --station bench1\n"
+        "         mosquitto_sub -t 'vantor/bench1/#' -v\n"
+        "Exit codes: 0 stopped by SIGTERM/SIGINT, 1 the broker client cannot be set up,\n"
+        "2 bad options or configuration. Topics, payloads and an ACL example: docs/mqtt.md.";
 
     // First pass: only to find the file; its values come before the options.
     BridgeConfig scratch;
@@ -92,6 +110,7 @@ int ParseCommandLine(const std::vector<std::string>& args, BridgeConfig& config,
     std::string format;
     {
         CLI::App app{about, "vantor-mqtt"};
+        app.footer(footer);
         AddOptions(app, scratch, configPath, format);
         app.set_version_flag("--version", std::string("vantor-mqtt ") + VANTOR_MQTT_VERSION);
         auto argv = Argv(store);
@@ -112,6 +131,7 @@ int ParseCommandLine(const std::vector<std::string>& args, BridgeConfig& config,
         return kExitUsage;
     }
     CLI::App app{about, "vantor-mqtt"};
+    app.footer(footer);
     format.clear();
     AddOptions(app, config, configPath, format);
     auto argv = Argv(store);
