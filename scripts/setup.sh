@@ -11,6 +11,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools libqt6test6   # the operator window and its tests
   fonts-wqy-microhei      # the operator texts are Chinese
   xvfb trayer xdotool imagemagick x11-utils      # the window under Xvfb with a tray, screenshots
+  mosquitto mosquitto-clients libmosquitto-dev libinih-dev   # the MQTT bridge and its tests
 )
 
 missing=()

@@ -9,11 +9,12 @@ if(NOT rc EQUAL 0)
 endif()
 
 # The binding looks for the system library in lib/ beside the programs' bin/.
-foreach(file bin/vantor bin/vantorctl bin/vantor-boardsim lib/libkorbel.so
+foreach(file bin/vantor bin/vantorctl bin/vantor-boardsim bin/vantor-mqtt lib/libkorbel.so
              lib/libvantorclient.so lib/libvantorclient.so.3 include/vantor/CHardWare.h
              include/vantor/platform/CopyDataMessage.h
              lib/cmake/VantorClient/VantorClientConfig.cmake lib/pkgconfig/vantorclient.pc
-             share/doc/vantor/README.md share/doc/vantor/architecture.md)
+             lib/systemd/user/vantor-mqtt.service
+             share/doc/vantor/README.md share/doc/vantor/architecture.md share/doc/vantor/mqtt.md)
   if(NOT EXISTS ${PREFIX}/${file})
     message(FATAL_ERROR "not installed: ${file}")
   endif()
@@ -23,8 +24,8 @@ endforeach()
 file(GLOB_RECURSE stray RELATIVE ${PREFIX} ${PREFIX}/libch365.so ${PREFIX}/*.a)
 file(GLOB in_lib LIST_DIRECTORIES true ${PREFIX}/lib/*)
 foreach(entry ${in_lib})
-  # The client library's package files are the only folders there.
-  if(IS_DIRECTORY ${entry} AND NOT entry MATCHES "/lib/(cmake|pkgconfig)$")
+  # The client library's package files and the user units are the only folders there.
+  if(IS_DIRECTORY ${entry} AND NOT entry MATCHES "/lib/(cmake|pkgconfig|systemd)$")
     list(APPEND stray ${entry})
   endif()
 endforeach()
@@ -32,7 +33,13 @@ if(stray)
   message(FATAL_ERROR "installed but for tests only: ${stray}")
 endif()
 
-foreach(program vantor vantorctl)
+# The user unit starts the program of this prefix.
+file(READ ${PREFIX}/lib/systemd/user/vantor-mqtt.service unit)
+if(NOT unit MATCHES "\nExecStart=${PREFIX}/bin/vantor-mqtt\n")
+  message(FATAL_ERROR "installed vantor-mqtt.service does not start ${PREFIX}/bin/vantor-mqtt:\n${unit}")
+endif()
+
+foreach(program vantor vantorctl vantor-mqtt)
   execute_process(COMMAND ${PREFIX}/bin/${program} --help
                   WORKING_DIRECTORY ${ELSEWHERE}
                   RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)

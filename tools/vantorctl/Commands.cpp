@@ -6,14 +6,16 @@
 #include <atomic>
 #include <memory>
 
-#include "BlockClient.h"
 #include "DumpFormat.h"
-#include "StopSignals.h"
 #include "platform/Clock.h"
 #include "platform/IpcNames.h"
+#include "platform/StopSignals.h"
+#include "protocol/BlockClient.h"
 
 namespace vantor::ctl {
 namespace {
+
+using protocol::BlockClient;
 
 constexpr int kMinIntervalMs = 10;
 constexpr int kMaxIntervalMs = 3600000;
@@ -72,7 +74,7 @@ bool DumpOnce(BlockClient& client, protocol::SharedBlock& copy, const DumpOption
 }
 
 void PauseUnlessStopped(int ms) {
-    while (ms > 0 && !StopRequested()) {
+    while (ms > 0 && !platform::StopRequested()) {
         int step = std::min(ms, kStopPollMs);
         platform::SleepMs(static_cast<uint32_t>(step));
         ms -= step;
@@ -116,13 +118,13 @@ int RunWatch(const WatchOptions& options, Console& console) {
     BlockClient client;
     if (int rc = AttachOrReport(client, console); rc != kExitOk) return rc;
 
-    ClearStop();
-    StopSignals signals(console.stopOnSignals);
+    platform::ClearStop();
+    platform::StopSignals signals(console.stopOnSignals);
     auto copy = std::make_unique<protocol::SharedBlock>();
     for (int shown = 0; options.count == 0 || shown < options.count; ++shown) {
         if (shown > 0) {
             PauseUnlessStopped(options.intervalMs);
-            if (StopRequested()) break;
+            if (platform::StopRequested()) break;
         }
         if (console.outIsTty) {
             console.out << kClearScreen;

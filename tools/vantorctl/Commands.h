@@ -42,7 +42,4 @@ int RunMode(int mode, Console& console);
 // Asks the running server to exit; waits up to waitSeconds for its process to end.
 int RunQuit(int waitSeconds, Console& console);
 
-// Asks a running watch to end after its current refresh (async-signal-safe).
-void RequestStop();
-
 }  // namespace vantor::ctl

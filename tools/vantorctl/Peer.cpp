@@ -12,11 +12,12 @@
 #include <memory>
 #include <sstream>
 
-#include "BlockClient.h"
-#include "StopSignals.h"
 #include "platform/Clock.h"
 #include "platform/LoopbackUdp.h"
+#include "platform/StopSignals.h"
+#include "protocol/BlockClient.h"
 #include "protocol/NegPacket.h"
+#include "protocol/PeerSender.h"
 
 namespace vantor::ctl {
 namespace {
@@ -81,24 +82,6 @@ private:
     std::vector<int> m_ports;
 };
 
-class Sender {
-public:
-    Sender() : m_fd(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0)) {}
-    ~Sender() { ::close(m_fd); }
-    Sender(const Sender&) = delete;
-    Sender& operator=(const Sender&) = delete;
-    bool Send(const protocol::AcqRequest& request) const {
-        protocol::NegPacket packet = protocol::EmptyNegPacket();
-        protocol::SetRequest(packet, request);
-        sockaddr_in to = platform::LoopbackAddress(protocol::kNegServerPort);
-        return ::sendto(m_fd, &packet, sizeof packet, 0, reinterpret_cast<sockaddr*>(&to),
-                        sizeof to) == static_cast<ssize_t>(sizeof packet);
-    }
-
-private:
-    int m_fd;
-};
-
 // One line with the newest value of each listed channel.
 std::string ValuesLine(const protocol::SharedBlock& b, const protocol::AcqRequest& r) {
     std::ostringstream s;
@@ -132,7 +115,7 @@ class Shower {
 public:
     void Show(const protocol::AcqRequest& r, Console& console) {
         if (!m_attached) {
-            m_attached = m_client.Attach() == BlockClient::Status::Attached;
+            m_attached = m_client.Attach() == protocol::BlockClient::Status::Attached;
             if (!m_attached) {
                 if (!m_warned) console.err << "vantorctl peer: no shared data block yet\n";
                 m_warned = true;
@@ -145,21 +128,18 @@ public:
     }
 
 private:
-    BlockClient m_client;
+    protocol::BlockClient m_client;
     std::unique_ptr<protocol::SharedBlock> m_copy = std::make_unique<protocol::SharedBlock>();
     bool m_attached = false;
     bool m_warned = false;
 };
 
-std::string CommandText(const char* word, const std::string& name) {
-    return std::string(word) + "," + name;
-}
-
 // True for a PORT message to the peer called name (compared as the server does).
 bool PortMessageFor(const std::string& text, const std::string& name) {
     std::string who;
     int told = 0;
-    return ParsePortText(text.c_str(), who, told) && ::strcasecmp(who.c_str(), name.c_str()) == 0;
+    return protocol::ParsePortText(text.c_str(), who, told) &&
+           ::strcasecmp(who.c_str(), name.c_str()) == 0;
 }
 
 }  // namespace
@@ -167,7 +147,7 @@ bool PortMessageFor(const std::string& text, const std::string& name) {
 int RunPeer(const PeerOptions& options, Console& console) {
     protocol::AcqRequest connect{};
     std::string error;
-    if (!BuildConnectRequest(options, connect, error)) {
+    if (!protocol::BuildConnectRequest(options.spec, connect, error)) {
         console.err << "vantorctl peer: " << error << "\n";
         return kExitUsage;
     }
@@ -175,16 +155,15 @@ int RunPeer(const PeerOptions& options, Console& console) {
         console.err << "vantorctl peer: --every must be 0.01..3600 s and --duration 0 or more\n";
         return kExitUsage;
     }
-    std::string name = options.name.substr(options.name.find_first_not_of(' '));
-    name = name.substr(0, name.find_last_not_of(' ') + 1);
+    const std::string name = protocol::TrimmedPeerName(options.spec.name);
 
-    Sender sender;
+    protocol::PeerSender sender;
     Listeners listeners;
     if (listeners.Empty()) {
         console.err << "vantorctl peer: ports 9000-9021 are all taken: PORT messages go unheard\n";
     }
-    ClearStop();
-    StopSignals signals(console.stopOnSignals);
+    platform::ClearStop();
+    platform::StopSignals signals(console.stopOnSignals);
     console.out << "peer " << name << ": CONNECT to 127.0.0.1:" << protocol::kNegServerPort
                 << " every " << options.every << " s\n";
     console.out.flush();
@@ -196,7 +175,7 @@ int RunPeer(const PeerOptions& options, Console& console) {
     uint64_t nextConnect = start;
     uint64_t nextShow = start + kShowEveryMs;
     bool portKnown = false;
-    while (!StopRequested()) {
+    while (!platform::StopRequested()) {
         uint64_t now = platform::MillisecondsSinceStart();
         if (endMs > 0 && now - start >= endMs) break;
         if (now >= nextConnect) {
@@ -218,10 +197,7 @@ int RunPeer(const PeerOptions& options, Console& console) {
         if (!portKnown) listeners.KeepOnly(port);
         portKnown = true;
     }
-    protocol::AcqRequest disconnect = protocol::EmptyRequest();
-    std::snprintf(disconnect.text, sizeof disconnect.text, "%s",
-                  CommandText("DISCONNECT", name).c_str());
-    bool sent = sender.Send(disconnect);
+    bool sent = sender.Send(protocol::BuildDisconnectRequest(name));
     console.out << (sent ? "DISCONNECT sent\n" : "DISCONNECT could not be sent\n");
     return sent ? kExitOk : kExitFailure;
 }

@@ -1,14 +1,10 @@
-#include "StopSignals.h"
+#include "platform/StopSignals.h"
 
-#include <atomic>
-
-#include "Commands.h"
-
-namespace vantor::ctl {
+namespace vantor::platform {
 namespace {
 
 std::atomic<bool> g_stop{false};
-static_assert(std::atomic<bool>::is_always_lock_free);
+static_assert(std::atomic<bool>::is_always_lock_free);  // safe in a signal handler
 
 void OnStopSignal(int /*signal*/) {
     g_stop.store(true);
@@ -24,8 +20,8 @@ void ClearStop() {
     g_stop.store(false);
 }
 
-void RequestStop() {
-    g_stop.store(true);
+const std::atomic<bool>& StopFlag() {
+    return g_stop;
 }
 
 StopSignals::StopSignals(bool install) : m_installed(install) {
@@ -44,4 +40,4 @@ StopSignals::~StopSignals() {
     sigaction(SIGTERM, &m_oldTerm, nullptr);
 }
 
-}  // namespace vantor::ctl
+}  // namespace vantor::platform

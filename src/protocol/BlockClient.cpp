@@ -1,4 +1,4 @@
-#include "BlockClient.h"
+#include "protocol/BlockClient.h"
 
 #include <cerrno>
 #include <cstring>
@@ -6,9 +6,7 @@
 #include "platform/IpcNames.h"
 #include "platform/SharedMemoryObject.h"
 
-namespace vantor::ctl {
-
-using protocol::SharedBlock;
+namespace vantor::protocol {
 
 std::string BlockClient::ObjectName() {
     return platform::ShmName(kBlockName);
@@ -19,13 +17,13 @@ BlockClient::Status BlockClient::Attach() {
     {
         // Probe without O_CREAT first; the probe mapping is dropped again
         // right away and CSharedMemory attaches the usual way.
-        auto probe = platform::SharedMemoryObject::OpenExisting(ObjectName(), protocol::kBlockSize);
+        auto probe = platform::SharedMemoryObject::OpenExisting(ObjectName(), kBlockSize);
         if (!probe) {
             m_error = probe.error().text;
             return probe.error().code == ENOENT ? Status::Missing : Status::Failed;
         }
     }
-    if (!m_block.Create(kBlockName, static_cast<uint32_t>(protocol::kBlockSize))) {
+    if (!m_block.Create(kBlockName, static_cast<uint32_t>(kBlockSize))) {
         m_error = m_block.LastError();
         return Status::Failed;
     }
@@ -83,7 +81,7 @@ bool BlockClient::WriteWord(size_t offset, int32_t value) {
 }
 
 bool BlockClient::WriteOutputRequest(int line, int32_t level) {
-    if (line < 0 || line >= protocol::kDigitalLines) {
+    if (line < 0 || line >= kDigitalLines) {
         m_error = "output line out of range";
         return false;
     }
@@ -93,7 +91,7 @@ bool BlockClient::WriteOutputRequest(int line, int32_t level) {
 }
 
 bool BlockClient::WriteCounterHold(int counter, int32_t value) {
-    if (counter < 0 || counter >= protocol::kCounters) {
+    if (counter < 0 || counter >= kCounters) {
         m_error = "counter out of range";
         return false;
     }
@@ -101,4 +99,4 @@ bool BlockClient::WriteCounterHold(int counter, int32_t value) {
         offsetof(SharedBlock, counterHold) + sizeof(int32_t) * static_cast<size_t>(counter), value);
 }
 
-}  // namespace vantor::ctl
+}  // namespace vantor::protocol

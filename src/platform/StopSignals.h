@@ -1,12 +1,17 @@
 #pragma once
-// SIGINT/SIGTERM as a polite request to end a long-running subcommand (watch,
-// peer), which then finishes its current step and cleans up.
+// SIGINT/SIGTERM as a polite request to end a long-running program or
+// subcommand (vantorctl watch and peer, vantor-mqtt), which then finishes its
+// current step and cleans up.
 #include <signal.h>
 
-namespace vantor::ctl {
+#include <atomic>
+
+namespace vantor::platform {
 
 bool StopRequested();
 void ClearStop();
+// The flag the handlers set, for loops that take an atomic to watch.
+const std::atomic<bool>& StopFlag();
 
 // Installs the stop handlers for its lifetime. SA_RESETHAND: a second Ctrl-C
 // ends the program at once, e.g. when the block's mutex is never freed.
@@ -23,4 +28,4 @@ private:
     struct sigaction m_oldTerm {};
 };
 
-}  // namespace vantor::ctl
+}  // namespace vantor::platform

@@ -1,8 +1,8 @@
 #pragma once
-// vantorctl's way into the shared data block. It goes in exactly as any
-// outside program must (attach by name, take the named mutex with an infinite
-// wait, copy whole regions, release), except that it never creates a block:
-// a reader that made an empty block would only hide that no server runs.
+// An outside program's way into the shared data block (vantorctl, the MQTT
+// bridge). It goes in exactly as any reader must (attach by name, take the
+// named mutex, copy whole regions, release), except that it never creates a
+// block: a reader that made an empty block would only hide that no server runs.
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -10,9 +10,7 @@
 #include "protocol/BlockLayout.h"
 #include "protocol/CSharedMemory.h"
 
-namespace vantor::ctl {
-
-using protocol::kBlockName;
+namespace vantor::protocol {
 
 class BlockClient {
 public:
@@ -23,7 +21,7 @@ public:
     Status Attach();
 
     // Copies every region of the block into out while holding the mutex once.
-    bool Read(protocol::SharedBlock& out);
+    bool Read(SharedBlock& out);
     // Writes digitalOutRequest[line] (line 0..15) under the mutex.
     bool WriteOutputRequest(int line, int32_t level);
     // Writes counterHold[counter] (counter 0..3) under the mutex.
@@ -40,9 +38,9 @@ private:
     bool Lock();
     bool WriteWord(size_t offset, int32_t value);
 
-    protocol::CSharedMemory m_block;
+    CSharedMemory m_block;
     std::string m_error;
     bool m_abandoned = false;
 };
 
-}  // namespace vantor::ctl
+}  // namespace vantor::protocol

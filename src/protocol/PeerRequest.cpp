@@ -1,14 +1,13 @@
-// The texts and lists of vantorctl peer, without any I/O.
 #include <strings.h>
 
 #include <cstdio>
 #include <cstring>
 #include <sstream>
 
-#include "Peer.h"
 #include "protocol/NegPacket.h"
+#include "protocol/PeerRequest.h"
 
-namespace vantor::ctl {
+namespace vantor::protocol {
 namespace {
 
 std::string Trimmed(const std::string& s) {
@@ -32,11 +31,11 @@ bool AddList(const std::string& text, const char* what, int minId, int maxId, in
              int32_t* ids, int32_t& count, std::string& error, int32_t* samples = nullptr) {
     ChannelList list;
     if (!ParseChannelList(text, minId, maxId, samples != nullptr, list, error)) {
-        error = std::string("--") + what + ": " + error;
+        error = std::string(what) + ": " + error;
         return false;
     }
     if (static_cast<int>(list.size()) > limit) {
-        error = std::string("--") + what + ": at most " + std::to_string(limit) + " channels";
+        error = std::string(what) + ": at most " + std::to_string(limit) + " channels";
         return false;
     }
     for (auto [id, n] : list) {
@@ -70,7 +69,7 @@ bool ParseChannelList(const std::string& text, int minId, int maxId, bool sample
                 return false;
             }
             if (!ParseInt(item.substr(colon + 1), samples) || samples < 1 ||
-                samples > protocol::kSampleBufferSize) {
+                samples > kSampleBufferSize) {
                 error = "'" + item + "': samples per read must be 1..1000";
                 return false;
             }
@@ -90,39 +89,52 @@ bool ParseChannelList(const std::string& text, int minId, int maxId, bool sample
     return true;
 }
 
-bool BuildConnectRequest(const PeerOptions& options, protocol::AcqRequest& out,
-                         std::string& error) {
-    out = protocol::EmptyRequest();
+std::string TrimmedPeerName(const std::string& name) {
+    return Trimmed(name);
+}
+
+bool BuildConnectRequest(const PeerSpec& options, AcqRequest& out, std::string& error) {
+    out = EmptyRequest();
     std::string name = Trimmed(options.name);
-    if (name.empty() || name.find(',') != std::string::npos ||
-        name.size() >= protocol::kPeerNameBytes) {
-        error = "--name must be 1..127 bytes without ','";
+    if (name.empty() || name.find(',') != std::string::npos || name.size() >= kPeerNameBytes) {
+        error = "the peer name must be 1..127 bytes without ','";
         return false;
     }
     if (options.host.empty() || options.host.find(',') != std::string::npos ||
-        options.host.size() >= protocol::kPeerHostBytes) {
-        error = "--host must be 1..63 bytes without ','";
+        options.host.size() >= kPeerHostBytes) {
+        error = "the host must be 1..63 bytes without ','";
         return false;
     }
-    if (!AddList(options.analog, "analog", 0, 15, protocol::kMaxAnalogIds, out.analogIds,
-                 out.analogCount, error, out.analogSamples) ||
-        !AddList(options.freq, "freq", 200, 207, protocol::kMaxFrequencyIds, out.frequencyIds,
+    if (!AddList(options.analog, "analog", 0, 15, kMaxAnalogIds, out.analogIds, out.analogCount,
+                 error, out.analogSamples) ||
+        !AddList(options.freq, "freq", 200, 207, kMaxFrequencyIds, out.frequencyIds,
                  out.frequencyCount, error) ||
-        !AddList(options.counter, "counter", 300, 303, protocol::kMaxCounterIds, out.counterIds,
+        !AddList(options.counter, "counter", 300, 303, kMaxCounterIds, out.counterIds,
                  out.counterCount, error) ||
-        !AddList(options.din, "din", 0, 15, protocol::kMaxDigitalIds, out.digitalInIds,
-                 out.digitalInCount, error) ||
-        !AddList(options.dout, "dout", 0, 15, protocol::kMaxDigitalIds, out.digitalOutIds,
+        !AddList(options.din, "din", 0, 15, kMaxDigitalIds, out.digitalInIds, out.digitalInCount,
+                 error) ||
+        !AddList(options.dout, "dout", 0, 15, kMaxDigitalIds, out.digitalOutIds,
                  out.digitalOutCount, error)) {
         return false;
     }
-    std::snprintf(out.text, sizeof out.text, "CONNECT,%s,vantorctl,%s,%d,%d", name.c_str(),
-                  options.host.c_str(), options.peerCount, options.peerExtra);
+    if (options.program.find(',') != std::string::npos) {
+        error = "the program field must not hold ','";
+        return false;
+    }
+    std::snprintf(out.text, sizeof out.text, "CONNECT,%s,%s,%s,%d,%d", name.c_str(),
+                  options.program.c_str(), options.host.c_str(), options.peerCount,
+                  options.peerExtra);
     return true;
 }
 
+AcqRequest BuildDisconnectRequest(const std::string& name) {
+    AcqRequest r = EmptyRequest();
+    std::snprintf(r.text, sizeof r.text, "DISCONNECT,%s", name.c_str());
+    return r;
+}
+
 bool ParsePortText(const char* text, std::string& name, int& port) {
-    std::string t(text, ::strnlen(text, protocol::kTextBytes));
+    std::string t(text, ::strnlen(text, kTextBytes));
     std::vector<std::string> fields;
     std::stringstream s(t);
     std::string f;
@@ -132,4 +144,4 @@ bool ParsePortText(const char* text, std::string& name, int& port) {
     return ParseInt(fields[2], port);
 }
 
-}  // namespace vantor::ctl
+}  // namespace vantor::protocol
