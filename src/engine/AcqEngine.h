@@ -129,6 +129,14 @@ public:
     int AcquisitionKind() const { return m_acquisitionKind.load(); }
     // Cycles sampled and published since construction.
     uint64_t Cycles() const { return m_cycles.load(std::memory_order_relaxed); }
+    // The digital lines of the last cycle's block image: the output requests
+    // it took and the inputs it read. A window polls them without the block's
+    // mutex; a line may be one cycle old.
+    struct DigitalLevels {
+        std::array<int32_t, kDigitalLines> outRequest{};
+        std::array<int32_t, kDigitalLines> in{};
+    };
+    DigitalLevels LastDigital() const;
 
     // --- observing -----------------------------------------------------------
     // Safe from any thread. Takes the peer table's and the client names'
@@ -282,6 +290,8 @@ private:
     std::atomic<int> m_acquisitionActive{0};
     std::atomic<int> m_acquisitionKind{kKindIdle};
     std::atomic<uint64_t> m_cycles{0};  // written by the cycle only
+    std::array<std::atomic<int32_t>, kDigitalLines> m_lastOutRequest{};
+    std::array<std::atomic<int32_t>, kDigitalLines> m_lastIn{};
     CycleState m_cycle;
 
     std::atomic<int> m_mode{kModeSync};

@@ -57,9 +57,23 @@ int AcqEngine::RunCycle() {
     if (m_acquisitionKind.load(std::memory_order_relaxed) != kindBefore) NotifyChanged();
 
     PublishImage(*shared);
+    for (int i = 0; i < kDigitalLines; ++i) {
+        m_lastOutRequest[static_cast<size_t>(i)].store(image.digitalOutRequest[i],
+                                                       std::memory_order_relaxed);
+        m_lastIn[static_cast<size_t>(i)].store(image.digitalIn[i], std::memory_order_relaxed);
+    }
     // One writer (the cycle): no read-modify-write needed.
     m_cycles.store(m_cycles.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);
     return kCycleSleepMs;
+}
+
+AcqEngine::DigitalLevels AcqEngine::LastDigital() const {
+    DigitalLevels levels;
+    for (size_t i = 0; i < levels.in.size(); ++i) {
+        levels.outRequest[i] = m_lastOutRequest[i].load(std::memory_order_relaxed);
+        levels.in[i] = m_lastIn[i].load(std::memory_order_relaxed);
+    }
+    return levels;
 }
 
 void AcqEngine::PublishImage(SharedBlock& shared) {

@@ -9,6 +9,9 @@
 #include <QSocketNotifier>
 #include <QStyle>
 
+#include "dialogs/CDialog_Test.h"
+#include "dialogs/CSetDlg.h"
+#include "dialogs/DebugGlobals.h"
 #include "host/ServerHost.h"
 #include "host/config/Settings.h"
 #include "host/window/AboutBox.h"
@@ -58,6 +61,9 @@ CVantorDlg::CVantorDlg(ServerHost& host, QWidget* parent)
     setFixedSize(size());
     m_icon = IconFromResources("vantor");  // icon 128
     m_tray = std::make_unique<widgets::CSystemTray>();
+    m_debugDlg = new dialogs::CDialog_Test(m_host.Engine(), m_host.Block(), this);
+    m_setDlg = new dialogs::CSetDlg(m_host.ConfigDir(), this);
+    connect(m_ui->button1049, &QPushButton::clicked, this, &CVantorDlg::OpenSettings);
 }
 
 CVantorDlg::~CVantorDlg() {
@@ -117,8 +123,8 @@ void CVantorDlg::SetUpClientList() {
         list.AddColumn(index++, QString::fromUtf8(c.title), c.width, Qt::AlignLeft);
     }
     list.RemoveAllRows(widgets::CReportCtrl::kAllRows);
-    // The debug dialog opens from here once it exists; until then nothing.
-    connect(&list, &widgets::CReportCtrl::rowDoubleClicked, this, [](int) {});
+    connect(&list, &widgets::CReportCtrl::rowDoubleClicked, this,
+            [this](int) { OpenDebugDialog(); });
 }
 
 void CVantorDlg::CreateLeds() {
@@ -261,6 +267,34 @@ void CVantorDlg::OnModeSwitched(int mode, const engine::ModeSwitchResult& result
     emit modeSwitchDone(result.displayMode);
 }
 
+void CVantorDlg::OpenDebugDialog() {
+    const widgets::CReportCtrl& list = *m_ui->list1043;
+    const int row = list.SelectionMark();
+    if (row < 0) {
+        if (list.RowCount() != 0) return;
+        dialogs::g_strDevice = dialogs::kSimDevice;
+        m_debugDlg->SetChannels({});
+        m_debugDlg->SetHint({});
+    } else {
+        constexpr int kDeviceTextLimit = 1000;
+        const std::string device = list.CellText(row, 0).left(kDeviceTextLimit).toStdString();
+        if (!device.empty()) {
+            const std::string outputs = list.CellText(row, 7).toStdString();
+            dialogs::g_strDevice = device;
+            m_debugDlg->SetChannels(list.CellText(row, 6).toStdString());
+            m_debugDlg->SetHint(outputs.empty() ? std::string() : "数字输出:" + outputs);
+        } else {
+            dialogs::g_strDevice.clear();  // the channel list stays as it was
+            m_debugDlg->SetHint({});
+        }
+    }
+    m_debugDlg->DoModal();
+}
+
+void CVantorDlg::OpenSettings() {
+    m_setDlg->DoModal();
+}
+
 void CVantorDlg::ExitSequence() {
     if (m_exiting) return;
     m_exiting = true;
@@ -268,6 +302,7 @@ void CVantorDlg::ExitSequence() {
     m_refreshTimer.stop();
     m_hostTimer.stop();
     m_blinkTimer.stop();
+    m_debugDlg->EndFromOwner();
     hide();
     if (m_endpointNotifier != nullptr) m_endpointNotifier->setEnabled(false);
     m_host.Shutdown();  // client names, threads and board, network, system library

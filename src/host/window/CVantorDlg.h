@@ -18,6 +18,11 @@ class VantorDlg;
 }
 class QSocketNotifier;
 
+namespace vantor::dialogs {
+class CDialog_Test;
+class CSetDlg;
+}  // namespace vantor::dialogs
+
 namespace vantor::widgets {
 class CColorStatic;
 class CLed;
@@ -53,6 +58,12 @@ public:
     void ShowFromTray();
     // The mode radios: 1 asynchronous, 2 synchronous.
     void OnModeButton(int mode);
+    // A double-click on the client list: the debug dialog for the selected
+    // row's device, or for the simulated device when the list is empty.
+    // Runs it modally; nothing opens on rows without a selection.
+    void OpenDebugDialog();
+    // "设置": the settings dialog, modally; its result is ignored.
+    void OpenSettings();
 
     bool HasTray() const { return m_hasTray; }
     bool Exiting() const { return m_exiting; }
@@ -60,6 +71,8 @@ public:
     widgets::CColorStatic& Lamp() { return *m_lamp; }
     widgets::CSystemTray& Tray() { return *m_tray; }
     Ui::VantorDlg& Form() { return *m_ui; }
+    dialogs::CDialog_Test& DebugDialog() { return *m_debugDlg; }
+    dialogs::CSetDlg& SettingsDialog() { return *m_setDlg; }
 
 signals:
     // A mode switch asked for by a radio has finished (for tests).
@@ -102,6 +115,8 @@ private:
     QTimer m_blinkTimer;    // 4: lamp blink every second
     QSocketNotifier* m_endpointNotifier = nullptr;
     Skin m_skin;
+    dialogs::CDialog_Test* m_debugDlg = nullptr;  // children of the window
+    dialogs::CSetDlg* m_setDlg = nullptr;
 };
 
 }  // namespace vantor::host
