@@ -52,7 +52,7 @@ quit_server() {
 
 # 1. No tray host: the window stays reachable.
 start_server notray
-log_has notray "no system tray" || fail "no trace line about the missing tray"
+until_ok 100 log_has notray "no system tray" || fail "no trace line about the missing tray"
 sleep 0.5  # well past the 100 ms hide timer
 window_shown || fail "without a tray the window must stay shown"
 quit_server
@@ -72,6 +72,7 @@ for i in 0 1 2; do
 done
 
 start_server tray
+until_ok 50 log_has tray "peers:" || fail "the window did not start its timers"
 log_has tray "no system tray" && fail "the tray host was not found"
 until_ok 50 window_hidden || fail "the window did not hide behind the tray"
 
