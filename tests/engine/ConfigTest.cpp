@@ -67,27 +67,24 @@ TEST_F(Settings, MissingOversizedAndRoundTrip) {
 
 using Mode = test_support::EngineFixture;
 
-TEST_F(Mode, MissingFilesKeepModeTwoAndEncoderOff) {
-    EXPECT_TRUE(engine->ReadConfig());
+TEST_F(Mode, FilesSetModeAndEncoderAndBadValuesKeepThePreviousOnes) {
+    EXPECT_TRUE(engine->ReadConfig());  // no files: mode 2, encoder off
     EXPECT_EQ(engine->Mode(), kModeSync);
     EXPECT_EQ(engine->Enc3(), 0);
-}
-
-TEST_F(Mode, InvalidModeLeavesThePreviousOne) {
+    engine->SetForceSim(2);  // only 1 forces simulation
+    EXPECT_EQ(engine->EffectiveMode(), kModeSync);
+    engine->SetForceSim(1);
+    EXPECT_EQ(engine->EffectiveMode(), kModeAsync);
+    engine->SetForceSim(0);
     test::WriteFile(dir.File("AcqCfg.ini"), "[HK]\r\nMODE=7\r\n");
+    test::WriteFile(dir.File("sysOSTRA.ini"), "[ENC3]\nIsExist=2\n");
     EXPECT_FALSE(engine->ReadConfig());
     EXPECT_EQ(engine->Mode(), kModeSync);
+    EXPECT_EQ(engine->Enc3(), 0);  // only 1 turns it on
     test::WriteFile(dir.File("AcqCfg.ini"), "[hk]\nmode = 3\n");
+    test::WriteFile(dir.File("sysOSTRA.ini"), "[ENC3]\nIsExist=1\n");
     EXPECT_TRUE(engine->ReadConfig());
     EXPECT_EQ(engine->Mode(), kModeAsyncVariant);
-}
-
-TEST_F(Mode, EncoderOnlyForOne) {
-    test::WriteFile(dir.File("sysOSTRA.ini"), "[ENC3]\nIsExist=2\n");
-    engine->ReadConfig();
-    EXPECT_EQ(engine->Enc3(), 0);
-    test::WriteFile(dir.File("sysOSTRA.ini"), "[ENC3]\nIsExist=1\n");
-    engine->ReadConfig();
     EXPECT_EQ(engine->Enc3(), 1);
 }
 
@@ -107,14 +104,6 @@ TEST_F(Mode, SwitchWritesTheFileAndNotifiesOnlyOnChange) {
 
     engine->WriteMode(9);
     EXPECT_EQ(platform::GetPrivateProfileInt("HK", "MODE", 0, dir.File("AcqCfg.ini")), 4);
-}
-
-TEST_F(Mode, EffectiveModeFollowsForcedSimulation) {
-    EXPECT_EQ(engine->EffectiveMode(), kModeSync);
-    engine->SetForceSim(2);  // only 1 forces
-    EXPECT_EQ(engine->EffectiveMode(), kModeSync);
-    engine->SetForceSim(1);
-    EXPECT_EQ(engine->EffectiveMode(), kModeAsync);
 }
 
 }  // namespace

@@ -61,13 +61,6 @@ TEST_F(Simulation, FixedKindGivesExactValuesAndHoldsThePhase) {
     EXPECT_EQ(Shared().frequencySlot[0].value, 0.0F);
 }
 
-TEST_F(Simulation, FrequencyWaveformAdvancesEightTimesPerCycleWhateverTheCount) {
-    engine->Sim().simFrequency.store(100.0F);
-    engine->RunCycle();  // empty request: all eight ids are -1
-    EXPECT_NEAR(engine->Sim().FrequencyPhase(), 8 * 0.005, 1e-6);
-    EXPECT_EQ(Shared().frequencySlot[0].value, 0.0F);  // no slot written for -1
-}
-
 TEST_F(Simulation, CountersCountHoldAndRestart) {
     AcqRequest r = EmptyRequest();
     r.counterCount = 1;
@@ -111,11 +104,16 @@ TEST(SimulatedPassTest, IdsOutsideTheirRangesTouchNothing) {
     for (int k = 0; k < kFrequencySlots; ++k) EXPECT_EQ(image->frequencySlot[k].value, 0.0F);
 }
 
-TEST_F(Simulation, OutputRequestLoopsBackWithinOneCycle) {
+// An empty request: the eight frequency ids are -1, yet the waveform advances
+// eight steps; an output request loops back to its input in the same cycle.
+TEST_F(Simulation, EmptyRequestAdvancesTheFrequencyWaveAndLoopsOutputsBack) {
+    engine->Sim().simFrequency.store(100.0F);
     block.Lock();
     Shared().digitalOutRequest[7] = 1;
     block.Unlock();
     engine->RunCycle();
+    EXPECT_NEAR(engine->Sim().FrequencyPhase(), 8 * 0.005, 1e-6);
+    EXPECT_EQ(Shared().frequencySlot[0].value, 0.0F);  // no slot written for -1
     EXPECT_EQ(Shared().digitalIn[7], 1);
     EXPECT_EQ(Shared().digitalIn[6], 0);
 }
