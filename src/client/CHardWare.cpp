@@ -196,8 +196,15 @@ int CHardWare::SendToServer(uint32_t code, uint64_t dataWord, const void* data, 
     if (m_link) m_link->target = this;
     const bool own = m_link && m_link->endpoint;
     if (queued && own) {
+        // A reply that came after its call gave up must not answer this one:
+        // hand every waiting message to Run first, then forget what they set
+        // (one call at a time is in flight on an object).
+        for (int i = 0; i < 256 && m_link->endpoint->Pump() > 0; ++i) {
+        }
+        analogDone = frequencyDone = counterDone = digitalDone = 0;
+        analogReplyCount = 0;
         return platform::CopyDataPost(protocol::kServerTitle, code, dataWord, data, size,
-                                      platform::kCopyDataDefaultTimeoutMs)
+                                      m_replyTimeoutMs)
                    ? 1
                    : 0;
     }

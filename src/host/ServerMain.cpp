@@ -11,6 +11,7 @@
 #include <cstring>
 #include <string>
 
+#include "host/DisplayConnection.h"
 #include "host/ServerHost.h"
 #include "platform/Paths.h"
 #include "platform/Trace.h"
@@ -35,11 +36,9 @@ sigset_t StopSignals() {
 // The window is a program of its own, so this one never loads the toolkit.
 // It replaces this process (argv and all), or says why it cannot.
 void ShowWindowInstead(char** argv) {
-    // Before any thread exists: nothing changes the environment meanwhile.
-    const char* x11 = std::getenv("DISPLAY");              // NOLINT(concurrency-mt-unsafe)
-    const char* wayland = std::getenv("WAYLAND_DISPLAY");  // NOLINT(concurrency-mt-unsafe)
-    if ((x11 == nullptr || *x11 == '\0') && (wayland == nullptr || *wayland == '\0')) {
-        platform::TraceText("no display: running headless\n");
+    std::string reason;
+    if (!DisplayAnswers(&reason)) {
+        platform::Trace("%s: running headless\n", reason.c_str());
         return;
     }
     const std::string window = platform::ExecutableDir() + "/vantor-window";

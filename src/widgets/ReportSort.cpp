@@ -1,5 +1,7 @@
 #include "widgets/ReportSort.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstdlib>
 #include <ctime>
@@ -16,7 +18,13 @@ int Order(T a, T b) {
 }
 
 std::optional<unsigned long> AsHex(const std::string& s) {
-    if (s.empty()) return std::nullopt;
+    // Hexadecimal digits and nothing else: strtoul alone would also take
+    // leading blanks, a sign or "0x".
+    if (s.empty() || !std::all_of(s.begin(), s.end(), [](char c) {
+            return std::isxdigit(static_cast<unsigned char>(c)) != 0;
+        })) {
+        return std::nullopt;
+    }
     char* end = nullptr;
     errno = 0;
     unsigned long v = std::strtoul(s.c_str(), &end, 16);

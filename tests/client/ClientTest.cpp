@@ -182,14 +182,17 @@ TEST_F(Client, AsynchronousWithoutAServerReportsOnceAndWaitsOnlyItsBound) {
 // A server endpoint that queues its reply before its handler returns: the
 // reply is there before the client's call waits for it (or while it still
 // sends), and must not be lost.
-TEST_F(Client, AReplyArrivingBeforeTheWaitIsKept) {
+TEST_F(Client, AReplyArrivingBeforeTheWaitIsKeptAndALateOneAnswersNoLaterCall) {
     WriteConfig("AcqCfg.ini", "[HK]\nMODE=1\n");
     std::atomic<bool> stop{false};
     std::atomic<bool> ready{false};
+    std::atomic<int> requests{0};
     std::thread server([&] {
         auto endpoint = platform::CopyDataEndpoint::Open(
-            "Vantor", [](const platform::CopyDataMessage& m) -> int64_t {
+            "Vantor", [&](const platform::CopyDataMessage& m) -> int64_t {
                 if (m.code != 1204 || m.data.size() < 104) return 0;
+                // The second request goes unanswered: its call gives up.
+                if (++requests == 2) return 0;
                 const float hz = 42.0F;
                 (void)platform::CopyDataPost(std::string(m.data.data()), 1204, 4, &hz, 4, 1000);
                 return 0;
@@ -202,6 +205,14 @@ TEST_F(Client, AReplyArrivingBeforeTheWaitIsKept) {
     hw.Open("early");
     ASSERT_EQ(hw.Mode(), MODE_ASYNC);
     EXPECT_EQ(hw.GetFreb(201), 42.0F);
+    // The unanswered call's reply comes late, between two calls: the next
+    // call must read its own answer, not that one.
+    hw.SetReplyTimeout(100);
+    hw.GetFreb(202);
+    const float late = 7.0F;
+    ASSERT_TRUE(platform::CopyDataPost("early", 1204, 4, &late, 4, 1000));
+    hw.SetReplyTimeout(5000);
+    EXPECT_EQ(hw.GetFreb(203), 42.0F);
     hw.Close();
     stop = true;
     server.join();

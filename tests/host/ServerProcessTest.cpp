@@ -135,6 +135,17 @@ TEST_F(ServerProcess, RefusesASharedBlockPreparedByAnotherUser) {
     EXPECT_NE(server.Stderr().find(name), std::string::npos) << server.Stderr();
 }
 
+TEST_F(ServerProcess, DisplayThatDoesNotAnswerLeavesTheServerHeadless) {
+    // A $DISPLAY left over from an ended session: no X server listens there.
+    ChildProcess server("vantor", {}, Env({"DISPLAY=:97", "WAYLAND_DISPLAY="}));
+    ASSERT_TRUE(server.WaitForText("running;", true)) << server.Stderr();
+    EXPECT_NE(server.Stderr().find("the display :97 does not answer: running headless"),
+              std::string::npos)
+        << server.Stderr();
+    server.Signal(SIGTERM);
+    EXPECT_EQ(server.ExitCode(), 0) << server.Stderr();
+}
+
 TEST_F(ServerProcess, UnusableModeFileStillSamplesInTheModeShown) {
     // AcqCfg.ini can be neither read nor written: the switch to asynchronous
     // mode that the simulated board needs cannot go into the file.

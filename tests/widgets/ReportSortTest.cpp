@@ -34,6 +34,8 @@ TEST(ReportSort, EachRuleOrdersItsKindOfText) {
     EXPECT_EQ(Sorted({"12.5%", "3%"}, true), (std::vector<std::string>{"3%", "12.5%"}));
     EXPECT_LT(CompareCellTexts("2.5", "10.25"), 0);
     EXPECT_GT(CompareCellTexts("-1.5", "-2"), 0);
+    // A sign is no hexadecimal digit: "-5" is a decimal number, below 3.
+    EXPECT_LT(CompareCellTexts("-5", "3"), 0);
     // Times and dates chronologically, though "9..." > "1..." as text.
     EXPECT_LT(CompareCellTexts("9:05:00", "10:00:00"), 0);
     EXPECT_LT(CompareCellTexts("2024-01-09 08:00:00", "2024-01-10 07:00:00"), 0);

@@ -230,6 +230,16 @@ void CVantorDlg::ShowFromTray() {
 }
 
 void CVantorDlg::OnModeButton(int mode) {
+    // The clients named now go red while the switch runs; a press of the
+    // mode already in force changes nothing at all.
+    if (mode != m_host.Engine().Mode()) {
+        const engine::EngineStatus status = m_host.Engine().Status();
+        for (size_t i = 0; i < status.clientNames.size() && i < m_leds.size(); ++i) {
+            if (!status.clientNames[i].empty()) {
+                m_leds[i]->SetLed(widgets::CLed::kRed, widgets::CLed::kOff, widgets::CLed::kRound);
+            }
+        }
+    }
     m_host.Engine().SwitchModeAsync(mode, [this, mode](const engine::ModeSwitchResult& result) {
         // On the engine's command thread: hand the result to the window.
         QMetaObject::invokeMethod(
@@ -248,14 +258,8 @@ void CVantorDlg::OnModeSwitched(int mode, const engine::ModeSwitchResult& result
         emit modeSwitchDone(result.displayMode);
         return;
     }
-    // The clients named before the switch: red while it ran, then red and
-    // lit where the name is found again after the restart.
+    // Red and lit where a client's name is found again after the restart.
     const engine::EngineStatus status = m_host.Engine().Status();
-    for (size_t i = 0; i < status.clientNames.size() && i < m_leds.size(); ++i) {
-        if (!status.clientNames[i].empty()) {
-            m_leds[i]->SetLed(widgets::CLed::kRed, widgets::CLed::kOff, widgets::CLed::kRound);
-        }
-    }
     for (const std::string& name : status.clientNames) {
         if (name.empty()) continue;
         m_selectedSlot = m_host.Engine().FindClientName(name.c_str());
