@@ -54,7 +54,7 @@ constexpr std::array<int, kOutputLines> kLampIds = {1029, 1048, 1050, 1051, 1056
 double AsAtof(const QString& text) {
     static const locale_t c = newlocale(LC_ALL_MASK, "C", nullptr);
     const QByteArray bytes = text.toUtf8();
-    if (c == nullptr) return std::atof(bytes.constData());
+    if (c == nullptr) return std::strtod(bytes.constData(), nullptr);
     return strtod_l(bytes.constData(), nullptr, c);
 }
 
@@ -85,7 +85,8 @@ CDialog_Test::CDialog_Test(engine::AcqEngine& engine, protocol::CSharedMemory& b
     m_ui->static1041->setAutoFillBackground(false);
 
     CreateLamps();
-    m_analog = new AnalogView(this);
+    // After the form: the view lies over the dialog's own controls.
+    m_analog = new AnalogView(this);  // NOLINT(cppcoreguidelines-prefer-member-initializer)
     m_analog->setGeometry(
         widgets::DialogUnitsToPixels(QRect(7, kViewTop, 212, kViewHeight - 6), font()));
     const QSize whole =
@@ -196,7 +197,8 @@ void CDialog_Test::ParseChannels() {
         char field[kKorbelField2Size] = {};
         const int n = DMI_GetField2(m_szChannels.c_str(), field, i, '.');
         if (n > 0 && field[0] != '\0') {
-            m_nChannels[static_cast<size_t>(m_nChannelCount++)] = std::atoi(field);
+            m_nChannels[static_cast<size_t>(m_nChannelCount++)] =
+                static_cast<int>(std::strtol(field, nullptr, 10));
         }
     }
 }

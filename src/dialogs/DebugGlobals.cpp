@@ -2,7 +2,8 @@
 
 namespace vantor::dialogs {
 
-std::string g_strDevice = "Calib";
+// Constructed before main; a short text, no allocation can fail here.
+std::string g_strDevice = "Calib";  // NOLINT(cert-err58-cpp)
 int g_nSimMode = 1;
 float g_fSimValue = 88.0F;
 std::array<int, kOutputLines> g_nDebugOut{};

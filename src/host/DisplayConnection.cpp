@@ -49,7 +49,7 @@ bool XServerAnswers(const std::string& display) {
     const size_t colon = display.rfind(':');
     if (colon == std::string::npos) return false;
     const std::string host = display.substr(0, colon);
-    const int number = std::atoi(display.c_str() + colon + 1);
+    const long number = std::strtol(display.c_str() + colon + 1, nullptr, 10);
     if (host.empty() || host == "unix") {
         const std::string path = "/tmp/.X11-unix/X" + std::to_string(number);
         return ConnectsUnix(path, false) || ConnectsUnix(path, true);

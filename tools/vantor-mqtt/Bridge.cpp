@@ -73,11 +73,128 @@ std::string StatusJson(const BridgeConfig& c, bool online, const StatusInfo& inf
     return s + "}";
 }
 
-int RunBridge(const BridgeConfig& config, const std::string& password,
-              const std::atomic<bool>& stop, const std::function<void(const std::string&)>& log) {
-    const std::string statusTopic = Topic(config.prefix, config.station, "status");
-    Control control(config.prefix, config.station, ListIds(config.dout, 0, 15));
+namespace {
 
+// One run of the bridge's loop: what it keeps between two reads, and one
+// method per job of a tick.
+class BridgeLoop {
+public:
+    BridgeLoop(const BridgeConfig& config, Publisher& publisher, Control& control,
+               const std::function<void(const std::string&)>& log)
+        : m_config(config),
+          m_publisher(publisher),
+          m_control(control),
+          m_log(log),
+          m_statusTopic(Topic(config.prefix, config.station, "status")),
+          m_sampler(config) {
+        std::string error;
+        protocol::BuildConnectRequest(PeerSpecOf(config), m_connect, error);
+        m_peerName = protocol::TrimmedPeerName(PeerSpecOf(config).name);
+        const auto now = Clock::now();
+        m_nextConnect = m_nextServerCheck = m_nextStatus = m_rateStart = now;
+    }
+
+    void Tick(Clock::time_point now) {
+        if (now >= m_nextServerCheck) CheckServer(now);
+        if (now >= m_nextConnect) {
+            m_nextConnect = now + kConnectEvery;
+            m_sender.Send(m_connect);
+        }
+        if (!m_attached) Attach();
+        if (m_attached) ReadAndPublish();
+        if (now >= m_nextStatus) PublishStatus(now);
+    }
+
+    void Leave() {
+        m_sender.Send(protocol::BuildDisconnectRequest(m_peerName));
+        m_publisher.Stop({m_statusTopic, StatusJson(m_config, false, {}), 1, true});
+    }
+
+private:
+    // A new server: attach afresh (the block may be a new object) and
+    // announce ourselves at once.
+    void CheckServer(Clock::time_point now) {
+        m_nextServerCheck = now + kServerCheckEvery;
+        auto server = RunningServer();
+        const long pid = server ? server->pid : 0;
+        if (pid != m_serverPid || m_info.server != server) m_nextStatus = now;
+        if (pid != m_serverPid) {
+            if (m_serverPid >= 0) {
+                m_log(pid != 0 ? "server " + std::to_string(pid) + " is running"
+                               : "the server has ended");
+            }
+            if (pid != 0) {
+                m_block = std::make_unique<protocol::BlockClient>();
+                m_attached = false;
+                m_nextConnect = now;
+                if (m_serverPid > 0) m_sampler.Resync();
+            }
+            m_serverPid = pid;
+        }
+        m_info.server = server;
+    }
+
+    void Attach() {
+        m_attached = m_block->Attach() == protocol::BlockClient::Status::Attached;
+        if (!m_attached && !m_blockWarned) {
+            m_log("no shared data block yet (" + m_block->Error() + "); waiting for the server");
+            m_blockWarned = true;
+        }
+        if (m_attached && m_blockWarned) m_log("attached to the shared data block");
+        if (m_attached) m_blockWarned = false;
+    }
+
+    void ReadAndPublish() {
+        if (m_block->Read(*m_copy)) {
+            m_sampler.Collect(*m_copy, UnixSeconds(), m_out);
+            m_publisher.Enqueue(m_out);
+        } else {
+            m_log("cannot read the shared data block: " + m_block->Error());
+        }
+        for (const std::string& line : m_control.Apply(*m_block)) m_log(line);
+    }
+
+    void PublishStatus(Clock::time_point now) {
+        m_nextStatus = now + kStatusEvery;
+        const PublisherStats stats = m_publisher.Stats();
+        const double seconds = std::chrono::duration<double>(now - m_rateStart).count();
+        if (seconds > 0.5) {
+            m_info.samplesPerS =
+                static_cast<double>(m_sampler.SamplesTaken() - m_rateSamples) / seconds;
+            m_info.messagesPerS = static_cast<double>(stats.sent - m_rateSent) / seconds;
+            m_rateStart = now;
+            m_rateSamples = m_sampler.SamplesTaken();
+            m_rateSent = stats.sent;
+        }
+        m_info.dropped = stats.dropped;
+        m_out.push_back({m_statusTopic, StatusJson(m_config, true, m_info), 1, true});
+        m_publisher.Enqueue(m_out);
+    }
+
+    const BridgeConfig& m_config;
+    Publisher& m_publisher;
+    Control& m_control;
+    const std::function<void(const std::string&)>& m_log;
+    const std::string m_statusTopic;
+    protocol::AcqRequest m_connect{};
+    std::string m_peerName;
+    protocol::PeerSender m_sender;
+    Sampler m_sampler;
+    std::unique_ptr<protocol::BlockClient> m_block = std::make_unique<protocol::BlockClient>();
+    bool m_attached = false;
+    bool m_blockWarned = false;
+    std::unique_ptr<protocol::SharedBlock> m_copy = std::make_unique<protocol::SharedBlock>();
+    std::vector<OutMessage> m_out;
+    Clock::time_point m_nextConnect, m_nextServerCheck, m_nextStatus, m_rateStart;
+    uint64_t m_rateSamples = 0;
+    uint64_t m_rateSent = 0;
+    StatusInfo m_info;
+    long m_serverPid = -1;  // -1: not looked yet, 0: none
+};
+
+PublisherOptions PublisherOptionsOf(const BridgeConfig& config, const std::string& password,
+                                    Control& control,
+                                    const std::function<void(const std::string&)>& log) {
     PublisherOptions po;
     po.host = config.host;
     po.port = config.port;
@@ -88,7 +205,7 @@ int RunBridge(const BridgeConfig& config, const std::string& password,
     po.certFile = config.certFile;
     po.keyFile = config.keyFile;
     po.keepaliveS = config.keepaliveS;
-    po.willTopic = statusTopic;
+    po.willTopic = Topic(config.prefix, config.station, "status");
     po.willPayload = StatusJson(config, false, {});
     po.queueLimit = static_cast<size_t>(config.queueLimit);
     po.log = log;
@@ -100,106 +217,31 @@ int RunBridge(const BridgeConfig& config, const std::string& password,
             if (!refused.empty()) log(refused);
         };
     }
-    Publisher publisher(po);
+    return po;
+}
+
+}  // namespace
+
+int RunBridge(const BridgeConfig& config, const std::string& password,
+              const std::atomic<bool>& stop, const std::function<void(const std::string&)>& log) {
+    Control control(config.prefix, config.station, ListIds(config.dout, 0, 15));
+    Publisher publisher(PublisherOptionsOf(config, password, control, log));
     std::string error;
     if (!publisher.Start(error)) {
         log(error);
         return 1;
     }
-
-    protocol::AcqRequest connect{};
-    protocol::BuildConnectRequest(PeerSpecOf(config), connect, error);
-    const std::string peerName = protocol::TrimmedPeerName(PeerSpecOf(config).name);
-    protocol::PeerSender sender;
-    Sampler sampler(config);
-    auto block = std::make_unique<protocol::BlockClient>();
-    bool attached = false;
-    auto copy = std::make_unique<protocol::SharedBlock>();
-    std::vector<OutMessage> out;
-
+    BridgeLoop loop(config, publisher, control, log);
     const auto interval = std::chrono::milliseconds(config.intervalMs);
-    auto now = Clock::now();
-    auto nextTick = now;
-    auto nextConnect = now;
-    auto nextServerCheck = now;
-    auto nextStatus = now;
-    auto rateStart = now;
-    uint64_t rateSamples = 0;
-    uint64_t rateSent = 0;
-    StatusInfo info;
-    long serverPid = -1;  // -1: not looked yet, 0: none
-    bool blockWarned = false;
-
+    auto nextTick = Clock::now();
     while (!stop.load()) {
-        now = Clock::now();
-        if (now >= nextServerCheck) {
-            nextServerCheck = now + kServerCheckEvery;
-            auto server = RunningServer();
-            const long pid = server ? server->pid : 0;
-            if (pid != serverPid || info.server != server) nextStatus = now;
-            if (pid != serverPid) {
-                if (serverPid >= 0) {
-                    log(pid != 0 ? "server " + std::to_string(pid) + " is running"
-                                 : "the server has ended");
-                }
-                if (pid != 0) {
-                    // A new server: attach afresh (the block may be a new
-                    // object) and announce ourselves at once.
-                    block = std::make_unique<protocol::BlockClient>();
-                    attached = false;
-                    nextConnect = now;
-                    if (serverPid > 0) sampler.Resync();
-                }
-                serverPid = pid;
-            }
-            info.server = server;
-        }
-        if (now >= nextConnect) {
-            nextConnect = now + kConnectEvery;
-            sender.Send(connect);
-        }
-        if (!attached) {
-            const auto st = block->Attach();
-            attached = st == protocol::BlockClient::Status::Attached;
-            if (!attached && !blockWarned) {
-                log("no shared data block yet (" + block->Error() + "); waiting for the server");
-                blockWarned = true;
-            }
-            if (attached && blockWarned) log("attached to the shared data block");
-            if (attached) blockWarned = false;
-        }
-        if (attached) {
-            if (block->Read(*copy)) {
-                sampler.Collect(*copy, UnixSeconds(), out);
-                publisher.Enqueue(out);
-            } else {
-                log("cannot read the shared data block: " + block->Error());
-            }
-            for (const std::string& line : control.Apply(*block)) log(line);
-        }
-        if (now >= nextStatus) {
-            nextStatus = now + kStatusEvery;
-            const PublisherStats stats = publisher.Stats();
-            const double seconds = std::chrono::duration<double>(now - rateStart).count();
-            if (seconds > 0.5) {
-                info.samplesPerS =
-                    static_cast<double>(sampler.SamplesTaken() - rateSamples) / seconds;
-                info.messagesPerS = static_cast<double>(stats.sent - rateSent) / seconds;
-                rateStart = now;
-                rateSamples = sampler.SamplesTaken();
-                rateSent = stats.sent;
-            }
-            info.dropped = stats.dropped;
-            out.push_back({statusTopic, StatusJson(config, true, info), 1, true});
-            publisher.Enqueue(out);
-        }
+        loop.Tick(Clock::now());
         nextTick += interval;
-        now = Clock::now();
+        const auto now = Clock::now();
         if (nextTick < now) nextTick = now;  // fell behind: no burst to catch up
         std::this_thread::sleep_until(nextTick);
     }
-    sender.Send(protocol::BuildDisconnectRequest(peerName));
-    publisher.Stop({statusTopic, StatusJson(config, false, {}), 1, true});
+    loop.Leave();
     return 0;
 }
 

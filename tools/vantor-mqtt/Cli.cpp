@@ -81,6 +81,7 @@ void AddOptions(CLI::App& app, BridgeConfig& c, std::string& configPath, std::st
 
 std::vector<char*> Argv(std::vector<std::string>& store) {
     std::vector<char*> argv;
+    argv.reserve(store.size() + 1);
     for (std::string& a : store) argv.push_back(a.data());
     argv.push_back(nullptr);
     return argv;

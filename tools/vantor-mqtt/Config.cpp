@@ -4,6 +4,7 @@
 #include <strings.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <fstream>
@@ -59,10 +60,10 @@ int OnIniValue(void* user, const char* section, const char* key, const char* val
 
 bool IsTopicLevel(const std::string& text) {
     if (text.empty() || text.size() > kMaxLevelBytes) return false;
-    for (unsigned char c : text) {
-        if (c == '/' || c == '+' || c == '#' || c < 0x20 || c == 0x7F) return false;
-    }
-    return true;
+    return std::all_of(text.begin(), text.end(), [](char ch) {
+        const auto c = static_cast<unsigned char>(ch);
+        return c != '/' && c != '+' && c != '#' && c >= 0x20 && c != 0x7F;
+    });
 }
 
 bool SetConfigValue(BridgeConfig& c, const std::string& section, const std::string& key,
@@ -186,8 +187,7 @@ bool FinishConfig(BridgeConfig& c, std::string& error) {
         return false;
     }
     protocol::AcqRequest request{};
-    if (!protocol::BuildConnectRequest(PeerSpecOf(c), request, error)) return false;
-    return true;
+    return protocol::BuildConnectRequest(PeerSpecOf(c), request, error);
 }
 
 }  // namespace vantor::mqtt

@@ -10,6 +10,8 @@
 #include <chrono>
 #include <cstring>
 
+#include "platform/Result.h"
+
 namespace vantor::mqtt {
 namespace {
 
@@ -88,7 +90,7 @@ bool Publisher::Start(std::string& error) {
     return true;
 }
 
-void Publisher::Wake() {
+void Publisher::Wake() const {
     const uint64_t one = 1;
     [[maybe_unused]] ssize_t n = ::write(m_wakeFd, &one, sizeof one);
 }
@@ -175,7 +177,7 @@ bool Publisher::TryConnect() {
     if (m_backoffMs == 0) {  // once per outage
         Log("cannot reach the broker at " + m_options.host + ":" + std::to_string(m_options.port) +
             ": " +
-            (rc == MOSQ_ERR_ERRNO ? std::string(std::strerror(errno))
+            (rc == MOSQ_ERR_ERRNO ? std::string(platform::ErrnoText(errno))
                                   : std::string(::mosquitto_strerror(rc))) +
             "; retrying");
     }

@@ -70,7 +70,7 @@ private:
     void Run();
     bool TryConnect();
     void Drain();
-    void Wake();
+    void Wake() const;
     void Log(const std::string& line) const;
     void OnConnect(int rc);
     void OnDisconnect();

@@ -1,5 +1,7 @@
 #include "Sampler.h"
 
+#include <bit>
+#include <cstdint>
 #include <cstring>
 
 #include "Payload.h"
@@ -10,7 +12,7 @@ namespace {
 
 bool SameFloat(const std::optional<float>& a, float b) {
     // Bitwise, so a NaN that stays NaN is no change.
-    return a && std::memcmp(&*a, &b, sizeof b) == 0;
+    return a && std::bit_cast<uint32_t>(*a) == std::bit_cast<uint32_t>(b);
 }
 
 }  // namespace

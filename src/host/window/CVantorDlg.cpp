@@ -61,6 +61,8 @@ CVantorDlg::CVantorDlg(ServerHost& host, QWidget* parent)
     setFixedSize(size());
     m_icon = IconFromResources("vantor");  // icon 128
     m_tray = std::make_unique<widgets::CSystemTray>();
+    // Children of the finished form, so they take its font.
+    // NOLINTNEXTLINE(cppcoreguidelines-prefer-member-initializer)
     m_debugDlg = new dialogs::CDialog_Test(m_host.Engine(), m_host.Block(), this);
     m_setDlg = new dialogs::CSetDlg(m_host.ConfigDir(), this);
     connect(m_ui->button1049, &QPushButton::clicked, this, &CVantorDlg::OpenSettings);
