@@ -27,7 +27,7 @@ bool ConnectsUnix(const std::string& path, bool abstract) {
     return ::connect(fd.Get(), reinterpret_cast<const sockaddr*>(&addr), length) == 0;
 }
 
-bool ConnectsTcp(const std::string& host, int port) {
+bool ConnectsTcp(const std::string& host, long port) {
     addrinfo hints{};
     hints.ai_socktype = SOCK_STREAM;
     addrinfo* found = nullptr;
