@@ -93,7 +93,7 @@ std::string TrimmedPeerName(const std::string& name) {
     return Trimmed(name);
 }
 
-bool BuildConnectRequest(const PeerSpec& options, AcqRequest& out, std::string& error) {
+bool BuildConnectRequest(const PeerDescription& options, AcqRequest& out, std::string& error) {
     out = EmptyRequest();
     std::string name = Trimmed(options.name);
     if (name.empty() || name.find(',') != std::string::npos || name.size() >= kPeerNameBytes) {

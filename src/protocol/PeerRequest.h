@@ -10,7 +10,7 @@
 namespace vantor::protocol {
 
 // What a peer asks for, as typed: each list is "id[:samples],...".
-struct PeerSpec {
+struct PeerDescription {
     std::string name;
     std::string host = "127.0.0.1";
     std::string program = "vantorctl";  // CONNECT field 2, not read by the server
@@ -34,9 +34,9 @@ bool ParseChannelList(const std::string& text, int minId, int maxId, bool sample
 // The name as the server keeps it: spaces at both ends removed.
 std::string TrimmedPeerName(const std::string& name);
 
-// The CONNECT request of a peer spec: text and lists. false with a reason when a
+// The CONNECT request of a peer description: text and lists. false with a reason when a
 // name, host or list is not usable.
-bool BuildConnectRequest(const PeerSpec& options, AcqRequest& out, std::string& error);
+bool BuildConnectRequest(const PeerDescription& options, AcqRequest& out, std::string& error);
 
 // The DISCONNECT request of a (trimmed) peer name.
 AcqRequest BuildDisconnectRequest(const std::string& name);

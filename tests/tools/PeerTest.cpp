@@ -29,14 +29,14 @@ TEST(PeerLists, ParsesIdsWithOptionalSamples) {
 }
 
 TEST(PeerLists, ConnectRequestCarriesTextAndEveryList) {
-    protocol::PeerSpec o{.name = " probe1 ",
-                         .analog = "3:20,5",
-                         .freq = "201",
-                         .counter = "300,303",
-                         .din = "1",
-                         .dout = "4",
-                         .peerCount = 5,
-                         .peerExtra = 7};
+    protocol::PeerDescription o{.name = " probe1 ",
+                                .analog = "3:20,5",
+                                .freq = "201",
+                                .counter = "300,303",
+                                .din = "1",
+                                .dout = "4",
+                                .peerCount = 5,
+                                .peerExtra = 7};
     protocol::AcqRequest r{};
     std::string error;
     ASSERT_TRUE(BuildConnectRequest(o, r, error)) << error;

@@ -88,8 +88,8 @@ public:
           m_statusTopic(Topic(config.prefix, config.station, "status")),
           m_sampler(config) {
         std::string error;
-        protocol::BuildConnectRequest(PeerSpecOf(config), m_connect, error);
-        m_peerName = protocol::TrimmedPeerName(PeerSpecOf(config).name);
+        protocol::BuildConnectRequest(PeerDescriptionOf(config), m_connect, error);
+        m_peerName = protocol::TrimmedPeerName(PeerDescriptionOf(config).name);
         const auto now = Clock::now();
         m_nextConnect = m_nextServerCheck = m_nextStatus = m_rateStart = now;
     }

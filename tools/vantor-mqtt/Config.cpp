@@ -141,16 +141,16 @@ bool ReadPasswordFile(const std::string& path, std::string& password, std::strin
     return true;
 }
 
-protocol::PeerSpec PeerSpecOf(const BridgeConfig& c) {
-    protocol::PeerSpec spec;
-    spec.name = "mqtt-" + c.station;
-    spec.program = "vantor-mqtt";
-    spec.analog = c.channels;
-    spec.freq = c.freq;
-    spec.counter = c.counter;
-    spec.din = c.din;
-    spec.dout = c.control ? c.dout : "";
-    return spec;
+protocol::PeerDescription PeerDescriptionOf(const BridgeConfig& c) {
+    protocol::PeerDescription desc;
+    desc.name = "mqtt-" + c.station;
+    desc.program = "vantor-mqtt";
+    desc.analog = c.channels;
+    desc.freq = c.freq;
+    desc.counter = c.counter;
+    desc.din = c.din;
+    desc.dout = c.control ? c.dout : "";
+    return desc;
 }
 
 bool FinishConfig(BridgeConfig& c, std::string& error) {
@@ -187,7 +187,7 @@ bool FinishConfig(BridgeConfig& c, std::string& error) {
         return false;
     }
     protocol::AcqRequest request{};
-    return protocol::BuildConnectRequest(PeerSpecOf(c), request, error);
+    return protocol::BuildConnectRequest(PeerDescriptionOf(c), request, error);
 }
 
 }  // namespace vantor::mqtt

@@ -51,7 +51,7 @@ bool FinishConfig(BridgeConfig& config, std::string& error);
 bool ReadPasswordFile(const std::string& path, std::string& password, std::string& error);
 
 // The peer this bridge announces to the server.
-protocol::PeerSpec PeerSpecOf(const BridgeConfig& config);
+protocol::PeerDescription PeerDescriptionOf(const BridgeConfig& config);
 
 // A topic level that a subscriber can name: non-empty, no '/', '+', '#' or
 // control characters.

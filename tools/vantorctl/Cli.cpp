@@ -71,15 +71,15 @@ int RunCli(const std::vector<std::string>& args, Console& console) {
         "peer",
         "Act as a peer of the server: CONNECT with channel lists, print the PORT messages, "
         "DISCONNECT on SIGINT/SIGTERM (see docs/peer-protocol.md).");
-    peerCmd->add_option("--name", peer.spec.name, "Peer name (1..127 bytes, no ',').")->required();
-    peerCmd->add_option("--analog", peer.spec.analog,
+    peerCmd->add_option("--name", peer.desc.name, "Peer name (1..127 bytes, no ',').")->required();
+    peerCmd->add_option("--analog", peer.desc.analog,
                         "Analog channels 0..15, e.g. 3:20,5 (channel 3 with 20 samples per read, "
                         "5 with the server's default).");
-    peerCmd->add_option("--freq", peer.spec.freq, "Frequency ids 200..207, e.g. 200,203.");
-    peerCmd->add_option("--counter", peer.spec.counter, "Counter ids 300..303.");
-    peerCmd->add_option("--din", peer.spec.din, "Digital input lines 0..15.");
-    peerCmd->add_option("--dout", peer.spec.dout, "Digital output lines 0..15.");
-    peerCmd->add_option("--host", peer.spec.host, "Host field of the CONNECT.")
+    peerCmd->add_option("--freq", peer.desc.freq, "Frequency ids 200..207, e.g. 200,203.");
+    peerCmd->add_option("--counter", peer.desc.counter, "Counter ids 300..303.");
+    peerCmd->add_option("--din", peer.desc.din, "Digital input lines 0..15.");
+    peerCmd->add_option("--dout", peer.desc.dout, "Digital output lines 0..15.");
+    peerCmd->add_option("--host", peer.desc.host, "Host field of the CONNECT.")
         ->capture_default_str();
     peerCmd
         ->add_option("--every", peer.every,
@@ -88,9 +88,9 @@ int RunCli(const std::vector<std::string>& args, Console& console) {
         ->capture_default_str();
     peerCmd->add_option("--duration", peer.duration, "Seconds to run; 0 until SIGINT/SIGTERM.")
         ->capture_default_str();
-    peerCmd->add_option("--peer-count", peer.spec.peerCount, "CONNECT field 4.")
+    peerCmd->add_option("--peer-count", peer.desc.peerCount, "CONNECT field 4.")
         ->capture_default_str();
-    peerCmd->add_option("--peer-extra", peer.spec.peerExtra, "CONNECT field 5.")
+    peerCmd->add_option("--peer-extra", peer.desc.peerExtra, "CONNECT field 5.")
         ->capture_default_str();
     peerCmd->add_flag("--show", peer.show,
                       "Print the newest values of the channels from the block every second.");

@@ -147,7 +147,7 @@ bool PortMessageFor(const std::string& text, const std::string& name) {
 int RunPeer(const PeerOptions& options, Console& console) {
     protocol::AcqRequest connect{};
     std::string error;
-    if (!protocol::BuildConnectRequest(options.spec, connect, error)) {
+    if (!protocol::BuildConnectRequest(options.desc, connect, error)) {
         console.err << "vantorctl peer: " << error << "\n";
         return kExitUsage;
     }
@@ -155,7 +155,7 @@ int RunPeer(const PeerOptions& options, Console& console) {
         console.err << "vantorctl peer: --every must be 0.01..3600 s and --duration 0 or more\n";
         return kExitUsage;
     }
-    const std::string name = protocol::TrimmedPeerName(options.spec.name);
+    const std::string name = protocol::TrimmedPeerName(options.desc.name);
 
     protocol::PeerSender sender;
     Listeners listeners;

@@ -9,9 +9,9 @@
 namespace vantor::ctl {
 
 struct PeerOptions {
-    protocol::PeerSpec spec;  // name, host and channel lists
-    double every = 5.0;       // seconds between CONNECTs
-    double duration = 0;      // seconds to run; 0 until SIGINT/SIGTERM
+    protocol::PeerDescription desc;  // name, host and channel lists
+    double every = 5.0;              // seconds between CONNECTs
+    double duration = 0;             // seconds to run; 0 until SIGINT/SIGTERM
     bool show = false;
 };
 
