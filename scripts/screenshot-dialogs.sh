@@ -13,28 +13,10 @@ for tool in Xvfb xdotool import; do
 done
 mkdir -p "$out"
 
-work=$(mktemp -d)
-pids=()
-cleanup() {
-  for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
-  wait 2>/dev/null || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
-fail() { echo "FAIL: $*"; for f in "$work"/*.log; do echo "--- $f"; cat "$f"; done; exit 1; }
-
-export VANTOR_IPC_NAMESPACE="shot$$_" VANTOR_CONFIG_DIR="$work/config" VANTOR_CRASH_DIR="$work/crash"
-unset WAYLAND_DISPLAY
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
-pids+=($!)
-for _ in $(seq 100); do [[ -s $work/display ]] && break; sleep 0.1; done
-[[ -s $work/display ]] || fail "Xvfb did not start"
-export DISPLAY=":$(cat "$work/display")"
-
-until_ok() { local n=$1; shift; for _ in $(seq "$n"); do "$@" >/dev/null 2>&1 && return 0; sleep 0.1; done; return 1; }
-find_window() { xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -1; }
-shown() { [[ -n $(find_window "$1") ]]; }
-gone() { [[ -z $(find_window "$1") ]]; }
+NS_PREFIX=shot
+# shellcheck source=lib/xvfb-session.sh
+source "$root/scripts/lib/xvfb-session.sh"
+start_xvfb
 
 "$bin/vantorctl" peer --name bench1 --analog 2,5 --din 1,5 --dout 3,7 --every 1 \
   >/dev/null 2>"$work/peer.log" &

@@ -13,30 +13,11 @@ for tool in Xvfb trayer xdotool import; do
   command -v "$tool" >/dev/null || { echo "SKIP: $tool is not installed (scripts/setup.sh)"; exit 77; }
 done
 
-work=$(mktemp -d)
-pids=()
-cleanup() {
-  for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
-  wait 2>/dev/null || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
-fail() { echo "FAIL: $*"; for f in "$work"/*.log; do echo "--- $f"; cat "$f"; done; exit 1; }
+NS_PREFIX=xvfb
+# shellcheck source=../../scripts/lib/xvfb-session.sh
+source "$(dirname "$0")/../../scripts/lib/xvfb-session.sh"
+start_xvfb
 
-export VANTOR_IPC_NAMESPACE="xvfb$$_" VANTOR_CONFIG_DIR="$work/config" VANTOR_CRASH_DIR="$work/crash"
-unset WAYLAND_DISPLAY
-
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.log" &
-pids+=($!)
-for _ in $(seq 100); do [[ -s $work/display ]] && break; sleep 0.1; done
-[[ -s $work/display ]] || fail "Xvfb did not start"
-export DISPLAY=":$(cat "$work/display")"
-
-# until CMD succeeds, for up to $1 tenths of a second
-until_ok() { local n=$1; shift; for _ in $(seq "$n"); do "$@" >/dev/null 2>&1 && return 0; sleep 0.1; done; return 1; }
-visible_window() { xdotool search --onlyvisible --name '^Vantor$' 2>/dev/null | head -1; }
-window_shown() { [[ -n $(visible_window) ]]; }
-window_hidden() { [[ -z $(visible_window) ]]; }
 log_has() { grep -q "$2" "$work/$1.log"; }
 
 start_server() {
@@ -54,7 +35,7 @@ quit_server() {
 start_server notray
 until_ok 100 log_has notray "no system tray" || fail "no trace line about the missing tray"
 sleep 0.5  # well past the 100 ms hide timer
-window_shown || fail "without a tray the window must stay shown"
+shown Vantor || fail "without a tray the window must stay shown"
 quit_server
 echo "ok: without a tray the window stays shown"
 
@@ -74,7 +55,7 @@ done
 start_server tray
 until_ok 50 log_has tray "peers:" || fail "the window did not start its timers"
 log_has tray "no system tray" && fail "the tray host was not found"
-until_ok 50 window_hidden || fail "the window did not hide behind the tray"
+until_ok 50 gone Vantor || fail "the window did not hide behind the tray"
 
 open_tray_menu() {
   eval "$(xdotool getwindowgeometry --shell "$tray")"
@@ -83,8 +64,8 @@ open_tray_menu() {
 }
 open_tray_menu
 xdotool key Down Return  # the first item: "显示窗口..."
-until_ok 50 window_shown || fail "显示窗口... did not show the window"
-win=$(visible_window)
+until_ok 50 shown Vantor || fail "显示窗口... did not show the window"
+win=$(find_window Vantor)
 eval "$(xdotool getwindowgeometry --shell "$win")"
 right=$((X + WIDTH)) bottom=$((Y + HEIGHT))
 ((right == 1024 && bottom == 768)) ||
