@@ -24,6 +24,7 @@
 #include "host/window/CVantorDlg.h"
 #include "protocol/CSharedMemory.h"
 #include "support/ChildProcess.h"
+#include "support/QtApp.h"
 #include "support/TestEnv.h"
 #include "ui_DebugDlg.h"
 #include "ui_SetDlg.h"
@@ -41,20 +42,6 @@ using dialogs::g_strDevice;
 const QColor kRed(255, 0, 0);
 const QColor kGreen(0, 128, 0);
 const QColor kSilver(192, 192, 192);
-
-QApplication& App() {
-    static int argc = 1;
-    static char name[] = "dialog_tests";
-    static char* argv[] = {name, nullptr};
-    // Never destroyed: at exit Qt's own statics may already be gone.
-    static auto* app = new QApplication(argc, argv);
-    QApplication::setQuitOnLastWindowClosed(false);
-    return *app;
-}
-
-bool WaitFor(const std::function<bool()>& cond) {
-    return QTest::qWaitFor(cond, kPatienceMs);
-}
 
 class Dialogs : public ::testing::Test {
 protected:

@@ -19,6 +19,7 @@
 #include "protocol/CopyDataCodes.h"
 #include "protocol/ServerStatus.h"
 #include "support/ChildProcess.h"
+#include "support/QtApp.h"
 #include "support/TestEnv.h"
 #include "ui_VantorDlg.h"
 #include "widgets/CColorStatic.h"
@@ -31,20 +32,6 @@ namespace {
 
 using host::CVantorDlg;
 using widgets::CLed;
-
-QApplication& App() {
-    static int argc = 1;
-    static char name[] = "window_tests";
-    static char* argv[] = {name, nullptr};
-    // Never destroyed: at exit Qt's own statics may already be gone.
-    static auto* app = new QApplication(argc, argv);
-    QApplication::setQuitOnLastWindowClosed(false);
-    return *app;
-}
-
-bool WaitFor(const std::function<bool()>& cond) {
-    return QTest::qWaitFor(cond, kPatienceMs);
-}
 
 class MainWindow : public ::testing::Test {
 protected:
