@@ -8,7 +8,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev
   clang libclang-rt-dev   # libFuzzer and the sanitizers' runtimes
   clang-tidy              # with run-clang-tidy, for the lint step of the tests
-  qt6-base-dev qt6-base-dev-tools libqt6test6   # the operator window and its tests
+  qt6-base-dev qt6-base-dev-tools libqt6test6 libxcb1-dev  # the operator window and its tests
   fonts-wqy-microhei      # the operator texts are Chinese
   xvfb trayer xdotool imagemagick x11-utils      # the window under Xvfb with a tray, screenshots
   mosquitto mosquitto-clients libmosquitto-dev libinih-dev   # the MQTT bridge and its tests

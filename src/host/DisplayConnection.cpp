@@ -1,10 +1,12 @@
 #include "host/DisplayConnection.h"
 
 #include <netdb.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstddef>
 #include <cstdlib>
 #include <cstring>
@@ -27,6 +29,20 @@ bool ConnectsUnix(const std::string& path, bool abstract) {
     return ::connect(fd.Get(), reinterpret_cast<const sockaddr*>(&addr), length) == 0;
 }
 
+// An unreachable host must not hold up the start for the system's
+// connect timeout (minutes): a display that takes longer does not count.
+constexpr int kTcpPatienceMs = 1000;
+
+bool ConnectsWithin(int fd, const sockaddr* addr, socklen_t length) {
+    if (::connect(fd, addr, length) == 0) return true;
+    if (errno != EINPROGRESS) return false;
+    pollfd p{fd, POLLOUT, 0};
+    if (::poll(&p, 1, kTcpPatienceMs) != 1) return false;
+    int error = 0;
+    socklen_t size = sizeof error;
+    return ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &size) == 0 && error == 0;
+}
+
 bool ConnectsTcp(const std::string& host, long port) {
     addrinfo hints{};
     hints.ai_socktype = SOCK_STREAM;
@@ -36,8 +52,8 @@ bool ConnectsTcp(const std::string& host, long port) {
     bool ok = false;
     for (addrinfo* a = found; a != nullptr && !ok; a = a->ai_next) {
         platform::UniqueFd fd(
-            ::socket(a->ai_family, a->ai_socktype | SOCK_CLOEXEC, a->ai_protocol));
-        ok = fd.Get() >= 0 && ::connect(fd.Get(), a->ai_addr, a->ai_addrlen) == 0;
+            ::socket(a->ai_family, a->ai_socktype | SOCK_CLOEXEC | SOCK_NONBLOCK, a->ai_protocol));
+        ok = fd.Get() >= 0 && ConnectsWithin(fd.Get(), a->ai_addr, a->ai_addrlen);
     }
     ::freeaddrinfo(found);
     return ok;

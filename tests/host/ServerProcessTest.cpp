@@ -1,13 +1,20 @@
 // The server as a process: what an operator and a service manager see.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <pwd.h>
 #include <signal.h>
 #include <sys/mman.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <cstddef>
+#include <cstring>
 #include <filesystem>
+#include <thread>
 
 #include "platform/IpcNames.h"
 #include "platform/SharedMemoryObject.h"
@@ -144,6 +151,35 @@ TEST_F(ServerProcess, DisplayThatDoesNotAnswerLeavesTheServerHeadless) {
         << server.Stderr();
     server.Signal(SIGTERM);
     EXPECT_EQ(server.ExitCode(), 0) << server.Stderr();
+
+    // Something listens where display :96 would be, but it is no X server:
+    // the window program finds that out before its toolkit would give up.
+    const int listener = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    ASSERT_GE(listener, 0);
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    const std::string name = "/tmp/.X11-unix/X96";  // in the abstract namespace
+    std::memcpy(addr.sun_path + 1, name.data(), name.size());
+    const auto length = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + name.size());
+    ASSERT_EQ(::bind(listener, reinterpret_cast<const sockaddr*>(&addr), length), 0);
+    ASSERT_EQ(::listen(listener, 4), 0);
+    std::atomic<bool> done{false};
+    std::thread refuser([&] {
+        while (!done) {
+            pollfd p{listener, POLLIN, 0};
+            if (::poll(&p, 1, 20) == 1) ::close(::accept(listener, nullptr, nullptr));
+        }
+    });
+    ChildProcess notX("vantor", {}, Env({"DISPLAY=:96", "WAYLAND_DISPLAY="}));
+    EXPECT_TRUE(notX.WaitForText("running;", true)) << notX.Stderr();
+    EXPECT_NE(notX.Stderr().find("the X display does not answer: running headless"),
+              std::string::npos)
+        << notX.Stderr();
+    notX.Signal(SIGTERM);
+    EXPECT_EQ(notX.ExitCode(), 0) << notX.Stderr();
+    done = true;
+    refuser.join();
+    ::close(listener);
 }
 
 TEST_F(ServerProcess, UnusableModeFileStillSamplesInTheModeShown) {

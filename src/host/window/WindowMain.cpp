@@ -3,13 +3,20 @@
 #include <signal.h>
 #include <sys/signalfd.h>
 #include <unistd.h>
+#include <xcb/xcb.h>
 #include <CLI/CLI.hpp>
 #include <QApplication>
 #include <QMessageBox>
 #include <QSocketNotifier>
+#include <cerrno>
+#include <cstdlib>
+#include <string>
+#include <vector>
 
 #include "host/ServerHost.h"
 #include "host/window/CVantorDlg.h"
+#include "platform/Paths.h"
+#include "platform/Result.h"
 #include "platform/Trace.h"
 
 #ifndef VANTOR_VERSION
@@ -17,6 +24,27 @@
 #endif
 
 namespace vantor::host {
+namespace {
+
+// Qt ends the process when its display turns out to be no X server (a
+// forwarded port with nothing behind it, say). Asked first, through the
+// library Qt itself talks X with, so the server runs headless instead.
+void RunHeadlessUnlessXAnswers(char** argv) {
+    const char* wayland = std::getenv("WAYLAND_DISPLAY");  // NOLINT(concurrency-mt-unsafe)
+    if (wayland != nullptr && *wayland != '\0') return;    // Qt will use Wayland
+    xcb_connection_t* x = xcb_connect(nullptr, nullptr);
+    const bool answers = xcb_connection_has_error(x) == 0;
+    xcb_disconnect(x);
+    if (answers) return;
+    platform::TraceText("the X display does not answer: running headless\n");
+    std::vector<char*> args{argv[0], const_cast<char*>("--headless"), nullptr};
+    const std::string server = platform::ExecutableDir() + "/vantor";
+    ::execv(server.c_str(), args.data());
+    platform::Trace("cannot run %s: %s\n", server.c_str(), platform::ErrnoText(errno));
+    std::_Exit(kExitNoEnvironment);
+}
+
+}  // namespace
 
 int WindowMain(int argc, char** argv) {
     CLI::App cli{
@@ -28,6 +56,7 @@ int WindowMain(int argc, char** argv) {
     cli.set_version_flag("--version", std::string("vantor ") + VANTOR_VERSION);
     cli.allow_extras();  // Qt's own options (-platform, -style, ...)
     CLI11_PARSE(cli, argc, argv);
+    RunHeadlessUnlessXAnswers(argv);
 
     // Blocked before any thread exists, Qt's own included, so only the
     // signalfd below sees them.
