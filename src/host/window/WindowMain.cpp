@@ -37,7 +37,8 @@ void RunHeadlessUnlessXAnswers(char** argv) {
     xcb_disconnect(x);
     if (answers) return;
     platform::TraceText("the X display does not answer: running headless\n");
-    std::vector<char*> args{argv[0], const_cast<char*>("--headless"), nullptr};
+    std::string headless = "--headless";
+    std::vector<char*> args{argv[0], headless.data(), nullptr};
     const std::string server = platform::ExecutableDir() + "/vantor";
     ::execv(server.c_str(), args.data());
     platform::Trace("cannot run %s: %s\n", server.c_str(), platform::ErrnoText(errno));
