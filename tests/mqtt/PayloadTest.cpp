@@ -152,8 +152,12 @@ TEST(MqttConfig, FileThenChecksAndNeverAPasswordInIt) {
     EXPECT_FALSE(LoadConfigFile(dir.File("b.conf"), c, error));
     EXPECT_NE(error.find("b.conf:3: a password is read only from a file"), std::string::npos)
         << error;
-    test::WriteFile(dir.File("c.conf"), "[bridge]\ninterval_ms = 0\n");
-    EXPECT_FALSE(LoadConfigFile(dir.File("c.conf"), c, error));
+    // 0, and a pause long enough for a ring to wrap unseen, are refused.
+    for (const char* interval : {"0", "51"}) {
+        test::WriteFile(dir.File("c.conf"),
+                        std::string("[bridge]\ninterval_ms = ") + interval + "\n");
+        EXPECT_FALSE(LoadConfigFile(dir.File("c.conf"), c, error)) << interval;
+    }
     EXPECT_FALSE(LoadConfigFile(dir.File("missing.conf"), c, error));
 
     for (const char* station : {"a/b", "a+", "#", ""}) {

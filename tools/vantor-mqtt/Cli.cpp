@@ -61,8 +61,10 @@ void AddOptions(CLI::App& app, BridgeConfig& c, std::string& configPath, std::st
     app.add_option("--dout", c.dout,
                    "Output lines that control may set (default all 16 when --control).")
         ->group("Control");
-    app.add_option("--interval", c.intervalMs, "Milliseconds between reads of the block.")
-        ->check(CLI::Range(1, 60000))
+    app.add_option("--interval", c.intervalMs,
+                   "Milliseconds between reads of the block, 1..50 (a channel's ring holds a "
+                   "little over 100 ms of samples).")
+        ->check(CLI::Range(1, 50))
         ->capture_default_str()
         ->group("Published");
     app.add_option("--format", format, "Analog payload: json or binary (see docs/mqtt.md).")

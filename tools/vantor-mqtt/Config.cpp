@@ -14,7 +14,10 @@
 namespace vantor::mqtt {
 namespace {
 
-constexpr int kMaxIntervalMs = 60000;
+// A channel's ring holds 1,023 samples, a little over 100 ms at the rate
+// the simulated board fills it; a read must come before the ring wraps,
+// since a wrap in between would lose samples without a sign.
+constexpr int kMaxIntervalMs = 50;
 constexpr int kMaxQueue = 1000000;
 constexpr size_t kMaxLevelBytes = 64;
 
