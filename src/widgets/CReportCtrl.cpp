@@ -1,10 +1,12 @@
 #include "widgets/CReportCtrl.h"
 
 #include <QApplication>
+#include <QFontMetrics>
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QMouseEvent>
 #include <QPalette>
+#include <QStyle>
 #include <algorithm>
 #include <memory>
 #include <string>
@@ -192,7 +194,20 @@ int CReportCtrl::AddColumn(int index, const QString& title, int width, Qt::Align
 void CReportCtrl::AutoSizeColumn(int column) {
     if (column < 0 || column >= columnCount()) return;
     setColumnHidden(column, false);
-    resizeColumnToContents(column);
+    // Measured here from the texts alone, as the item delegate lays a plain
+    // text cell out (text, a focus margin each side, the grid line): asking
+    // the view for every cell's size hint costs several times as much, once a
+    // second for every column of the client list.
+    const QFontMetrics metrics(font());
+    const int margin = 2 * (style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, this) + 1) +
+                       (showGrid() ? 1 : 0);
+    int width = horizontalHeader()->sectionSizeHint(column);
+    for (int row = 0; row < rowCount(); ++row) {
+        if (const QTableWidgetItem* cell = Cell(row, column)) {
+            width = std::max(width, metrics.horizontalAdvance(cell->text()) + margin);
+        }
+    }
+    setColumnWidth(column, width);
 }
 
 int CReportCtrl::AddRow(int index, const QString& text) {

@@ -42,45 +42,61 @@ void CVantorDlg::StatusRefresh() {
         ShowModeRadios(status.displayMode);
 }
 
+namespace {
+
+using RowTexts = std::array<QString, kClientColumns>;
+
+// The client list's texts of one peer, column by column.
+RowTexts RowTextsOf(const engine::PeerRow& peer) {
+    return {QString::fromStdString(peer.name),
+            QString::fromStdString(peer.host),
+            QString::number(peer.port),
+            QString::number(peer.lastSeen),
+            QString::number(peer.peerCount),
+            QStringLiteral("服务中"),
+            QString::fromStdString(peer.digitalIn),
+            QString::fromStdString(peer.digitalOut),
+            QString::fromStdString(peer.analog),
+            QString::fromStdString(peer.frequency)};
+}
+
+// Writes the cells of row r that differ from texts (all of them unless
+// onlyChanged) and marks their columns in changed.
+void WriteRow(widgets::CReportCtrl& list, int r, const RowTexts& texts, bool onlyChanged,
+              std::array<bool, kClientColumns>& changed) {
+    for (size_t c = 0; c < texts.size(); ++c) {
+        if (onlyChanged && list.CellText(r, static_cast<int>(c)) == texts[c]) continue;
+        list.SetCellText(r, static_cast<int>(c), texts[c]);
+        changed[c] = true;
+    }
+}
+
+}  // namespace
+
 void CVantorDlg::FillClientList(const std::vector<engine::PeerRow>& peers) {
     widgets::CReportCtrl& list = *m_ui->list1043;
-    list.setUpdatesEnabled(false);
     // The same peers as last time: only the cells that changed are written
     // (and only their columns refitted), so a selection survives the
     // refresh. Otherwise the list is cleared and filled again.
     const bool sameRows = list.RowCount() == static_cast<int>(peers.size());
+    // A rebuild is drawn once at its end; changed cells redraw only themselves
+    // (turning updates back on repaints the whole list).
+    if (!sameRows) list.setUpdatesEnabled(false);
     if (!sameRows && list.RowCount() > 0) list.RemoveAllRows(widgets::CReportCtrl::kAllRows);
     std::array<bool, kClientColumns> changed{};
     int row = 0;
     for (const engine::PeerRow& peer : peers) {
-        const std::array<QString, kClientColumns> cells = {QString::fromStdString(peer.name),
-                                                           QString::fromStdString(peer.host),
-                                                           QString::number(peer.port),
-                                                           QString::number(peer.lastSeen),
-                                                           QString::number(peer.peerCount),
-                                                           QStringLiteral("服务中"),
-                                                           QString::fromStdString(peer.digitalIn),
-                                                           QString::fromStdString(peer.digitalOut),
-                                                           QString::fromStdString(peer.analog),
-                                                           QString::fromStdString(peer.frequency)};
-        const int r = sameRows ? row : list.AddRow(row, cells[0]);
+        const RowTexts texts = RowTextsOf(peer);
+        const int r = sameRows ? row : list.AddRow(row, texts[0]);
         ++row;
-        if (r < 0) continue;
-        for (size_t c = sameRows ? 0 : 1; c < cells.size(); ++c) {
-            if (sameRows && list.CellText(r, static_cast<int>(c)) == cells[c]) continue;
-            list.SetCellText(r, static_cast<int>(c), cells[c]);
-            changed[c] = true;
-        }
-        if (!sameRows) changed[0] = true;
+        if (r >= 0) WriteRow(list, r, texts, sameRows, changed);
     }
     // Column 4, hidden at start-up, shows from the first row on; column 9
     // keeps its width.
-    if (list.RowCount() > 0) {
-        for (int c = 0; c < kClientColumns - 1; ++c) {
-            if (changed[static_cast<size_t>(c)] || list.isColumnHidden(c)) list.AutoSizeColumn(c);
-        }
+    for (int c = 0; list.RowCount() > 0 && c < kClientColumns - 1; ++c) {
+        if (changed[static_cast<size_t>(c)] || list.isColumnHidden(c)) list.AutoSizeColumn(c);
     }
-    list.setUpdatesEnabled(true);
+    if (!sameRows) list.setUpdatesEnabled(true);
 }
 
 void CVantorDlg::BlinkLamp() {
