@@ -107,7 +107,6 @@ private:
     bool m_hasTray = false;
     bool m_exiting = false;
     int m_blinkPhase = 0;
-    int m_startArgument = 1;
     int m_selectedSlot = 0;
     QTimer m_hideTimer;     // 1: hides the window once, 100 ms after start-up
     QTimer m_refreshTimer;  // 2: status refresh every second
