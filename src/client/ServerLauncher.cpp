@@ -6,9 +6,9 @@
 
 #include <cerrno>
 #include <cstdlib>
-#include <filesystem>
 #include <vector>
 
+#include "platform/InstallLayout.h"
 #include "platform/Paths.h"
 #include "platform/UniqueFd.h"
 
@@ -17,18 +17,12 @@ extern char** environ;  // NOLINT(readability-redundant-declaration)
 namespace vantor::client {
 
 std::string ServerDir() {
-    namespace fs = std::filesystem;
     if (const char* dir = std::getenv("VANTOR_SERVER_DIR"); dir != nullptr && *dir != '\0') {
         return dir;
     }
-    const std::string libDir = platform::ModuleDirOf(reinterpret_cast<const void*>(&ServerDir));
-    if (!libDir.empty()) {
-        const fs::path dir(libDir);
-        std::error_code ec;
-        const fs::path bin = dir.parent_path() / "bin";
-        if (dir.filename() == "lib" && fs::is_regular_file(bin / "vantor", ec)) return bin.string();
-    }
-    return platform::ExecutableDir();
+    const std::string bin = platform::ProgramDirForLibrary(
+        platform::ModuleDirOf(reinterpret_cast<const void*>(&ServerDir)));
+    return bin.empty() ? platform::ExecutableDir() : bin;
 }
 
 Launch StartServer(const std::string& program) {

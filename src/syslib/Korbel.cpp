@@ -3,10 +3,10 @@
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 #include <mutex>
 
 #include "platform/DynamicLibrary.h"
+#include "platform/InstallLayout.h"
 #include "platform/Paths.h"
 #include "platform/Trace.h"
 #include "syslib/KorbelApi.h"
@@ -79,17 +79,8 @@ std::string DMI_LibraryFileName(int selector) {
 }
 
 std::string DMI_SystemDirectory() {
-    namespace fs = std::filesystem;
-    std::string dir =
-        vantor::platform::ModuleDirOf(reinterpret_cast<const void*>(&DMI_SystemDirectory));
-    if (dir.empty()) return {};
-    const fs::path here(dir);
-    if (here.filename() == "bin") {
-        const fs::path lib = here.parent_path() / "lib";
-        std::error_code ec;
-        if (fs::is_directory(lib, ec)) return lib.string();
-    }
-    return dir;
+    return vantor::platform::PrivateLibraryDir(
+        vantor::platform::ModuleDirOf(reinterpret_cast<const void*>(&DMI_SystemDirectory)));
 }
 
 void DMI_SetFatalMessageSink(DMI_FatalMessageSink sink) {

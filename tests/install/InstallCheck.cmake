@@ -1,4 +1,4 @@
-# cmake -DBUILD_DIR=... -DPREFIX=... -DELSEWHERE=... -P InstallCheck.cmake
+# cmake -DBUILD_DIR=... -DLIBDIR=... -DPREFIX=... -DELSEWHERE=... -P InstallCheck.cmake
 file(REMOVE_RECURSE ${PREFIX} ${ELSEWHERE})
 file(MAKE_DIRECTORY ${ELSEWHERE})
 
@@ -8,12 +8,13 @@ if(NOT rc EQUAL 0)
   message(FATAL_ERROR "cmake --install failed (${rc}):\n${out}")
 endif()
 
-# The binding looks for the system library in lib/ beside the programs' bin/.
-foreach(file bin/vantor bin/vantorctl bin/vantor-boardsim bin/vantor-mqtt lib/libkorbel.so
-             lib/libvantorclient.so lib/libvantorclient.so.3 include/vantor/CHardWare.h
-             include/vantor/platform/CopyDataMessage.h
-             lib/cmake/VantorClient/VantorClientConfig.cmake lib/pkgconfig/vantorclient.pc
-             lib/systemd/user/vantor-mqtt.service
+# The binding looks for the system library in the private folder found from bin/.
+foreach(file bin/vantor bin/vantorctl bin/vantor-boardsim bin/vantor-mqtt ${LIBDIR}/vantor/libkorbel.so
+             ${LIBDIR}/libvantorclient.so ${LIBDIR}/libvantorclient.so.3 include/vantor/CHardWare.h
+             include/vantor/platform/CopyDataMessage.h share/vantor/NXmagic.skn
+             ${LIBDIR}/cmake/VantorClient/VantorClientConfig.cmake ${LIBDIR}/pkgconfig/vantorclient.pc
+             lib/systemd/user/vantor-mqtt.service etc/xdg/autostart/vantor.desktop
+             share/applications/vantor.desktop share/icons/hicolor/48x48/apps/vantor.png
              share/doc/vantor/README.md share/doc/vantor/architecture.md share/doc/vantor/mqtt.md)
   if(NOT EXISTS ${PREFIX}/${file})
     message(FATAL_ERROR "not installed: ${file}")
@@ -22,10 +23,12 @@ endforeach()
 
 # The emulated bridge and the tests' broken system libraries stay in the build.
 file(GLOB_RECURSE stray RELATIVE ${PREFIX} ${PREFIX}/libch365.so ${PREFIX}/*.a)
-file(GLOB in_lib LIST_DIRECTORIES true ${PREFIX}/lib/*)
+file(GLOB in_lib LIST_DIRECTORIES true ${PREFIX}/lib/* ${PREFIX}/${LIBDIR}/*)
 foreach(entry ${in_lib})
-  # The client library's package files and the user units are the only folders there.
-  if(IS_DIRECTORY ${entry} AND NOT entry MATCHES "/lib/(cmake|pkgconfig|systemd)$")
+  # The client library's package files, the private libraries, the user units
+  # and the Python package are the only folders there.
+  if(IS_DIRECTORY ${entry} AND NOT entry MATCHES "/(cmake|pkgconfig|systemd|vantor|python3)$"
+     AND NOT entry STREQUAL "${PREFIX}/${LIBDIR}")
     list(APPEND stray ${entry})
   endif()
 endforeach()

@@ -1,6 +1,7 @@
 #pragma once
-// The optional skin library, loaded by name: LoadSkin(<executable
-// directory>/NXmagic.skn) when the library exports it. Without the library
+// The optional skin library, loaded by name (our own copy in the private
+// library folder first): LoadSkin(NXmagic.skn beside the program, or in the
+// installed data folder) when the library exports it. Without the library
 // the window keeps the platform's look; the result of LoadSkin is ignored.
 #include <string>
 
@@ -23,9 +24,5 @@ public:
 private:
     platform::DynamicLibrary m_library;
 };
-
-// The skin file's path: the executable's directory with its trailing slash,
-// then NXmagic.skn; at most 255 bytes, else empty.
-std::string SkinFilePath(const std::string& executableDir);
 
 }  // namespace vantor::host
