@@ -61,11 +61,13 @@ def ring_newest(ring, n):
     samples = array("f", bytes(ring[OFF_RING_SAMPLES:RING_BYTES]))
     if sys.byteorder != "little":
         samples.byteswap()
-    out = array("f")
-    index = wrap(next_)
-    for _ in range(max(0, min(n, ring_fill(oldest, next_)))):
-        index = (index - 1) % RING_SLOTS
-        out.append(samples[index])
+    count = max(0, min(n, ring_fill(oldest, next_)))
+    end = wrap(next_)
+    if count <= end:
+        out = samples[end - count : end]
+    else:  # the newest run wraps past the ring's start
+        out = samples[RING_SLOTS - (count - end) :] + samples[:end]
+    out.reverse()
     return out
 
 
