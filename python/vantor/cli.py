@@ -2,6 +2,7 @@
 with the same options, output and exit codes."""
 
 import argparse
+import os
 import signal
 import sys
 import time
@@ -257,4 +258,8 @@ def main(argv=None):
         _error("a subcommand is required (dump, watch, peer)\n"
                "Run with --help for more information.")
         return EXIT_USAGE
-    return run(args)
+    try:
+        return run(args)
+    except BrokenPipeError:  # the reader of our output went away (| head)
+        os.dup2(os.open(os.devnull, os.O_WRONLY), sys.stdout.fileno())
+        return EXIT_FAILURE
