@@ -80,6 +80,8 @@ class ServerTest(unittest.TestCase):
             self.assertEqual(ours.returncode, 0, ours.stderr)
             self.assertEqual(theirs.returncode, 0, theirs.stderr)
             ours, theirs = json.loads(ours.stdout), json.loads(theirs.stdout)
+            text = [support.run(p, "dump").stdout for p in ("vantor.py", "vantorctl")]
+            self.assertEqual(text[0].split("\nring")[0], text[1].split("\nring")[0])
             self.assertEqual(list(ours), list(theirs))
             self.assertEqual(theirs["digitalOutRequest"][9], 1)
             self.assertEqual(theirs["counterHold"], [0, 1, 1, 0])
