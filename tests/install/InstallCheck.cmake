@@ -13,7 +13,7 @@ foreach(file bin/vantor bin/vantorctl bin/vantor-boardsim bin/vantor-mqtt lib/li
              lib/libvantorclient.so lib/libvantorclient.so.3 include/vantor/CHardWare.h
              include/vantor/platform/CopyDataMessage.h
              lib/cmake/VantorClient/VantorClientConfig.cmake lib/pkgconfig/vantorclient.pc
-             lib/systemd/user/vantor-mqtt.service
+             lib/systemd/user/vantor-mqtt.service lib/python3/dist-packages/vantor/__main__.py
              share/doc/vantor/README.md share/doc/vantor/architecture.md share/doc/vantor/mqtt.md)
   if(NOT EXISTS ${PREFIX}/${file})
     message(FATAL_ERROR "not installed: ${file}")
@@ -24,8 +24,9 @@ endforeach()
 file(GLOB_RECURSE stray RELATIVE ${PREFIX} ${PREFIX}/libch365.so ${PREFIX}/*.a)
 file(GLOB in_lib LIST_DIRECTORIES true ${PREFIX}/lib/*)
 foreach(entry ${in_lib})
-  # The client library's package files and the user units are the only folders there.
-  if(IS_DIRECTORY ${entry} AND NOT entry MATCHES "/lib/(cmake|pkgconfig|systemd)$")
+  # The client library's package files, the user units and the Python package are the only
+  # folders there.
+  if(IS_DIRECTORY ${entry} AND NOT entry MATCHES "/lib/(cmake|pkgconfig|systemd|python3)$")
     list(APPEND stray ${entry})
   endif()
 endforeach()
@@ -47,5 +48,17 @@ foreach(program vantor vantorctl vantor-mqtt)
     message(FATAL_ERROR "installed ${program} --help: exit ${rc}\n${out}${err}")
   endif()
 endforeach()
+
+file(GLOB_RECURSE pycache ${PREFIX}/lib/python3/*.pyc)
+if(pycache)
+  message(FATAL_ERROR "installed compiled Python files: ${pycache}")
+endif()
+execute_process(COMMAND ${CMAKE_COMMAND} -E env PYTHONPATH=${PREFIX}/lib/python3/dist-packages
+                        PYTHONDONTWRITEBYTECODE=1 python3 -m vantor dump --help
+                WORKING_DIRECTORY ${ELSEWHERE}
+                RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
+if(NOT rc EQUAL 0 OR NOT out MATCHES "usage: python3 -m vantor dump")
+  message(FATAL_ERROR "installed python3 -m vantor dump --help: exit ${rc}\n${out}${err}")
+endif()
 
 file(REMOVE_RECURSE ${PREFIX} ${ELSEWHERE})
