@@ -15,6 +15,7 @@ foreach(file bin/vantor bin/vantorctl bin/vantor-boardsim bin/vantor-mqtt ${LIBD
              ${LIBDIR}/cmake/VantorClient/VantorClientConfig.cmake ${LIBDIR}/pkgconfig/vantorclient.pc
              lib/systemd/user/vantor-mqtt.service etc/xdg/autostart/vantor.desktop
              share/applications/vantor.desktop share/icons/hicolor/48x48/apps/vantor.png
+             lib/python3/dist-packages/vantor/__main__.py
              share/doc/vantor/README.md share/doc/vantor/architecture.md share/doc/vantor/mqtt.md)
   if(NOT EXISTS ${PREFIX}/${file})
     message(FATAL_ERROR "not installed: ${file}")
@@ -50,5 +51,17 @@ foreach(program vantor vantorctl vantor-mqtt)
     message(FATAL_ERROR "installed ${program} --help: exit ${rc}\n${out}${err}")
   endif()
 endforeach()
+
+file(GLOB_RECURSE pycache ${PREFIX}/lib/python3/*.pyc)
+if(pycache)
+  message(FATAL_ERROR "installed compiled Python files: ${pycache}")
+endif()
+execute_process(COMMAND ${CMAKE_COMMAND} -E env PYTHONPATH=${PREFIX}/lib/python3/dist-packages
+                        PYTHONDONTWRITEBYTECODE=1 python3 -m vantor dump --help
+                WORKING_DIRECTORY ${ELSEWHERE}
+                RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
+if(NOT rc EQUAL 0 OR NOT out MATCHES "usage: python3 -m vantor dump")
+  message(FATAL_ERROR "installed python3 -m vantor dump --help: exit ${rc}\n${out}${err}")
+endif()
 
 file(REMOVE_RECURSE ${PREFIX} ${ELSEWHERE})
