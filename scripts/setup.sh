@@ -12,6 +12,7 @@ packages=(
   fonts-wqy-microhei      # the operator texts are Chinese
   xvfb trayer xdotool imagemagick x11-utils      # the window under Xvfb with a tray, screenshots
   mosquitto mosquitto-clients libmosquitto-dev libinih-dev   # the MQTT bridge and its tests
+  scdoc groff-base        # the man pages, and groff's check of them
 )
 
 missing=()
