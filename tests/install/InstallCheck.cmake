@@ -14,7 +14,8 @@ foreach(file bin/vantor bin/vantorctl bin/vantor-boardsim bin/vantor-mqtt lib/li
              include/vantor/platform/CopyDataMessage.h
              lib/cmake/VantorClient/VantorClientConfig.cmake lib/pkgconfig/vantorclient.pc
              lib/systemd/user/vantor-mqtt.service
-             share/doc/vantor/README.md share/doc/vantor/architecture.md share/doc/vantor/mqtt.md)
+             share/doc/vantor/README.md share/doc/vantor/architecture.md share/doc/vantor/mqtt.md
+             share/man/man1/vantor.1.gz share/man/man1/vantorctl.1.gz)
   if(NOT EXISTS ${PREFIX}/${file})
     message(FATAL_ERROR "not installed: ${file}")
   endif()
