@@ -13,6 +13,7 @@ packages=(
   xvfb trayer xdotool imagemagick x11-utils      # the window under Xvfb with a tray, screenshots
   mosquitto mosquitto-clients libmosquitto-dev libinih-dev   # the MQTT bridge and its tests
   python3                 # the Python reader package (standard library only) and its tests
+  scdoc groff-base        # the man pages, and groff's check of them
 )
 
 missing=()

@@ -50,7 +50,7 @@ void ShowWindowInstead(char** argv) {
 
 }  // namespace
 
-int ServerMain(int argc, char** argv) {
+int ParseServerOptions(int argc, char** argv, ServerOptions& options) {
     CLI::App app{
         "Vantor data-acquisition server.\n"
         "Samples the acquisition card (or the simulated board when none answers) and\n"
@@ -71,14 +71,21 @@ int ServerMain(int argc, char** argv) {
         "       user's object, or one open to others; the message names it)\n"
         "  5    the stop signals cannot be watched\n"
         "  255  the system library libkorbel.so is missing or of another version");
-    bool headless = false;
-    app.add_flag("--headless", headless,
+    app.add_flag("--headless", options.headless,
                  "Run without the operator window and tray icon (trace on stderr). Without it\n"
                  "the window is shown when a display is available ($DISPLAY or\n"
                  "$WAYLAND_DISPLAY), else vantor runs headless.");
     app.set_version_flag("--version", std::string("vantor ") + VANTOR_VERSION);
-    CLI11_PARSE(app, argc, argv);
-    if (!headless) ShowWindowInstead(argv);  // returns only when the window cannot run
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& e) {
+        return app.exit(e);
+    }
+    return -1;
+}
+
+int ServerMain(const ServerOptions& options, char** argv) {
+    if (!options.headless) ShowWindowInstead(argv);  // returns only when the window cannot run
 
     sigset_t stops = StopSignals();
     pthread_sigmask(SIG_BLOCK, &stops, nullptr);  // inherited by every thread started below

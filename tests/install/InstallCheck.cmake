@@ -15,7 +15,7 @@ foreach(file bin/vantor bin/vantorctl bin/vantor-boardsim bin/vantor-mqtt ${LIBD
              ${LIBDIR}/cmake/VantorClient/VantorClientConfig.cmake ${LIBDIR}/pkgconfig/vantorclient.pc
              lib/systemd/user/vantor-mqtt.service etc/xdg/autostart/vantor.desktop
              share/applications/vantor.desktop share/icons/hicolor/48x48/apps/vantor.png
-             lib/python3/dist-packages/vantor/__main__.py
+             lib/python3/dist-packages/vantor/__main__.py share/man/man1/vantor.1.gz share/man/man1/vantorctl.1.gz
              share/doc/vantor/README.md share/doc/vantor/architecture.md share/doc/vantor/mqtt.md)
   if(NOT EXISTS ${PREFIX}/${file})
     message(FATAL_ERROR "not installed: ${file}")

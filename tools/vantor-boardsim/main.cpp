@@ -53,7 +53,9 @@ bool HandleInput(vantor::emulation::IsaBus& bus, std::string& pending, bool& ope
 }
 
 int Run(int argc, char** argv) {
-    CLI::App app{"Serves an emulated ISA bus with data-acquisition cards at a Unix socket."};
+    CLI::App app{"Serves an emulated ISA bus with data-acquisition cards at a Unix socket.",
+                 "vantor-boardsim"};
+    app.set_version_flag("--version", std::string("vantor-boardsim ") + VANTOR_VERSION);
     std::string endpoint;
     std::vector<std::string> cards;
     std::vector<std::string> analog;

@@ -47,7 +47,7 @@ void RunHeadlessUnlessXAnswers(char** argv) {
 
 }  // namespace
 
-int WindowMain(int argc, char** argv) {
+int ParseWindowOptions(int argc, char** argv) {
     CLI::App cli{
         "Vantor data-acquisition server with its operator window and tray icon.\n"
         "Started by `vantor` when a display is available; takes the same exit codes\n"
@@ -56,7 +56,15 @@ int WindowMain(int argc, char** argv) {
         "vantor-window"};
     cli.set_version_flag("--version", std::string("vantor ") + VANTOR_VERSION);
     cli.allow_extras();  // Qt's own options (-platform, -style, ...)
-    CLI11_PARSE(cli, argc, argv);
+    try {
+        cli.parse(argc, argv);
+    } catch (const CLI::ParseError& e) {
+        return cli.exit(e);
+    }
+    return -1;
+}
+
+int WindowMain(int argc, char** argv) {
     RunHeadlessUnlessXAnswers(argv);
 
     // Blocked before any thread exists, Qt's own included, so only the
