@@ -21,7 +21,8 @@ prefix=$(sed -n 's/^CMAKE_INSTALL_PREFIX:PATH=//p' "$build/CMakeCache.txt")
 [[ "$prefix" == /usr ]] || { echo "build-packages: $build is configured for $prefix, not /usr" >&2; exit 1; }
 
 rm -rf "$build/packages"
-(cd "$build" && cpack -G DEB >/dev/null)
+# CPack warns that the private libraries have no soname: they need none.
+(cd "$build" && cpack -G DEB >cpack.log 2>&1) || { cat "$build/cpack.log"; exit 1; }
 shopt -s nullglob
 debs=("$build"/packages/*.deb)
 ((${#debs[@]} == 3)) || { echo "build-packages: expected 3 packages, got ${debs[*]}" >&2; exit 1; }
