@@ -12,6 +12,7 @@ packages=(
   fonts-wqy-microhei      # the operator texts are Chinese
   xvfb trayer xdotool imagemagick x11-utils      # the window under Xvfb with a tray, screenshots
   mosquitto mosquitto-clients libmosquitto-dev libinih-dev   # the MQTT bridge and its tests
+  libsystemd-dev systemd  # sd_notify readiness of the service; systemd-analyze verify of the units
 )
 
 missing=()
