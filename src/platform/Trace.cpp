@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <charconv>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
@@ -51,12 +52,17 @@ void TraceFormatted(TraceLevel level, const char* format, va_list ap) {
 }  // namespace
 
 bool StderrIsJournal() {
-    const char* stream = std::getenv("JOURNAL_STREAM");  // NOLINT(concurrency-mt-unsafe): read only
+    const char* stream = std::getenv("JOURNAL_STREAM");
     if (stream == nullptr) return false;
+    // "device:inode" in decimal, nothing else.
+    const std::string_view text(stream);
+    const char* end = text.data() + text.size();
     unsigned long long dev = 0;
     unsigned long long ino = 0;
-    char rest = 0;
-    if (std::sscanf(stream, "%llu:%llu%c", &dev, &ino, &rest) != 2) return false;
+    const auto [colon, devError] = std::from_chars(text.data(), end, dev);
+    if (devError != std::errc() || colon == end || *colon != ':') return false;
+    const auto [last, inoError] = std::from_chars(colon + 1, end, ino);
+    if (inoError != std::errc() || last != end) return false;
     struct stat st {};
     if (::fstat(STDERR_FILENO, &st) != 0) return false;
     return st.st_dev == dev && st.st_ino == ino;
