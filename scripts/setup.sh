@@ -14,6 +14,7 @@ packages=(
   mosquitto mosquitto-clients libmosquitto-dev libinih-dev   # the MQTT bridge and its tests
   python3                 # the Python reader package (standard library only) and its tests
   scdoc groff-base        # the man pages, and groff's check of them
+  libsystemd-dev systemd  # sd_notify readiness of the service; systemd-analyze verify of the units
 )
 
 missing=()

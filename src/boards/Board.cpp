@@ -102,10 +102,10 @@ void Board::Configure(uint8_t typeCode, int base) {
     // Its byte read without the library leaves the map as it was, as for the
     // types without a map; its operations are bridge-only and do nothing.
     if (typeCode == 0x27 && !BridgeLoaded()) {
-        platform::Trace(
-            "board: a card at 0x%X answers 0x27 (PCI 8605), but the CH365 bridge "
-            "library is not loaded: the card is not usable\n",
-            static_cast<unsigned>(base));
+        platform::TraceAt(platform::TraceLevel::Warning,
+                          "board: a card at 0x%X answers 0x27 (PCI 8605), but the CH365 bridge "
+                          "library is not loaded: the card is not usable\n",
+                          static_cast<unsigned>(base));
         return;
     }
     if (!ApplyRegisterMap(m_regs, typeCode, base)) return;  // no map: nothing more

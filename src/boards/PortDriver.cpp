@@ -36,7 +36,7 @@ int OpenPortDriver(const std::string& device, std::unique_ptr<PortHandle>& handl
         backend.open(std::string_view(device).substr(std::string_view(backend.prefix).size()), why);
     if (!record->bus) {
         KeepError("Failed opening WinDriver device\n");
-        platform::Trace("port driver: %s\n", why.c_str());
+        platform::TraceAt(platform::TraceLevel::Warning, "port driver: %s\n", why.c_str());
         return 0;
     }
     int version = record->bus->Version();

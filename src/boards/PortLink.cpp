@@ -10,14 +10,16 @@ void PortLinkCounter::Failed(const char* why) {
     m_failuresAtLoss = m_failures.load();
     m_losses.fetch_add(1);
     m_lost.store(true);
-    platform::Trace("port bus %s: lost (%s); the card's readings stop until it answers again\n",
-                    m_name.c_str(), why);
+    platform::TraceAt(platform::TraceLevel::Warning,
+                      "port bus %s: lost (%s); the card's readings stop until it answers again\n",
+                      m_name.c_str(), why);
 }
 
 void PortLinkCounter::Recovered() {
     m_lost.store(false);
-    platform::Trace("port bus %s: answers again after %llu failed transfers\n", m_name.c_str(),
-                    static_cast<unsigned long long>(m_failures.load()) - m_failuresAtLoss + 1);
+    platform::TraceAt(platform::TraceLevel::Notice,
+                      "port bus %s: answers again after %llu failed transfers\n", m_name.c_str(),
+                      static_cast<unsigned long long>(m_failures.load()) - m_failuresAtLoss + 1);
 }
 
 PortLinkState PortLinkCounter::State() const {

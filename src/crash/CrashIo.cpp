@@ -5,6 +5,7 @@
 #include <cerrno>
 
 #include "crash/CrashState.h"
+#include "platform/Trace.h"
 
 namespace vantor::crash {
 
@@ -28,11 +29,18 @@ void WriteAll(int fd, const char* data, size_t length) {
 }
 
 // The trace gets the text with plain "\n" line ends: journald files lines
-// with carriage returns as binary blobs.
+// with carriage returns as binary blobs. Under journald every line is an error.
 void TraceRaw(const char* text, size_t length) {
+    static constexpr char kPriority[] = {'<', '0' + static_cast<int>(platform::TraceLevel::Error),
+                                         '>'};
     size_t n = 0;
-    for (size_t i = 0; i < length && n < sizeof g_state.trace; ++i) {
-        if (text[i] != '\r') g_state.trace[n++] = text[i];
+    for (size_t i = 0; i < length && n + sizeof kPriority < sizeof g_state.trace; ++i) {
+        if (text[i] == '\r') continue;
+        if (g_state.journal && g_state.traceLineStart) {
+            for (char c : kPriority) g_state.trace[n++] = c;
+        }
+        g_state.trace[n++] = text[i];
+        g_state.traceLineStart = text[i] == '\n';
     }
     WriteAll(STDERR_FILENO, g_state.trace, n);
 }

@@ -92,11 +92,15 @@ using vantor::crash::kSignals;
 CCrashReport::CCrashReport() {
     bool expected = false;
     if (!g_installed.compare_exchange_strong(expected, true)) {
-        vantor::platform::TraceText("crash reporter already installed: this one stays inactive\n");
+        vantor::platform::TraceTextAt(
+            vantor::platform::TraceLevel::Warning,
+            "crash reporter already installed: this one stays inactive\n");
         return;
     }
     m_bInstalled = true;
     g_state.reportFd = -1;
+    g_state.journal = vantor::platform::StderrIsJournal();
+    g_state.traceLineStart = true;
 
     // Module name: the executable's file name, after the full path went to the trace.
     ssize_t n = ::readlink("/proc/self/exe", g_state.exePath, sizeof g_state.exePath - 1);
@@ -125,10 +129,12 @@ CCrashReport::CCrashReport() {
         CopyText(g_state.reportPath, sizeof g_state.reportPath, path.c_str());
         CopyText(g_state.reportDir, sizeof g_state.reportDir, dir.c_str());
     } else {
-        vantor::platform::TraceText("crash report path too long: " + path + "\n");
+        vantor::platform::TraceTextAt(vantor::platform::TraceLevel::Error,
+                                      "crash report path too long: " + path + "\n");
     }
     if (!vantor::platform::MakeDirs(dir)) {
-        vantor::platform::TraceText("crash report directory cannot be created: " + dir + "\n");
+        vantor::platform::TraceTextAt(vantor::platform::TraceLevel::Error,
+                                      "crash report directory cannot be created: " + dir + "\n");
     }
 
     const std::string helper = exePath.substr(0, slash == std::string::npos ? 0 : slash + 1) +

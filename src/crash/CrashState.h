@@ -4,11 +4,11 @@
 //
 // Who touches it:
 // - installation (CrashReport.cpp) fills every path, the module name, the UTC
-//   offset and the previous handlers before the handlers go in; removal reads
-//   the previous handlers back;
+//   offset, the journal flag and the previous handlers before the handlers go
+//   in; removal reads the previous handlers back;
 // - the handler (CrashReport.cpp) claims g_reporter and opens and closes reportFd;
 // - the signal-safe output (CrashIo.cpp) formats into line and trace, writes to
-//   reportFd and counts g_progress;
+//   reportFd, keeps traceLineStart and counts g_progress;
 // - the report (ReportWriter.cpp) opens reportPath (making reportDir again if
 //   needed) and uses utcOffset for the crash time;
 // - the operator notice (OperatorNotice.cpp) builds notice and passes
@@ -44,6 +44,10 @@ struct State {
     char helperPath[PATH_MAX];
     long utcOffset;  // seconds east of UTC at start-up
     int reportFd;
+    // Standard error is the journal's stream: every trace line of the report
+    // starts with the error priority, "<3>".
+    bool journal;
+    bool traceLineStart;  // the next trace byte begins a line
     char line[kLineSize];
     char trace[kLineSize];
     char notice[1024];

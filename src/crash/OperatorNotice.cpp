@@ -105,9 +105,9 @@ void TellOperator() {
     t.Text(kSupportContact);
     if (HasDisplay() && ::access(g_state.helperPath, X_OK) == 0 && SpawnHelper()) return;
 
-    SafeText out(g_state.trace, sizeof g_state.trace);
+    SafeText out = Line();
     out.Text(kNoticeCaption).Text("\n").Text(g_state.notice).Text("\n");
-    WriteAll(STDERR_FILENO, out.Data(), out.Size());
+    TraceRaw(out.Data(), out.Size());
 }
 
 }  // namespace vantor::crash

@@ -216,7 +216,9 @@ void CDialog_Test::PublishOutput(int line) {
     protocol::BlockLock lock(m_block, protocol::GiveUpAfterMs(kOutputLockPatienceMs));
     auto* shared = static_cast<protocol::SharedBlock*>(m_block.GetData());
     if (!lock.Held() || shared == nullptr) {
-        platform::Trace("debug dialog: output %d not requested, the block's mutex is held\n", line);
+        platform::TraceAt(platform::TraceLevel::Warning,
+                          "debug dialog: output %d not requested, the block's mutex is held\n",
+                          line);
         return;
     }
     shared->digitalOutRequest[line] = g_nDebugOut[static_cast<size_t>(line)];

@@ -118,7 +118,8 @@ ModeSwitch AcqEngine::SwitchMode(int mode) {
     StopThreads();
     if (!WriteMode(mode)) {
         // Nothing changed for the clients, who read their mode from the file.
-        platform::Trace("cannot write MODE to %s\n", ConfigFile("AcqCfg.ini").c_str());
+        platform::TraceAt(platform::TraceLevel::Warning, "cannot write MODE to %s\n",
+                          ConfigFile("AcqCfg.ini").c_str());
         return ModeSwitch::kNotWritten;
     }
     platform::SleepMs(kSwitchPauseMs);
@@ -160,7 +161,8 @@ void AcqEngine::StartAcquisition() {
     }
     if (up.path == boards::BringUpPath::kBoard) {
         m_cardFound.store(true);
-        if (m_cardMissing.exchange(false)) platform::TraceText("the card answers again\n");
+        if (m_cardMissing.exchange(false))
+            platform::TraceTextAt(platform::TraceLevel::Notice, "the card answers again\n");
     } else if (m_forceSim.load() == 1) {
         m_cardMissing.store(false);  // simulation asked for: nothing to miss
     } else if (m_cardFound.load()) {
@@ -168,7 +170,8 @@ void AcqEngine::StartAcquisition() {
         // restart): the simulated board's values would pass for its readings.
         // Nothing is sampled until a retry finds it again.
         if (!m_cardMissing.exchange(true)) {
-            platform::TraceText("the card no longer answers: no sampling until it does\n");
+            platform::TraceTextAt(platform::TraceLevel::Warning,
+                                  "the card no longer answers: no sampling until it does\n");
         }
         up.path = boards::BringUpPath::kNoBoard;
     }
@@ -177,7 +180,8 @@ void AcqEngine::StartAcquisition() {
                         up.probe.model.c_str(), static_cast<unsigned>(up.probe.base),
                         static_cast<unsigned>(m_typeCode.load()), m_analogChannels.load());
     } else if (up.path == boards::BringUpPath::kNoBoard && !m_cardMissing.load()) {
-        platform::TraceText("board opened but no card answered: no sampling\n");
+        platform::TraceTextAt(platform::TraceLevel::Warning,
+                              "board opened but no card answered: no sampling\n");
     }
 
     // The rings are published before the thread starts, so this copy never
@@ -205,7 +209,8 @@ void AcqEngine::StopThreads() {
         // it is never killed, and nothing is torn down under it.
         // The ended flag covers an exit event that someone else already took.
         while (!m_acqEnded.load() && !m_acqExit.WaitFor(kStopWaitMs)) {
-            platform::TraceText("acquisition thread still running, waiting\n");
+            platform::TraceTextAt(platform::TraceLevel::Warning,
+                                  "acquisition thread still running, waiting\n");
         }
         m_acqThread.join();
         m_acqRunning.store(false);
@@ -215,7 +220,8 @@ void AcqEngine::StopThreads() {
     if (m_negSnd.joinable()) {
         // Its pauses are 10 ms steps that watch stopRequested: it always ends.
         while (!m_negSndEnded.load() && !m_negSndExit.WaitFor(kStopWaitMs)) {
-            platform::TraceText("negotiation send thread still running, waiting\n");
+            platform::TraceTextAt(platform::TraceLevel::Warning,
+                                  "negotiation send thread still running, waiting\n");
         }
         m_negSnd.join();
     }

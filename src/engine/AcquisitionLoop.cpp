@@ -100,9 +100,10 @@ void AcqEngine::AcquisitionLoop() {
             pause = RunCycle();
         } catch (const std::exception& e) {
             // The lock guards have released the block; try again shortly.
-            platform::Trace("acquisition cycle failed: %s\n", e.what());
+            platform::TraceAt(platform::TraceLevel::Error, "acquisition cycle failed: %s\n",
+                              e.what());
         } catch (...) {
-            platform::TraceText("acquisition cycle failed\n");
+            platform::TraceTextAt(platform::TraceLevel::Error, "acquisition cycle failed\n");
         }
         PauseUnlessStopped(pause);
     }

@@ -63,7 +63,8 @@ int AcqEngine::BringUp(bool switchToAsyncFirst) {
         if (SwitchMode(kModeAsync) == ModeSwitch::kNotWritten) {
             // The simulated board samples only asynchronously, which is what
             // is shown: without a writable AcqCfg.ini it does so for this run.
-            platform::TraceText("running asynchronously without AcqCfg.ini\n");
+            platform::TraceTextAt(platform::TraceLevel::Warning,
+                                  "running asynchronously without AcqCfg.ini\n");
             SetMode(kModeAsync);
             StartAcquisition();
         }

@@ -67,7 +67,7 @@ int NegSndThread(AcqEngine* engine) {
             FormatPortText(send.text, sizeof send.text, name, port);
             SetRequest(packet, send);
             if (DMI_SendNetData(0, kLocalHost, port, &packet, kNegPacketBytes) < 0) {
-                platform::TraceText("NegSndThread: Send Error\n");
+                platform::TraceTextAt(platform::TraceLevel::Warning, "NegSndThread: Send Error\n");
             } else {
                 engine->m_portsSent.fetch_add(1, std::memory_order_relaxed);
             }

@@ -48,7 +48,7 @@ void ApplyPeerClockScale(engine::PeerTable& peers) {
     if (text == nullptr) return;
     long scale = std::strtol(text, nullptr, 10);
     if (scale <= 1 || scale > 1000) return;
-    platform::Trace("peer clock runs %ld times faster\n", scale);
+    platform::TraceAt(platform::TraceLevel::Notice, "peer clock runs %ld times faster\n", scale);
     peers.SetClock(
         [scale] { return static_cast<int64_t>(platform::MillisecondsSinceStart()) * scale; });
 }
@@ -88,8 +88,8 @@ bool ServerHost::SendModeNotice(const char* title, uint64_t deadlineMs) {
     auto r = platform::CopyDataPost(title, protocol::kCodeModeChanged, 0, nullptr, 0, budgetMs);
     if (!r && r.error().code == platform::kCopyDataNotFound) return false;
     if (!r)
-        platform::Trace("mode notice to %s: %s\n", platform::TraceEscaped(title).c_str(),
-                        r.error().text.c_str());
+        platform::TraceAt(platform::TraceLevel::Warning, "mode notice to %s: %s\n",
+                          platform::TraceEscaped(title).c_str(), r.error().text.c_str());
     return true;
 }
 

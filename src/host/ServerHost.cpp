@@ -5,6 +5,7 @@
 
 #include "boards/BoardProbe.h"
 #include "engine/ClientNames.h"
+#include "host/ServiceNotify.h"
 #include "host/config/Settings.h"
 #include "platform/Clock.h"
 #include "platform/IpcNames.h"
@@ -42,7 +43,8 @@ const char* ModeName(int mode) {
 ServerHost::ServerHost() {
     if (!m_block.Create(protocol::kBlockName, protocol::kBlockSize,
                         protocol::CSharedMemory::Owner::kThisUser)) {
-        platform::Trace("shared data block not available: %s\n", m_block.LastError().c_str());
+        platform::TraceAt(platform::TraceLevel::Error, "shared data block not available: %s\n",
+                          m_block.LastError().c_str());
     }
     m_engine = std::make_unique<engine::AcqEngine>(m_block);
     m_clientService = std::make_unique<ClientService>(*m_engine, m_block);
@@ -58,31 +60,34 @@ int ServerHost::Start() {
         // A second server leaves silently; anything else is a setup problem
         // the operator must see, never to be mistaken for a second server.
         if (lock.error().code == platform::InstanceLock::kHeldElsewhere) return kExitSecondInstance;
-        std::fprintf(stderr, "vantor: cannot take the single-instance lock: %s\n",
-                     lock.error().text.c_str());
+        platform::TraceAt(platform::TraceLevel::Error,
+                          "vantor: cannot take the single-instance lock: %s\n",
+                          lock.error().text.c_str());
         return kExitNoInstanceLock;
     }
     m_instance = std::move(lock.value());
 
     if (m_block.LastErrorCode() == platform::kUnsafeObject) {
-        std::fprintf(stderr,
-                     "vantor: %s; not using it. Remove it once no program of its owner uses "
-                     "it, then start again.\n",
-                     m_block.LastError().c_str());
+        platform::TraceAt(platform::TraceLevel::Error,
+                          "vantor: %s; not using it. Remove it once no program of its owner uses "
+                          "it, then start again.\n",
+                          m_block.LastError().c_str());
         return kExitUnsafeSharedMemory;
     }
     // The instance lock lives in the runtime directory, which differs between a
     // service and a login shell of the same user; the block does not. Whoever
     // holds its claim serves it, so a second server never clears a live block.
     if (m_block.IsMapped() && !m_block.Claim()) {
-        std::fprintf(stderr, "vantor: another server already serves %s\n",
-                     platform::ShmName(protocol::kBlockName).c_str());
+        platform::TraceAt(platform::TraceLevel::Warning,
+                          "vantor: another server already serves %s\n",
+                          platform::ShmName(protocol::kBlockName).c_str());
         return kExitSecondInstance;
     }
     // The objects outlive a server: what an earlier run left (output requests,
     // counter holds) must not be served again. Only the one server clears.
     if (!m_engine->ClearSharedBlock() && m_block.IsMapped()) {
-        platform::TraceText("shared data block busy: the first cycle clears it\n");
+        platform::TraceTextAt(platform::TraceLevel::Notice,
+                              "shared data block busy: the first cycle clears it\n");
     }
 
     // The server's copy-data endpoint exists from start-up on, as its window does.
@@ -92,8 +97,8 @@ int ServerHost::Start() {
     if (endpoint) {
         m_endpoint = std::move(endpoint.value());
     } else {
-        platform::Trace("copy-data endpoint %s: %s\n", protocol::kServerTitle,
-                        endpoint.error().text.c_str());
+        platform::TraceAt(platform::TraceLevel::Error, "copy-data endpoint %s: %s\n",
+                          protocol::kServerTitle, endpoint.error().text.c_str());
     }
     // A mode switch never waits on its clients: the notices are queued, and
     // all of them together wait for room in full queues no longer than this.
@@ -106,13 +111,15 @@ int ServerHost::Start() {
 
     // A library that cannot be loaded ends the process inside DMI_Load.
     int loaded = DMI_Load(1);
-    if (loaded != 1) platform::Trace("system library loaded with result %d\n", loaded);
+    if (loaded != 1)
+        platform::TraceAt(platform::TraceLevel::Warning, "system library loaded with result %d\n",
+                          loaded);
     std::memset(&g_env, 0, sizeof g_env);
     // Only a record with a configuration directory is an environment: an
     // unresolved GetKorbel (DMI_NOT_LOADED) or a library error fills nothing,
     // and an empty directory would put the files into the filesystem root.
     if (DMI_GetKorbel(&g_env) == 0 || g_env.ConfigDir[0] == '\0') {
-        std::fprintf(stderr, "%s\n", kGetKorbelFailedText);
+        platform::TraceAt(platform::TraceLevel::Error, "%s\n", kGetKorbelFailedText);
         DMI_Unload();
         return kExitNoEnvironment;
     }
@@ -131,7 +138,8 @@ int ServerHost::Start() {
     platform::Trace("%s\n", m_versionText.c_str());
 
     if (config::ReadSettings(config::SettingsPath(m_configDir)) != 1) {
-        platform::Trace("no settings file in %s: defaults\n", m_configDir.c_str());
+        platform::TraceAt(platform::TraceLevel::Notice, "no settings file in %s: defaults\n",
+                          m_configDir.c_str());
     }
     m_engine->SetForceSim(config::g_bForceSim.load());
     const bool switchToAsync = DisplayProbe();
@@ -141,6 +149,7 @@ int ServerHost::Start() {
     PublishStatus();
     platform::Trace("board: %s, mode: %s, configuration: %s\n", m_boardModel.c_str(),
                     ModeName(DisplayMode()), m_configDir.c_str());
+    NotifyReady();
     return kRunning;
 }
 
@@ -163,8 +172,9 @@ long ServerHost::RequestMode(int mode) {
     if (result.change == engine::ModeSwitch::kUnchanged) return protocol::kModeUnchanged;
     PublishStatus();
     if (result.change == engine::ModeSwitch::kNotWritten) {
-        platform::Trace("mode %s refused: AcqCfg.ini cannot be written; staying %s\n",
-                        ModeName(mode), ModeName(result.displayMode));
+        platform::TraceAt(platform::TraceLevel::Warning,
+                          "mode %s refused: AcqCfg.ini cannot be written; staying %s\n",
+                          ModeName(mode), ModeName(result.displayMode));
         return protocol::kModeNotWritten;
     }
     platform::Trace("mode: %s\n", ModeName(result.displayMode));
@@ -177,13 +187,19 @@ void ServerHost::PublishStatus() {
     const boards::PortLinkState link = m_engine->BoardLink();
     if (!protocol::UpdateServerStatus(
             {m_boardModel, DisplayMode(), 0, link.lost ? 1 : 0, link.losses})) {
-        platform::TraceText("cannot write the server status file\n");
+        platform::TraceTextAt(platform::TraceLevel::Warning,
+                              "cannot write the server status file\n");
     }
+    std::string status = "board: " + m_boardModel + ", mode: " + ModeName(DisplayMode());
+    if (link.lost) status += ", the card does not answer";
+    if (status != m_serviceStatus) NotifyStatus(status);
+    m_serviceStatus = std::move(status);
 }
 
 void ServerHost::Shutdown() {
     if (!m_started) return;
     m_started = false;
+    NotifyStopping();
     m_engine->ClearClientNames();
     m_engine->StopAsync().wait();
     protocol::RemoveServerStatus();

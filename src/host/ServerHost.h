@@ -99,7 +99,8 @@ private:
     uint64_t m_nextRebuildMs = 0;
     uint64_t m_nextListMs = 0;
     uint64_t m_nextCardRetryMs = 0;
-    std::string m_peerList;  // as last traced
+    std::string m_peerList;       // as last traced
+    std::string m_serviceStatus;  // as last told to the service manager
     bool m_exitRequested = false;
     std::function<void()> m_onExitRequest;
     std::function<void()> m_onRefreshRequest;

@@ -38,14 +38,15 @@ sigset_t StopSignals() {
 void ShowWindowInstead(char** argv) {
     std::string reason;
     if (!DisplayAnswers(&reason)) {
-        platform::Trace("%s: running headless\n", reason.c_str());
+        platform::TraceAt(platform::TraceLevel::Notice, "%s: running headless\n", reason.c_str());
         return;
     }
     const std::string window = platform::ExecutableDir() + "/vantor-window";
     ::execv(window.c_str(), argv);
     const int error = errno;
-    platform::Trace("the operator window %s cannot run (%s): running headless\n", window.c_str(),
-                    std::strerror(error));  // NOLINT(concurrency-mt-unsafe): no thread yet
+    platform::TraceAt(platform::TraceLevel::Warning,
+                      "the operator window %s cannot run (%s): running headless\n", window.c_str(),
+                      std::strerror(error));  // NOLINT(concurrency-mt-unsafe): no thread yet
 }
 
 }  // namespace
@@ -92,7 +93,7 @@ int ServerMain(const ServerOptions& options, char** argv) {
 
     const int stopFd = ::signalfd(-1, &stops, SFD_CLOEXEC);
     if (stopFd < 0) {
-        platform::TraceText("cannot watch for stop signals\n");
+        platform::TraceTextAt(platform::TraceLevel::Error, "cannot watch for stop signals\n");
         return kExitNoStopSignals;
     }
     ServerHost host;

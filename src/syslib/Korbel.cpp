@@ -1,7 +1,6 @@
 #include "syslib/Korbel.h"
 
 #include <atomic>
-#include <cstdio>
 #include <cstdlib>
 #include <mutex>
 
@@ -29,7 +28,7 @@ DynamicLibrary& Library() {
 }
 
 void DefaultFatalSink(const char* text) {
-    std::fprintf(stderr, "%s\n", text);
+    vantor::platform::TraceAt(vantor::platform::TraceLevel::Error, "%s\n", text);
 }
 
 std::atomic<DMI_FatalMessageSink> g_fatalSink{&DefaultFatalSink};
@@ -49,8 +48,9 @@ bool RecordSizeMatches(void* getSize, const std::string& path) {
     if (getSize == nullptr) return true;
     const int size = reinterpret_cast<decltype(&::GetKorbelStrSize)>(getSize)();
     if (size == static_cast<int>(sizeof(EnvRecord))) return true;
-    vantor::platform::Trace("DMI_Load: %s has a record of %d bytes, not %d\n", path.c_str(), size,
-                            static_cast<int>(sizeof(EnvRecord)));
+    vantor::platform::TraceAt(vantor::platform::TraceLevel::Error,
+                              "DMI_Load: %s has a record of %d bytes, not %d\n", path.c_str(), size,
+                              static_cast<int>(sizeof(EnvRecord)));
     return false;
 }
 
@@ -96,7 +96,8 @@ int DMI_LoadFrom(const std::string& dir, int selector) {
     auto opened = DynamicLibrary::Open(path);
     if (!opened) {
         lock.unlock();
-        vantor::platform::Trace("DMI_Load: %s: %s\n", path.c_str(), opened.error().text.c_str());
+        vantor::platform::TraceAt(vantor::platform::TraceLevel::Error, "DMI_Load: %s: %s\n",
+                                  path.c_str(), opened.error().text.c_str());
         g_fatalSink.load()(DMI_LOAD_FAILED_TEXT);
         // The server loads the library at start-up, before its threads run.
         std::exit(-1);  // NOLINT(concurrency-mt-unsafe)
@@ -108,7 +109,9 @@ int DMI_LoadFrom(const std::string& dir, int selector) {
     for (int i = 0; i < kKorbelEntryCount; ++i) {
         resolved[i] = opened.value().Symbol(kKorbelEntryNames[i]);
         if (resolved[i] == nullptr) {
-            vantor::platform::Trace("DMI_Load: %s lacks %s\n", path.c_str(), kKorbelEntryNames[i]);
+            vantor::platform::TraceAt(vantor::platform::TraceLevel::Warning,
+                                      "DMI_Load: %s lacks %s\n", path.c_str(),
+                                      kKorbelEntryNames[i]);
             // The entry points found before the gap stay usable; the record
             // size is still checked when the library has the call for it, so
             // GetKorbel never writes past a record of another size.

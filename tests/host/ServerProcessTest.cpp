@@ -123,6 +123,71 @@ TEST_F(ServerProcess, RunsPublishesRefusesASecondCopyAndStopsCleanlyOnSigterm) {
     EXPECT_NE(next.Stderr().find("HardWare Exit"), std::string::npos);
 }
 
+// The socket a Type=notify unit's manager listens on: collects the messages.
+class NotifySocket {
+public:
+    explicit NotifySocket(const std::string& path) : m_path(path) {
+        m_fd = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+        sockaddr_un addr{};
+        addr.sun_family = AF_UNIX;
+        std::memcpy(addr.sun_path, path.data(), path.size());
+        EXPECT_EQ(::bind(m_fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr), 0);
+    }
+    ~NotifySocket() { ::close(m_fd); }
+    NotifySocket(const NotifySocket&) = delete;
+    NotifySocket& operator=(const NotifySocket&) = delete;
+    const std::string& Path() const { return m_path; }
+    // Waits for a message with this line; everything received so far stays in Messages().
+    bool WaitFor(const std::string& line) {
+        return Eventually([&] {
+            char buf[4096];
+            for (ssize_t n; (n = ::recv(m_fd, buf, sizeof buf, MSG_DONTWAIT)) > 0;) {
+                m_messages.append(buf, n).append("\n");
+            }
+            return ("\n" + m_messages).find("\n" + line + "\n") != std::string::npos;
+        });
+    }
+    const std::string& Messages() const { return m_messages; }
+
+private:
+    std::string m_path;
+    std::string m_messages;
+    int m_fd = -1;
+};
+
+TEST_F(ServerProcess, UnderSystemdTellsReadinessStatusAndStopAndMarksTheTracePriorities) {
+    NotifySocket manager(tree.File("notify"));
+    // The journal's stream is the server's standard error: its device and inode.
+    TempDir output;
+    WriteFile(output.File("stderr"), "");
+    struct stat err {};
+    ASSERT_EQ(::stat(output.File("stderr").c_str(), &err), 0);
+    const std::string stream = std::to_string(err.st_dev) + ":" + std::to_string(err.st_ino);
+    ChildProcess server("vantor", {"--headless"},
+                        Env({"NOTIFY_SOCKET=" + manager.Path(), "JOURNAL_STREAM=" + stream}),
+                        output.Path());
+
+    ASSERT_TRUE(manager.WaitFor("READY=1")) << manager.Messages() << server.Stderr();
+    // Ready means serving: the block is there and the threads sample.
+    const int fd = ::shm_open(platform::ShmName("NXSharedMemory").c_str(), O_RDONLY, 0);
+    EXPECT_GE(fd, 0);
+    ::close(fd);
+    EXPECT_NE(manager.Messages().find("STATUS=board: SIM Hardware, mode: asynchronous"),
+              std::string::npos)
+        << manager.Messages();
+    protocol::CSharedMemory block;
+    ASSERT_TRUE(block.Create("NXSharedMemory", protocol::kBlockSize));
+    EXPECT_TRUE(SamplesTheSimulatedBoard(block, 3));
+
+    server.Signal(SIGTERM);
+    EXPECT_TRUE(manager.WaitFor("STOPPING=1")) << manager.Messages();
+    EXPECT_EQ(server.ExitCode(), 0) << server.Stderr();
+    // Every line carries its priority: the defaults as a notice, the rest as information.
+    EXPECT_NE(server.Stderr().find("\n<5>no settings file in "), std::string::npos)
+        << server.Stderr();
+    EXPECT_NE(server.Stderr().find("\n<6>running; SIGTERM"), std::string::npos) << server.Stderr();
+}
+
 TEST_F(ServerProcess, RefusesASharedBlockPreparedByAnotherUser) {
     if (::geteuid() != 0) GTEST_SKIP() << "another user's object needs root to set up";
     const passwd* nobody = ::getpwnam("nobody");

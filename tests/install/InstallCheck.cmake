@@ -13,7 +13,7 @@ foreach(file bin/vantor bin/vantorctl bin/vantor-boardsim bin/vantor-mqtt ${LIBD
              ${LIBDIR}/libvantorclient.so ${LIBDIR}/libvantorclient.so.3 include/vantor/CHardWare.h
              include/vantor/platform/CopyDataMessage.h share/vantor/NXmagic.skn
              ${LIBDIR}/cmake/VantorClient/VantorClientConfig.cmake ${LIBDIR}/pkgconfig/vantorclient.pc
-             lib/systemd/user/vantor-mqtt.service etc/xdg/autostart/vantor.desktop
+             lib/systemd/user/vantor.service lib/systemd/user/vantor-mqtt.service etc/xdg/autostart/vantor.desktop
              share/applications/vantor.desktop share/icons/hicolor/48x48/apps/vantor.png
              lib/python3/dist-packages/vantor/__main__.py share/man/man1/vantor.1.gz share/man/man1/vantorctl.1.gz
              share/doc/vantor/README.md share/doc/vantor/architecture.md share/doc/vantor/mqtt.md)
@@ -37,11 +37,14 @@ if(stray)
   message(FATAL_ERROR "installed but for tests only: ${stray}")
 endif()
 
-# The user unit starts the program of this prefix.
-file(READ ${PREFIX}/lib/systemd/user/vantor-mqtt.service unit)
-if(NOT unit MATCHES "\nExecStart=${PREFIX}/bin/vantor-mqtt\n")
-  message(FATAL_ERROR "installed vantor-mqtt.service does not start ${PREFIX}/bin/vantor-mqtt:\n${unit}")
-endif()
+# The user units start the programs of this prefix.
+foreach(start "vantor --headless" vantor-mqtt)
+  string(REGEX REPLACE " .*" "" program "${start}")
+  file(READ ${PREFIX}/lib/systemd/user/${program}.service unit)
+  if(NOT unit MATCHES "\nExecStart=${PREFIX}/bin/${start}\n")
+    message(FATAL_ERROR "installed ${program}.service does not start ${PREFIX}/bin/${start}:\n${unit}")
+  endif()
+endforeach()
 
 foreach(program vantor vantorctl vantor-mqtt)
   execute_process(COMMAND ${PREFIX}/bin/${program} --help

@@ -170,7 +170,8 @@ void CVantorDlg::SetUpTray() {
     if (!m_hasTray) {
         // Hidden without a tray the window could never come back: it stays
         // shown, and the close box minimises it.
-        platform::TraceText("no system tray: the window stays shown\n");
+        platform::TraceTextAt(platform::TraceLevel::Notice,
+                              "no system tray: the window stays shown\n");
         showNormal();
         return;
     }
@@ -256,7 +257,8 @@ void CVantorDlg::OnModeSwitched(int mode, const engine::ModeSwitchResult& result
     }
     ShowModeRadios(result.displayMode);
     if (result.change == engine::ModeSwitch::kNotWritten) {
-        platform::Trace("mode %d refused: AcqCfg.ini cannot be written\n", mode);
+        platform::TraceAt(platform::TraceLevel::Warning,
+                          "mode %d refused: AcqCfg.ini cannot be written\n", mode);
         emit modeSwitchDone(result.displayMode);
         return;
     }

@@ -36,12 +36,14 @@ void RunHeadlessUnlessXAnswers(char** argv) {
     const bool answers = xcb_connection_has_error(x) == 0;
     xcb_disconnect(x);
     if (answers) return;
-    platform::TraceText("the X display does not answer: running headless\n");
+    platform::TraceTextAt(platform::TraceLevel::Notice,
+                          "the X display does not answer: running headless\n");
     std::string headless = "--headless";
     std::vector<char*> args{argv[0], headless.data(), nullptr};
     const std::string server = platform::ExecutableDir() + "/vantor";
     ::execv(server.c_str(), args.data());
-    platform::Trace("cannot run %s: %s\n", server.c_str(), platform::ErrnoText(errno));
+    platform::TraceAt(platform::TraceLevel::Error, "cannot run %s: %s\n", server.c_str(),
+                      platform::ErrnoText(errno));
     std::_Exit(kExitNoEnvironment);
 }
 
@@ -76,7 +78,7 @@ int WindowMain(int argc, char** argv) {
     pthread_sigmask(SIG_BLOCK, &stops, nullptr);
     const int stopFd = ::signalfd(-1, &stops, SFD_CLOEXEC | SFD_NONBLOCK);
     if (stopFd < 0) {
-        platform::TraceText("cannot watch for stop signals\n");
+        platform::TraceTextAt(platform::TraceLevel::Error, "cannot watch for stop signals\n");
         return kExitNoStopSignals;
     }
 
