@@ -30,6 +30,11 @@ out=$(VANTOR_CONFIG_DIR="$prefix/config" VANTOR_IPC_NAMESPACE=ci-example \
   "$prefix/example/vantor-client")
 grep -q "mode 3: simulated" <<<"$out"
 
+# The Debian packages of the CI build (configured for /usr): contents, lintian,
+# desktop files, metainfo, and a run of the programs unpacked elsewhere.
+echo "== Debian packages"
+scripts/build-packages.sh build/ci
+
 # The checks kept in .clang-tidy are errors. Sources only (the tests are not
 # linted), with the CI build's compile commands; headers are checked through
 # the sources that include them.

@@ -1,0 +1,30 @@
+#!/usr/bin/env bash
+# CI on a throw-away machine only: installs the built packages for real with
+# apt, checks what an administrator gets (the programs on PATH, man pages,
+# menu entry, the user unit, the Python reader against the installed server),
+# then removes them again. Needs root.
+#   packaging/install-smoke.sh DIR
+set -euo pipefail
+dir=$(cd "$1" && pwd)
+export DEBIAN_FRONTEND=noninteractive
+apt-get install -y -qq "$dir"/*.deb >/dev/null
+trap 'apt-get purge -y -qq vantor libvantorclient3 libvantorclient-dev >/dev/null' EXIT
+
+man -w vantor vantorctl vantor-boardsim >/dev/null
+test -f /usr/share/applications/vantor.desktop
+systemd-analyze verify --man=no /usr/lib/systemd/user/vantor.service 2>&1 |
+  { grep -v "RuntimeDirectory\\|initialize manager" || true; }
+
+work=$(mktemp -d)
+export VANTOR_IPC_NAMESPACE="smoke$$" VANTOR_CONFIG_DIR="$work/config" VANTOR_CRASH_DIR="$work/crash"
+vantor --headless 2>"$work/server.log" &
+server=$!
+for _ in $(seq 1 100); do
+  /usr/bin/python3 -m vantor dump >"$work/dump" 2>&1 && grep -q "simulated board" "$work/dump" && break
+  sleep 0.1
+done
+grep -q "simulated board" "$work/dump" || { cat "$work/server.log" "$work/dump"; exit 1; }
+vantorctl quit --wait 5 >/dev/null
+wait "$server"
+rm -rf "$work"
+echo "install-smoke: the installed packages work"
