@@ -10,10 +10,12 @@ export DEBIAN_FRONTEND=noninteractive
 apt-get install -y -qq "$dir"/*.deb >/dev/null
 trap 'apt-get purge -y -qq vantor libvantorclient3 libvantorclient-dev >/dev/null' EXIT
 
-man -w vantor vantorctl vantor-boardsim >/dev/null
+for page in vantor vantorctl vantor-boardsim vantor-mqtt; do
+  test -f "/usr/share/man/man1/$page.1.gz" || { echo "no man page $page" >&2; exit 1; }
+done
 test -f /usr/share/applications/vantor.desktop
-systemd-analyze verify --man=no /usr/lib/systemd/user/vantor.service 2>&1 |
-  { grep -v "RuntimeDirectory\\|initialize manager" || true; }
+test -f /usr/lib/systemd/user/vantor.service
+command -v vantor vantorctl >/dev/null
 
 work=$(mktemp -d)
 export VANTOR_IPC_NAMESPACE="smoke$$" VANTOR_CONFIG_DIR="$work/config" VANTOR_CRASH_DIR="$work/crash"
