@@ -27,6 +27,7 @@ set(CPACK_DEBIAN_PACKAGE_HOMEPAGE https://vantor.example.org/)
 set(CPACK_DEBIAN_VANTOR_PACKAGE_NAME vantor)
 set(CPACK_DEBIAN_VANTOR_PACKAGE_SECTION science)
 # The window's texts are Chinese; the reader package needs Python 3.11.
+# py3compile/py3clean of the maintainer scripts come with python3 as well.
 set(CPACK_DEBIAN_VANTOR_PACKAGE_DEPENDS "fonts-wqy-microhei | fonts-wqy-zenhei, python3 (>= 3.11)")
 set(CPACK_DEBIAN_VANTOR_PACKAGE_SUGGESTS "mosquitto")
 set(CPACK_COMPONENT_VANTOR_DESCRIPTION "data-acquisition server of a measurement workstation
@@ -36,7 +37,9 @@ answers, and publishes every value in a shared-memory block that any local
 program may read. The package holds the server (headless as a systemd user
 service, or behind a tray icon), vantorctl, vantor-boardsim, the MQTT bridge,
 the system library, the Python reader (python3 -m vantor) and the manuals.")
-set(CPACK_DEBIAN_VANTOR_PACKAGE_CONTROL_EXTRA ${PROJECT_SOURCE_DIR}/packaging/deb/conffiles)
+set(deb ${PROJECT_SOURCE_DIR}/packaging/deb)
+set(CPACK_DEBIAN_VANTOR_PACKAGE_CONTROL_EXTRA ${deb}/vantor/conffiles ${deb}/vantor/postinst
+    ${deb}/vantor/prerm)
 
 set(CPACK_DEBIAN_CLIENT_PACKAGE_NAME libvantorclient3)
 set(CPACK_DEBIAN_CLIENT_PACKAGE_SECTION libs)
@@ -57,7 +60,7 @@ CMake package (find_package(VantorClient)) and the pkg-config file.")
 # scripts of our own keep CPack from adding direct ldconfig calls.
 set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
 set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS_POLICY ">=")
-set(CPACK_DEBIAN_CLIENT_PACKAGE_CONTROL_EXTRA ${PROJECT_SOURCE_DIR}/packaging/deb/triggers
-    ${PROJECT_SOURCE_DIR}/packaging/deb/postinst ${PROJECT_SOURCE_DIR}/packaging/deb/postrm)
+set(CPACK_DEBIAN_CLIENT_PACKAGE_CONTROL_EXTRA ${deb}/libvantorclient3/triggers
+    ${deb}/libvantorclient3/postinst ${deb}/libvantorclient3/postrm)
 
 include(CPack)

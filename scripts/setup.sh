@@ -12,6 +12,8 @@ packages=(
   fonts-wqy-microhei      # the operator texts are Chinese
   xvfb trayer xdotool imagemagick x11-utils      # the window under Xvfb with a tray, screenshots
   mosquitto mosquitto-clients libmosquitto-dev libinih-dev   # the MQTT bridge and its tests
+  dpkg-dev file lintian desktop-file-utils appstream   # build the Debian packages and check them
+  bsdextrautils           # col, for the man pages' check against --help
   python3                 # the Python reader package (standard library only) and its tests
   scdoc groff-base        # the man pages, and groff's check of them
   libsystemd-dev systemd  # sd_notify readiness of the service; systemd-analyze verify of the units

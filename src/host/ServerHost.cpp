@@ -149,7 +149,9 @@ int ServerHost::Start() {
     PublishStatus();
     platform::Trace("board: %s, mode: %s, configuration: %s\n", m_boardModel.c_str(),
                     ModeName(DisplayMode()), m_configDir.c_str());
-    NotifyReady();
+    // Ready means readers can attach: without the block a service manager
+    // should see the start fail rather than a server that serves nothing.
+    if (m_block.IsMapped()) NotifyReady();
     return kRunning;
 }
 

@@ -19,8 +19,6 @@ std::string InstalledOrNamed(const std::string& name) {
 
 }  // namespace
 
-
-
 bool Skin::Load(const std::string& library) {
     auto lib = platform::DynamicLibrary::Open(library.find('/') != std::string::npos
                                                   ? library
