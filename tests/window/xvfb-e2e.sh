@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The real vantor on an X server (Xvfb), as an operator meets it: without a
-# tray host the window stays shown; with one (trayer) it starts hidden, the
+# tray host the window stays shown until one comes up; with one (trayer) it starts hidden, the
 # tray menu's "显示窗口..." shows it at the bottom-right corner with the
 # peers in its list, and "退出" ends the process with code 0.
 #
@@ -31,20 +31,25 @@ quit_server() {
   wait "$server" || fail "the server ended with $?"
 }
 
-# 1. No tray host: the window stays reachable.
+# 1. No tray host: the window stays reachable; a tray host that comes up
+# later (a panel starting after the autostarted server) takes it in.
 start_server notray
 until_ok 100 log_has notray "no system tray" || fail "no trace line about the missing tray"
 sleep 0.5  # well past the 100 ms hide timer
 shown Vantor || fail "without a tray the window must stay shown"
-quit_server
 echo "ok: without a tray the window stays shown"
-
-# 2. With a tray host at the top edge, out of the window's corner.
+# With a tray host at the top edge, out of the window's corner.
 trayer --edge top --align right --widthtype request --height 24 --transparent false \
   2>"$work/trayer.log" &
 pids+=($!)
 until_ok 100 xdotool search --name '^panel$' || fail "trayer did not start"
 tray=$(xdotool search --name '^panel$' | head -1)
+until_ok 100 log_has notray "system tray found" || fail "the late tray host was not found"
+until_ok 50 gone Vantor || fail "the window did not hide behind the late tray"
+quit_server
+echo "ok: a tray host started later takes the window in"
+
+# 2. The tray host already there at start-up.
 
 for i in 0 1 2; do
   "$bin/vantorctl" peer --name "bench$i" --analog "$i,$((i + 4))" --din "$i" --dout "$i" \

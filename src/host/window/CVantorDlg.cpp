@@ -8,6 +8,7 @@
 #include <QScreen>
 #include <QSocketNotifier>
 #include <QStyle>
+#include <QSystemTrayIcon>
 
 #include "dialogs/CDialog_Test.h"
 #include "dialogs/CSetDlg.h"
@@ -161,23 +162,38 @@ void CVantorDlg::ShowModeRadios(int displayMode) {
     }
 }
 
-void CVantorDlg::SetUpTray() {
+bool CVantorDlg::CreateTrayIcon() {
     const QIcon information = style()->standardIcon(QStyle::SP_MessageBoxInformation);
     m_hasTray = m_tray->Create(nullptr, kTrayCallbackMessage, QStringLiteral("Vantor"), information,
                                widgets::CSystemTray::kMenuId);
-    connect(m_tray.get(), &widgets::CSystemTray::command, this,
-            [this](unsigned id) { OnTrayCommand(id); });
-    if (!m_hasTray) {
-        // Hidden without a tray the window could never come back: it stays
-        // shown, and the close box minimises it.
-        platform::TraceTextAt(platform::TraceLevel::Notice,
-                              "no system tray: the window stays shown\n");
-        showNormal();
-        return;
-    }
+    if (!m_hasTray) return false;
     m_tray->SetDefaultMenuItem(4, true);
     m_tray->SetIcon(IconFromResources("vantor-tray"));  // icon 133
-    showMinimized();
+    return true;
+}
+
+void CVantorDlg::SetUpTray() {
+    connect(m_tray.get(), &widgets::CSystemTray::command, this,
+            [this](unsigned id) { OnTrayCommand(id); });
+    if (CreateTrayIcon()) {
+        showMinimized();
+        return;
+    }
+    // Hidden without a tray the window could never come back: it stays
+    // shown, and the close box minimises it. Started at login the panel may
+    // come up a little later: the window hides behind it once it does.
+    platform::TraceTextAt(platform::TraceLevel::Notice, "no system tray: the window stays shown\n");
+    showNormal();
+    m_trayWaitTimer.setInterval(kTrayWaitPeriodMs);
+    connect(&m_trayWaitTimer, &QTimer::timeout, this, [this] {
+        if (++m_trayWaitTicks >= kTrayWaitTicks) m_trayWaitTimer.stop();
+        if (!QSystemTrayIcon::isSystemTrayAvailable() || !CreateTrayIcon()) return;
+        m_trayWaitTimer.stop();
+        platform::TraceTextAt(platform::TraceLevel::Notice,
+                              "system tray found: the window hides behind it\n");
+        hide();
+    });
+    m_trayWaitTimer.start();
 }
 
 void CVantorDlg::StartTimers() {

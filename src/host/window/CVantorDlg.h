@@ -90,6 +90,7 @@ private:
     void CreateLeds();
     void ShowModeRadios(int displayMode);
     void SetUpTray();
+    bool CreateTrayIcon();
     void StartTimers();
     void WatchEndpoint();
     void OnTrayCommand(unsigned id);
@@ -112,6 +113,11 @@ private:
     QTimer m_refreshTimer;  // 2: status refresh every second
     QTimer m_hostTimer;     // 3: the host's periodic work (the 5 s rebuild among it)
     QTimer m_blinkTimer;    // 4: lamp blink every second
+    // Without a tray at start-up: looks for one every second for a while.
+    QTimer m_trayWaitTimer;
+    int m_trayWaitTicks = 0;
+    static constexpr int kTrayWaitPeriodMs = 1000;
+    static constexpr int kTrayWaitTicks = 30;
     QSocketNotifier* m_endpointNotifier = nullptr;
     Skin m_skin;
     dialogs::CDialog_Test* m_debugDlg = nullptr;  // children of the window
