@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <string>
 
+#include "platform/InstallLayout.h"
 #include "platform/Paths.h"
 #include "syslib/KorbelApi.h"
 
@@ -25,16 +26,17 @@ int CopyPath(const std::string& path, char* out, std::size_t size) {
 // The server executable sits in bin/ next to the lib/ that holds this library
 // in both the build tree and an installation. A library used by some other
 // program (a test, a tool) reports that program's directory instead.
+// The programs' folder of this library's installation: from lib/ in the build
+// tree, from the private lib/.../vantor/ folder when installed; else the
+// running program's own folder.
 std::string ServerDirPath() {
-    namespace fs = std::filesystem;
     const std::string libDir =
         vantor::platform::ModuleDirOf(reinterpret_cast<const void*>(&GetKorbel));
     if (!libDir.empty()) {
-        const fs::path dir(libDir);
-        if (dir.filename() == "lib") {
-            const fs::path bin = dir.parent_path() / "bin";
-            std::error_code ec;
-            if (fs::is_regular_file(bin / "vantor", ec)) return bin.string();
+        for (const std::string& dir :
+             {libDir, std::filesystem::path(libDir).parent_path().string()}) {
+            std::string bin = vantor::platform::ProgramDirForLibrary(dir);
+            if (!bin.empty()) return bin;
         }
     }
     return vantor::platform::ExecutableDir();

@@ -5,9 +5,9 @@
 
 namespace vantor::client {
 
-// $VANTOR_SERVER_DIR if set; else the bin/ beside the lib/ that holds this
-// library when a vantor program is there (build tree and installation);
-// else the directory of the running program.
+// $VANTOR_SERVER_DIR if set; else the bin/ of this library's installation
+// (or of the build tree) when a vantor program is there; else the directory
+// of the running program.
 std::string ServerDir();
 
 // What StartServer did.
