@@ -66,8 +66,8 @@ int ServerHost::Start() {
 
     if (m_block.LastErrorCode() == platform::kUnsafeObject) {
         std::fprintf(stderr,
-                     "vantor: %s; not using it. Remove it once no program of its owner uses "
-                     "it, then start again.\n",
+                     "vantor: %s. Remove it once no program of its owner uses it, then "
+                     "start again.\n",
                      m_block.LastError().c_str());
         return kExitUnsafeSharedMemory;
     }
