@@ -46,8 +46,9 @@ def runtime_dir():
 def map_existing(name, size):
     """Maps an existing object read/write; returns the mmap.
 
-    Refuses (VantorError) an object that is not a regular file, allows more
-    than 0660 or is smaller than size; NotRunning when it does not exist."""
+    Refuses (VantorError) an object that is not a regular file, belongs to
+    another user (root's is accepted, as the C readers do), allows more than
+    0660 or is smaller than size; NotRunning when it does not exist."""
     path = SHM_DIR + name
     try:
         fd = os.open(path, os.O_RDWR | os.O_NOFOLLOW | os.O_CLOEXEC)
@@ -60,6 +61,11 @@ def map_existing(name, size):
         st = os.fstat(fd)
         if not stat.S_ISREG(st.st_mode):
             raise VantorError(f"shared memory {name} is not a regular object")
+        if st.st_uid not in (os.geteuid(), 0):
+            raise VantorError(
+                f"shared memory {name} (owner uid {st.st_uid}, mode {st.st_mode & 0o7777:04o}) "
+                f"is owned by uid {st.st_uid}, not by you (uid {os.geteuid()}): "
+                "refusing to use it")
         if st.st_mode & 0o7777 & ~0o660:
             raise VantorError(
                 f"shared memory {name} has mode {st.st_mode & 0o7777:04o}, more than 0660")

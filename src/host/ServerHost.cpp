@@ -69,8 +69,8 @@ int ServerHost::Start() {
 
     if (m_block.LastErrorCode() == platform::kUnsafeObject) {
         platform::TraceAt(platform::TraceLevel::Error,
-                          "vantor: %s; not using it. Remove it once no program of its owner uses "
-                          "it, then start again.\n",
+                          "vantor: %s. Remove it once no program of its owner uses it, then "
+                          "start again.\n",
                           m_block.LastError().c_str());
         return kExitUnsafeSharedMemory;
     }

@@ -10,10 +10,12 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <mutex>
 #include <optional>
 #include <vector>
 
 #include "platform/IpcNames.h"
+#include "platform/Trace.h"
 #include "platform/UnixAddress.h"
 
 namespace vantor::platform {
@@ -56,6 +58,72 @@ UniqueFd NewSocket() {
     return UniqueFd(::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0));
 }
 
+// A socket that receives: the kernel tells who sent each datagram.
+UniqueFd NewReceivingSocket() {
+    UniqueFd fd = NewSocket();
+    const int on = 1;
+    if (fd.Valid() && ::setsockopt(fd.Get(), SOL_SOCKET, SO_PASSCRED, &on, sizeof on) != 0) {
+        fd.Reset();
+    }
+    return fd;
+}
+
+// Senders of another user whose messages were dropped: each is traced once.
+std::mutex g_droppedMutex;
+std::vector<uid_t> g_droppedFrom;  // guarded by g_droppedMutex
+
+void NoteDropped(const ucred& sender, int fd) {
+    constexpr size_t kMostTraced = 64;  // a flood of users must not grow this for ever
+    {
+        std::lock_guard lock(g_droppedMutex);
+        for (uid_t uid : g_droppedFrom) {
+            if (uid == sender.uid) return;
+        }
+        if (g_droppedFrom.size() >= kMostTraced) return;
+        g_droppedFrom.push_back(sender.uid);
+    }
+    sockaddr_un own{};
+    socklen_t ownLen = sizeof own;
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&own), &ownLen);
+    Trace(
+        "copy-data: dropped a message to %s from uid %u (pid %d), another user than you (uid "
+        "%u); further ones from uid %u are dropped without a trace\n",
+        TraceEscaped(std::string_view(own.sun_path, ::strnlen(own.sun_path, sizeof own.sun_path)))
+            .c_str(),
+        static_cast<unsigned>(sender.uid), static_cast<int>(sender.pid),
+        static_cast<unsigned>(::getuid()), static_cast<unsigned>(sender.uid));
+}
+
+// Receives one datagram without waiting, from this user only: a datagram of
+// another user (or without the sender's credentials) is noted and dropped,
+// and reads as an empty one.
+ssize_t ReceiveFromThisUser(int fd, void* buffer, size_t size, sockaddr_un* from,
+                            socklen_t* fromLen) {
+    iovec data{buffer, size};
+    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(ucred))];
+    msghdr message{};
+    message.msg_name = from;
+    message.msg_namelen = from != nullptr ? sizeof *from : 0;
+    message.msg_iov = &data;
+    message.msg_iovlen = 1;
+    message.msg_control = control;
+    message.msg_controllen = sizeof control;
+    // Room for the credentials only: descriptors a sender attaches are closed by the kernel.
+    const ssize_t n = ::recvmsg(fd, &message, MSG_DONTWAIT | MSG_CMSG_CLOEXEC);
+    if (n < 0) return n;
+    if (fromLen != nullptr) *fromLen = message.msg_namelen;
+    ucred sender{0, static_cast<uid_t>(-1), static_cast<gid_t>(-1)};
+    for (cmsghdr* c = CMSG_FIRSTHDR(&message); c != nullptr; c = CMSG_NXTHDR(&message, c)) {
+        if (c->cmsg_level == SOL_SOCKET && c->cmsg_type == SCM_CREDENTIALS &&
+            c->cmsg_len >= CMSG_LEN(sizeof(ucred))) {
+            std::memcpy(&sender, CMSG_DATA(c), sizeof sender);
+        }
+    }
+    if (sender.uid == ::getuid()) return n;
+    NoteDropped(sender, fd);
+    return 0;
+}
+
 // A socket bound to a fresh path of its own, for the answer to one send.
 struct ReplySocket {
     UniqueFd fd;
@@ -73,7 +141,7 @@ struct ReplySocket {
         path = dir + "/" + IpcNamespace() + "~" + std::to_string(::getpid()) + "." +
                std::to_string(g_sequence.fetch_add(1));
         const auto addr = UnixAddress(path);
-        fd = NewSocket();  // last before the check: the caller reports its errno
+        fd = NewReceivingSocket();  // last before the check: the caller reports its errno
         if (!fd.Valid() || !addr) return false;
         ::unlink(path.c_str());
         return ::bind(fd.Get(), addr.value().Get(), addr.value().length) == 0;
@@ -147,7 +215,8 @@ Result<int64_t> SendAndWait(std::string_view title, uint32_t code, uint64_t data
         if (own != nullptr && (fds[1].revents & POLLIN) != 0) own->Pump();
         if ((fds[0].revents & POLLIN) != 0) {
             Reply answer{};
-            ssize_t got = ::recv(reply.fd.Get(), &answer, sizeof answer, MSG_DONTWAIT);
+            ssize_t got =
+                ReceiveFromThisUser(reply.fd.Get(), &answer, sizeof answer, nullptr, nullptr);
             if (got == sizeof answer && answer.magic == kReplyMagic && answer.seq == seq) {
                 return answer.result;
             }
@@ -216,13 +285,11 @@ CopyDataEndpoint::~CopyDataEndpoint() {
 
 Result<std::unique_ptr<CopyDataEndpoint>> CopyDataEndpoint::Open(std::string_view title,
                                                                  CopyDataHandler handler) {
+    if (auto dir = PrivateRuntimeDir(); !dir) return dir.error();
     std::string path = CopyDataPath(title);
-    if (path.empty()) {
-        return Error{ENAMETOOLONG, "no usable runtime directory for copy-data endpoints"};
-    }
     const auto addr = UnixAddress(path);
     if (!addr) return addr.error();
-    UniqueFd fd = NewSocket();
+    UniqueFd fd = NewReceivingSocket();
     if (!fd.Valid()) return ErrnoError("copy-data socket", errno);
     int rc = ::bind(fd.Get(), addr.value().Get(), addr.value().length);
     int err = rc == 0 ? 0 : errno;
@@ -240,8 +307,7 @@ int CopyDataEndpoint::Pump() {
     std::vector<char> buffer(sizeof(RequestHeader) + kCopyDataMaxPayload);
     sockaddr_un from{};
     socklen_t fromLen = sizeof from;
-    ssize_t n = ::recvfrom(m_fd.Get(), buffer.data(), buffer.size(), MSG_DONTWAIT,
-                           reinterpret_cast<sockaddr*>(&from), &fromLen);
+    ssize_t n = ReceiveFromThisUser(m_fd.Get(), buffer.data(), buffer.size(), &from, &fromLen);
     if (n < 0) return 0;
     RequestHeader header{};
     if (static_cast<size_t>(n) < sizeof header) return 1;  // not ours: dropped
@@ -252,7 +318,9 @@ int CopyDataEndpoint::Pump() {
     message.dataWord = header.dataWord;
     message.data = std::string_view(buffer.data() + sizeof header, n - sizeof header);
     Reply reply{kReplyMagic, header.seq, m_handler ? m_handler(message) : 0};
-    if (fromLen > sizeof(sa_family_t)) {
+    // Only a sender bound to a path waits for an answer: an unnamed one (a
+    // post) is given an abstract address by the kernel and reads nothing.
+    if (fromLen > offsetof(sockaddr_un, sun_path) && from.sun_path[0] != '\0') {
         // A sender that has gone away meanwhile is no reason to block.
         ::sendto(m_fd.Get(), &reply, sizeof reply, MSG_DONTWAIT, reinterpret_cast<sockaddr*>(&from),
                  fromLen);

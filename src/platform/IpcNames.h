@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/Result.h"
+
 namespace vantor::platform {
 
 // The namespace prefix, or "" when unset. Only [A-Za-z0-9_.-] are kept.
@@ -17,8 +19,12 @@ std::string ShmName(std::string_view base);
 std::string RuntimeDirPath();
 
 // The per-user runtime directory ($XDG_RUNTIME_DIR/vantor, else
-// /tmp/vantor-<uid>), created with mode 0700 on first use. "" when it cannot
-// be created or is not a private directory owned by this user.
+// /tmp/vantor-<uid>), created with mode 0700 on first use. Refused, with a
+// text naming it, its owner and its mode, when it is a symbolic link, not a
+// directory, another user's, or open to group or others.
+Result<std::string> PrivateRuntimeDir();
+
+// PrivateRuntimeDir(), or "" when it is refused.
 std::string RuntimeDir();
 
 }  // namespace vantor::platform

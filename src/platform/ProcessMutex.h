@@ -33,7 +33,7 @@ public:
     // SharedMemoryObject: a lock word someone else can write is no lock.
     static Result<ProcessMutex> CreateOrOpen(
         const std::string& name,
-        SharedMemoryObject::Owner owner = SharedMemoryObject::Owner::kAnyUser);
+        SharedMemoryObject::Owner owner = SharedMemoryObject::Owner::kThisUserOrRoot);
 
     bool IsValid() const { return m_shm.Data() != nullptr; }
     // Waits up to timeoutMs (kInfinite: for ever). Abandoned means the

@@ -7,9 +7,15 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <optional>
+#include <string>
 #include <utility>
 
 namespace vantor::platform {
+namespace {
+// Owner and group only: the group is how another program of the site reads the block.
+constexpr mode_t kObjectMode = 0660;
+}  // namespace
 
 SharedMemoryObject::~SharedMemoryObject() {
     Release();
@@ -53,26 +59,51 @@ Result<SharedMemoryObject> SharedMemoryObject::Map(const std::string& name, Uniq
 
 namespace {
 
+std::string ModeText(mode_t mode) {
+    char text[8];
+    std::snprintf(text, sizeof text, "%04o", static_cast<unsigned>(mode & 07777));
+    return text;
+}
+
+bool TrustedOwner(uid_t uid, SharedMemoryObject::Owner owner) {
+    if (uid == ::geteuid()) return true;
+    return owner == SharedMemoryObject::Owner::kThisUserOrRoot && uid == 0;
+}
+
 // Refuses an existing object that is not a plain file of ours to share.
 Result<struct stat> CheckExisting(const std::string& name, int fd,
                                   SharedMemoryObject::Owner owner) {
     struct stat st {};
     if (::fstat(fd, &st) != 0) return ErrnoError("fstat " + name, errno);
+    const std::string what = "shared memory " + name + " (owner uid " + std::to_string(st.st_uid) +
+                             ", mode " + ModeText(st.st_mode) + ")";
     if (!S_ISREG(st.st_mode)) {
-        return Error{kUnsafeObject, "shared memory " + name + " is not a regular object"};
+        return Error{kUnsafeObject, what + " is not a regular object: refusing to use it"};
     }
-    if (owner == SharedMemoryObject::Owner::kThisUser && st.st_uid != ::geteuid()) {
-        return Error{kUnsafeObject, "shared memory " + name + " belongs to uid " +
-                                        std::to_string(st.st_uid) + ", not to this user (uid " +
-                                        std::to_string(::geteuid()) + ")"};
+    if (!TrustedOwner(st.st_uid, owner)) {
+        return Error{kUnsafeObject, what + " is owned by uid " + std::to_string(st.st_uid) +
+                                        ", not by you (uid " + std::to_string(::geteuid()) +
+                                        "): refusing to use it"};
     }
-    if ((st.st_mode & 07777 & ~static_cast<mode_t>(0660)) != 0) {
-        char mode[8];
-        std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(st.st_mode & 07777));
-        return Error{kUnsafeObject,
-                     "shared memory " + name + " has mode " + mode + ", more than 0660"};
+    if ((st.st_mode & 07777 & ~kObjectMode) != 0) {
+        return Error{kUnsafeObject, what + " allows more than " + ModeText(kObjectMode) +
+                                        " (others may reach it): refusing to use it"};
     }
     return st;
+}
+
+// Mode and size of an object we have just made; removed again when they cannot be set.
+std::optional<Error> PrepareNew(const std::string& name, int fd, size_t size) {
+    // The umask neither strips the group bits nor leaves anything but exactly 0660.
+    if (::fchmod(fd, kObjectMode) != 0) {
+        const Error failed = ErrnoError("fchmod " + name, errno);
+        ::shm_unlink(name.c_str());
+        return failed;
+    }
+    if (::ftruncate(fd, static_cast<off_t>(size)) != 0) {
+        return ErrnoError("ftruncate " + name, errno);
+    }
+    return std::nullopt;
 }
 
 }  // namespace
@@ -83,13 +114,9 @@ Result<SharedMemoryObject> SharedMemoryObject::CreateOrOpen(const std::string& n
     // glibc's shm_open adds O_NOFOLLOW: a symbolic link in its place is refused.
     UniqueFd fd;
     for (int attempt = 0; !fd.Valid() && attempt < 3; ++attempt) {
-        fd.Reset(::shm_open(name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0660));
+        fd.Reset(::shm_open(name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, kObjectMode));
         if (fd.Valid()) {
-            // Ours and new: umask must not strip the group bits of 0660.
-            ::fchmod(fd.Get(), 0660);
-            if (::ftruncate(fd.Get(), static_cast<off_t>(size)) != 0) {
-                return ErrnoError("ftruncate " + name, errno);
-            }
+            if (auto failed = PrepareNew(name, fd.Get(), size)) return *failed;
             return Map(name, std::move(fd), size);
         }
         if (errno != EEXIST) return ErrnoError("shm_open " + name, errno);
@@ -100,7 +127,7 @@ Result<SharedMemoryObject> SharedMemoryObject::CreateOrOpen(const std::string& n
             return Error{kUnsafeObject,
                          "shared memory " + name + " exists but is " +
                              (errno == ELOOP ? "a symbolic link" : "not ours to open") +
-                             ": it was left by another user or program"};
+                             ": it was left by another user or program; refusing to use it"};
         }
         if (!fd.Valid() && errno != ENOENT) return ErrnoError("shm_open " + name, errno);
     }

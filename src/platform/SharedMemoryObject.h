@@ -5,9 +5,9 @@
 // object itself stays for other processes. Move-only.
 //
 // An existing object is attached only when it is a regular file with no
-// permission beyond 0660 (symbolic links are never followed), and, for a
-// caller that asks for it, owned by this user: an object that someone else
-// prepared could be truncated under us or written by anyone.
+// permission beyond 0660 (symbolic links are never followed) and its owner is
+// one we trust: an object that someone else prepared could be truncated under
+// us, or feed us data of their making.
 #include <cerrno>
 #include <cstddef>
 #include <string>
@@ -22,9 +22,10 @@ constexpr int kUnsafeObject = EPERM;
 
 class SharedMemoryObject {
 public:
-    // Who may own an existing object we attach to: the server owns its
-    // objects; a reader also attaches to the objects of another user of its group.
-    enum class Owner { kAnyUser, kThisUser };
+    // Who may own an existing object we attach to. The server owns its
+    // objects. A reader also trusts root's: root can write any memory of ours
+    // anyway, and a server started by root leaves objects root owns.
+    enum class Owner { kThisUserOrRoot, kThisUser };
 
     SharedMemoryObject() = default;
     ~SharedMemoryObject();
@@ -35,10 +36,10 @@ public:
 
     // name is the full object name ("/..."); size is grown to if the object is smaller.
     static Result<SharedMemoryObject> CreateOrOpen(const std::string& name, size_t size,
-                                                   Owner owner = Owner::kAnyUser);
+                                                   Owner owner = Owner::kThisUserOrRoot);
     // Attaches to an existing object only; fails when it is missing or smaller than size.
     static Result<SharedMemoryObject> OpenExisting(const std::string& name, size_t size,
-                                                   Owner owner = Owner::kAnyUser);
+                                                   Owner owner = Owner::kThisUserOrRoot);
     // Removes the name (processes that have it mapped keep their mapping).
     static bool Unlink(const std::string& name);
 

@@ -28,7 +28,7 @@ public:
     // mapped, when either fails: an area without its lock is not to be touched.
     // The server asks for objects of its own user (Owner::kThisUser).
     // Names get the IPC namespace prefix.
-    bool Create(const std::string& name, uint32_t size, Owner owner = Owner::kAnyUser);
+    bool Create(const std::string& name, uint32_t size, Owner owner = Owner::kThisUserOrRoot);
 
     // The mapped area, or null when not mapped.
     void* GetData() const { return m_mapped ? m_shm.Data() : nullptr; }

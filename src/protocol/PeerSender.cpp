@@ -9,7 +9,14 @@
 
 namespace vantor::protocol {
 
-PeerSender::PeerSender() : m_fd(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0)) {}
+PeerSender::PeerSender() : m_fd(::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0)) {
+    // Bound before the first send, else the kernel binds it to every
+    // interface and anyone on the network could answer on its port.
+    if (m_fd >= 0 && !platform::BindLoopback(m_fd, 0)) {
+        ::close(m_fd);
+        m_fd = -1;
+    }
+}
 
 PeerSender::~PeerSender() {
     if (m_fd >= 0) ::close(m_fd);

@@ -1,10 +1,7 @@
 // The server as a process: what an operator and a service manager see.
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
-#include <pwd.h>
 #include <signal.h>
-#include <sys/mman.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -186,25 +183,6 @@ TEST_F(ServerProcess, UnderSystemdTellsReadinessStatusAndStopAndMarksTheTracePri
     EXPECT_NE(server.Stderr().find("\n<5>no settings file in "), std::string::npos)
         << server.Stderr();
     EXPECT_NE(server.Stderr().find("\n<6>running; SIGTERM"), std::string::npos) << server.Stderr();
-}
-
-TEST_F(ServerProcess, RefusesASharedBlockPreparedByAnotherUser) {
-    if (::geteuid() != 0) GTEST_SKIP() << "another user's object needs root to set up";
-    const passwd* nobody = ::getpwnam("nobody");
-    ASSERT_NE(nobody, nullptr);
-    const std::string name = platform::ShmName("NXSharedMemory");
-    platform::SharedMemoryObject::Unlink(name);
-    int fd = ::shm_open(name.c_str(), O_RDWR | O_CREAT | O_EXCL, 0666);
-    ASSERT_GE(fd, 0);
-    ASSERT_EQ(::fchown(fd, nobody->pw_uid, nobody->pw_gid), 0);
-    ASSERT_EQ(::fchmod(fd, 0666), 0);
-    ::close(fd);
-
-    ChildProcess server("vantor", {"--headless"}, Env());
-    const int code = server.ExitCode();
-    platform::SharedMemoryObject::Unlink(name);
-    EXPECT_EQ(code, 4) << server.Stderr();
-    EXPECT_NE(server.Stderr().find(name), std::string::npos) << server.Stderr();
 }
 
 TEST_F(ServerProcess, DisplayThatDoesNotAnswerLeavesTheServerHeadless) {

@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <optional>
 #include <string>
 
@@ -66,7 +67,7 @@ TEST_F(InstanceLockTest, RefusedWhileHeldAnywhereAndFreeOnceTheHolderLetsGoOrDie
     EXPECT_TRUE(afterDeath.value().IsHeld());
 }
 
-TEST_F(InstanceLockTest, RuntimeDirectoryIsCreatedPrivateAndNeverASymlink) {
+TEST_F(InstanceLockTest, RuntimeDirectoryIsCreatedPrivateAndNeverOpenToOthersOrASymlink) {
     const std::string expected = m_runtime.Path() + "/vantor";
     struct stat created {};
     struct stat reopened {};
@@ -76,8 +77,14 @@ TEST_F(InstanceLockTest, RuntimeDirectoryIsCreatedPrivateAndNeverASymlink) {
     std::string createdDir = RuntimeDir();
     ::umask(oldMask);
     ::lstat(expected.c_str(), &created);
-    ASSERT_EQ(::chmod(expected.c_str(), 0755), 0);
-    std::string reopenedDir = RuntimeDir();
+    // A lock file that is a link: not followed, whatever it points to.
+    const std::string lockFile = expected + "/" + IpcNamespace() + "Vantor.lock";
+    ASSERT_EQ(::symlink(elsewhere.File("lock").c_str(), lockFile.c_str()), 0);
+    auto linkedLock = InstanceLock::Acquire("Vantor");
+    ASSERT_EQ(::unlink(lockFile.c_str()), 0);
+    // Open to others: whoever could enter may have left sockets of theirs.
+    ASSERT_EQ(::chmod(expected.c_str(), 0750), 0);
+    auto reopenedLock = InstanceLock::Acquire("Vantor");
     ::lstat(expected.c_str(), &reopened);
     ASSERT_EQ(::rmdir(expected.c_str()), 0);
     ASSERT_EQ(::symlink(elsewhere.Path().c_str(), expected.c_str()), 0);
@@ -87,8 +94,12 @@ TEST_F(InstanceLockTest, RuntimeDirectoryIsCreatedPrivateAndNeverASymlink) {
     EXPECT_EQ(createdDir, expected);
     EXPECT_TRUE(S_ISDIR(created.st_mode));
     EXPECT_EQ(created.st_mode & 0777, 0700u);
-    EXPECT_EQ(reopenedDir, expected);
-    EXPECT_EQ(reopened.st_mode & 0777, 0700u);
+    EXPECT_FALSE(linkedLock);
+    EXPECT_FALSE(std::filesystem::exists(elsewhere.File("lock")));
+    ASSERT_FALSE(reopenedLock);
+    EXPECT_NE(reopenedLock.error().text.find("mode 0750"), std::string::npos)
+        << reopenedLock.error().text;
+    EXPECT_EQ(reopened.st_mode & 0777, 0750u);  // refused, not changed behind the owner's back
     EXPECT_EQ(viaSymlink, "");
     EXPECT_FALSE(lock);
 }
