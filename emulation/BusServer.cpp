@@ -115,8 +115,12 @@ bool BusServer::Serve(int fd, Connection& conn) {
                 if (!((q.arg >> 16) != 0) && r.word != 0) conn.claim = r.word;
                 break;
             case wire::kRelease:
-                m_bus.Release(q.arg);
-                if (q.arg == conn.claim) conn.claim = 0;
+                // Only the connection's own claim: handles are small numbers
+                // another connection could name.
+                if (q.arg != 0 && q.arg == conn.claim) {
+                    m_bus.Release(q.arg);
+                    conn.claim = 0;
+                }
                 break;
             case wire::kRead:
                 r.value = m_bus.ReadPort(q.port);

@@ -2,7 +2,8 @@
 // Serves an emulated bus at a Unix stream socket for port drivers in other
 // processes (the socket backend). Single-threaded: the owner calls Step in
 // its loop, which also watches one extra descriptor (vantor-boardsim's
-// standard input). A connection's claim is released when it closes.
+// standard input). A connection's claim is released when it closes or when
+// it releases it; a connection cannot release another one's claim.
 #include <map>
 #include <string>
 #include <vector>

@@ -171,6 +171,13 @@ std::string_view StripQuotes(std::string_view v) {
     return v;
 }
 
+// The reader trims the names it finds, so a name with blanks at an end would
+// be written where no read ever finds it (and a key line that begins like a
+// comment or a section is none).
+bool ReadsBackAsName(std::string_view name) {
+    return Trim(name) == name;
+}
+
 bool HasLineBreak(std::string_view s) {
     return s.find('\n') != std::string_view::npos || s.find('\r') != std::string_view::npos ||
            s.find('\0') != std::string_view::npos;
@@ -256,7 +263,8 @@ bool WritePrivateProfileString(const std::string& section, const std::string& ke
                                const std::string& value, const std::string& path) {
     if (section.empty() || key.empty() || HasLineBreak(section) || HasLineBreak(key) ||
         HasLineBreak(value) || key.find('=') != std::string::npos ||
-        section.find(']') != std::string::npos) {
+        section.find(']') != std::string::npos || !ReadsBackAsName(section) ||
+        !ReadsBackAsName(key) || key.front() == ';' || key.front() == '[') {
         return false;
     }
     std::string text;

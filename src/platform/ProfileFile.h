@@ -28,8 +28,9 @@ std::string GetPrivateProfileString(const std::string& section, const std::strin
 // Sets key=value in section, creating the file (and its directory), the
 // section or the key as needed. The file is replaced atomically; through a
 // symbolic link the link's target is, and the replacement keeps the file's
-// mode and owner. false when the file cannot be written or the names/value
-// contain line breaks.
+// mode and owner. false when the file cannot be written, the names/value
+// contain line breaks, or a name would not read back as itself (blanks at an
+// end; a key beginning with ';' or '[').
 bool WritePrivateProfileString(const std::string& section, const std::string& key,
                                const std::string& value, const std::string& path);
 

@@ -1,14 +1,19 @@
 // The port driver: backend choice, the open steps and their failure texts,
 // and byte transfers on each backend.
 #include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <string>
 #include <thread>
 
+#include "boards/BusProtocol.h"
 #include "boards/PortBackends.h"
 #include "boards/PortDriver.h"
 #include "emulation/BusServer.h"
 #include "emulation/IsaBus.h"
+#include "platform/UniqueFd.h"
+#include "platform/UnixAddress.h"
 #include "support/TestEnv.h"
 
 namespace vantor::boards {
@@ -114,6 +119,43 @@ TEST(SocketPortBackend, TransfersReachTheServedBusAndADeadServerFailsFast) {
     EXPECT_EQ(v, 0x11);
     ClosePortDriver(h);
     ASSERT_EQ(bus.WritesTo(0x2E4), std::vector<uint8_t>{0x81});
+}
+
+// A connection may end only its own claim: another one's release of the same
+// handle (handles are small numbers) must leave the card claimed.
+TEST(BusServer, AConnectionCannotReleaseAnotherOnesClaim) {
+    test::TempDir dir;
+    const std::string path = dir.File("bus");
+    emulation::IsaBus bus;
+    emulation::BusServer server(bus);
+    std::string why;
+    ASSERT_TRUE(server.Listen(path, why)) << why;
+    const auto addr = platform::UnixAddress(path);
+    ASSERT_TRUE(addr);
+    platform::UniqueFd clients[2];
+    for (platform::UniqueFd& c : clients) {
+        c.Reset(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+        ASSERT_EQ(::connect(c.Get(), addr.value().Get(), addr.value().length), 0);
+        server.Step(test::kPatienceMs);
+    }
+    ASSERT_EQ(server.Connections(), 2);
+    // One request and its reply, the server serving in between.
+    const auto call = [&](platform::UniqueFd& c, wire::Request q) {
+        EXPECT_EQ(::send(c.Get(), &q, sizeof q, MSG_NOSIGNAL), static_cast<ssize_t>(sizeof q));
+        server.Step(test::kPatienceMs);
+        wire::Reply r{};
+        EXPECT_EQ(::recv(c.Get(), &r, sizeof r, 0), static_cast<ssize_t>(sizeof r));
+        return r;
+    };
+
+    const wire::Reply claim = call(clients[0], {wire::kClaim, 0, 0x300, 16});
+    ASSERT_NE(claim.word, 0u);
+    call(clients[1], {wire::kRelease, 0, 0, claim.word});
+    EXPECT_TRUE(bus.Claimed());
+    EXPECT_EQ(call(clients[1], {wire::kClaim, 0, 0x300, 16}).word, 0u);
+
+    call(clients[0], {wire::kRelease, 0, 0, claim.word});
+    EXPECT_FALSE(bus.Claimed());
 }
 
 }  // namespace

@@ -172,6 +172,21 @@ TEST_F(ProfileFileTest, WriteRefusesNamesAndValuesThatWouldBreakTheFile) {
     EXPECT_EQ(ReadFile(m_path), before);
 }
 
+// The reader trims names and takes lines beginning with ';' or '[' for no key:
+// such a name written would never be found again, and a key line "[X]=..."
+// would even start a section that hides the keys after it.
+TEST_F(ProfileFileTest, WriteRefusesNamesThatWouldNotReadBack) {
+    const std::string before = "[HK]\nMODE=2\n";
+    WriteFile(m_path, before);
+
+    EXPECT_FALSE(WritePrivateProfileString("HK", " MODE", "1", m_path));
+    EXPECT_FALSE(WritePrivateProfileString("HK", "MODE\t", "1", m_path));
+    EXPECT_FALSE(WritePrivateProfileString(" HK", "MODE", "1", m_path));
+    EXPECT_FALSE(WritePrivateProfileString("HK", ";MODE", "1", m_path));
+    EXPECT_FALSE(WritePrivateProfileString("HK", "[X]", "1", m_path));
+    EXPECT_EQ(ReadFile(m_path), before);
+}
+
 TEST_F(ProfileFileTest, OversizedFileReadsAsEmptyAndIsNeverRewritten) {
     std::string atLimit = "[HK]\nMODE=5\n";
     atLimit += std::string(kMaxProfileBytes - atLimit.size() - 1, ';') + "\n";
