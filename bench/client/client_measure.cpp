@@ -115,7 +115,7 @@ int main(int argc, char** argv) {
     const std::string server = vantor::platform::ExecutableDir() + "/vantor";
     const pid_t pid = ::fork();
     if (pid == 0) {
-        std::freopen("/dev/null", "w", stderr);
+        if (std::freopen("/dev/null", "w", stderr) == nullptr) ::_exit(126);
         ::execl(server.c_str(), server.c_str(), "--headless", static_cast<char*>(nullptr));
         ::_exit(127);
     }
