@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/Paths.h"
+#include "platform/Result.h"
 #include "platform/UniqueFd.h"
 
 namespace vantor::platform {
@@ -18,16 +19,38 @@ namespace {
 
 enum class ReadStatus { Ok, Missing, Unusable };
 
-ReadStatus ReadWhole(const std::string& path, std::string& out) {
+// The file opened for reading if it is a regular file of at most
+// kMaxProfileBytes, else why not (nullptr: it is missing).
+ReadStatus OpenForReading(const std::string& path, UniqueFd& fd, const char** why) {
     // O_NONBLOCK: a FIFO or device in the file's place must not block the
     // open; anything but a regular file is refused just below.
-    const UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
-    if (!fd.Valid()) return errno == ENOENT ? ReadStatus::Missing : ReadStatus::Unusable;
+    fd.Reset(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    const int err = errno;
+    if (!fd.Valid()) {
+        *why = err == ENOENT ? nullptr : ErrnoText(err);
+        return err == ENOENT ? ReadStatus::Missing : ReadStatus::Unusable;
+    }
     struct stat st {};
-    if (::fstat(fd.Get(), &st) != 0 || !S_ISREG(st.st_mode) ||
-        static_cast<size_t>(st.st_size) > kMaxProfileBytes) {
+    if (::fstat(fd.Get(), &st) != 0) {
+        *why = ErrnoText(errno);
         return ReadStatus::Unusable;
     }
+    if (!S_ISREG(st.st_mode)) {
+        *why = S_ISDIR(st.st_mode) ? "a directory" : "not a regular file";
+        return ReadStatus::Unusable;
+    }
+    if (static_cast<size_t>(st.st_size) > kMaxProfileBytes) {
+        *why = "larger than 1 MiB";
+        return ReadStatus::Unusable;
+    }
+    return ReadStatus::Ok;
+}
+
+ReadStatus ReadWhole(const std::string& path, std::string& out) {
+    UniqueFd fd;
+    const char* why = nullptr;
+    const ReadStatus status = OpenForReading(path, fd, &why);
+    if (status != ReadStatus::Ok) return status;
     out.clear();
     char buf[4096];
     for (;;) {
@@ -235,6 +258,13 @@ bool WriteAtomically(const std::string& path, const std::string& text) {
 }
 
 }  // namespace
+
+std::string ProfileFileProblem(const std::string& path) {
+    UniqueFd fd;
+    const char* why = nullptr;
+    OpenForReading(path, fd, &why);
+    return why == nullptr ? std::string() : why;
+}
 
 int GetPrivateProfileInt(const std::string& section, const std::string& key, int defaultValue,
                          const std::string& path) {
