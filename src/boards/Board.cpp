@@ -34,6 +34,7 @@ bool Board::OpenDevice() {
         m_bridge.Unload();
     }
     m_isOpen = OpenPortDriver(m_portDevice.empty() ? DefaultPortDevice() : m_portDevice, m_port);
+    if (m_isOpen != 0) m_port->bus->SetStopFlag(m_stop);
     return m_isOpen != 0;
 }
 

@@ -2,6 +2,7 @@
 // What a port-access backend offers the port driver: one I/O bus reached by
 // byte-wide transfers. Backends: the kernel's /dev/port, an emulated bus in
 // another process (Unix socket) and an emulated bus in this process.
+#include <atomic>
 #include <cstdint>
 
 #include "boards/PortLink.h"
@@ -28,6 +29,9 @@ public:
     // How the transfers fare (a bus in this process never fails). Safe to
     // call from any thread.
     virtual PortLinkState Link() const { return {}; }
+    // A flag that, reading 1, ends a transfer that waits on a slow bus at
+    // once (as a failed one); a bus that never waits ignores it.
+    virtual void SetStopFlag(const std::atomic<int>* /*flag*/) {}
 };
 
 }  // namespace vantor::boards

@@ -3,6 +3,7 @@
 #include "boards/BoardProbe.h"
 
 #include <cstring>
+#include <string_view>
 
 #include "engine/CommandText.h"
 #include "engine/Negotiation.h"
@@ -91,11 +92,28 @@ std::string AcqEngine::ConfigFile(const char* name) const {
 }
 
 bool AcqEngine::ReadConfig() {
+    // A damaged file reads as one without keys; the operator learns why.
+    bool modeFileRead = true;
+    for (const char* name : {"sysOSTRA.ini", "AcqCfg.ini"}) {
+        const std::string problem = platform::ProfileFileProblem(ConfigFile(name));
+        if (problem.empty()) continue;
+        platform::Trace("%s: %s, not read: defaults\n", ConfigFile(name).c_str(), problem.c_str());
+        if (std::string_view(name) == "AcqCfg.ini") modeFileRead = false;
+    }
+    if (modeFileRead &&
+        platform::GetPrivateProfileString("HK", "MODE", "", ConfigFile("AcqCfg.ini")).empty()) {
+        platform::Trace("no MODE in %s: staying in mode %d\n", ConfigFile("AcqCfg.ini").c_str(),
+                        m_mode.load());
+    }
     int enc = platform::GetPrivateProfileInt("ENC3", "IsExist", 0, ConfigFile("sysOSTRA.ini"));
     m_enc3.store(enc == 1 ? 1 : 0);
     int mode =
         platform::GetPrivateProfileInt("HK", "MODE", m_mode.load(), ConfigFile("AcqCfg.ini"));
-    if (mode < kModeAsync || mode > kModeAsyncVariant) return false;
+    if (mode < kModeAsync || mode > kModeAsyncVariant) {
+        platform::Trace("MODE %d in %s is not 1-3: staying in mode %d\n", mode,
+                        ConfigFile("AcqCfg.ini").c_str(), m_mode.load());
+        return false;
+    }
     m_mode.store(mode);
     return true;
 }

@@ -10,7 +10,8 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/Paths.h"
+#include "platform/AtomicFile.h"
+#include "platform/Result.h"
 #include "platform/UniqueFd.h"
 
 namespace vantor::platform {
@@ -18,16 +19,38 @@ namespace {
 
 enum class ReadStatus { Ok, Missing, Unusable };
 
-ReadStatus ReadWhole(const std::string& path, std::string& out) {
+// The file opened for reading if it is a regular file of at most
+// kMaxProfileBytes, else why not (nullptr: it is missing).
+ReadStatus OpenForReading(const std::string& path, UniqueFd& fd, const char** why) {
     // O_NONBLOCK: a FIFO or device in the file's place must not block the
     // open; anything but a regular file is refused just below.
-    const UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
-    if (!fd.Valid()) return errno == ENOENT ? ReadStatus::Missing : ReadStatus::Unusable;
+    fd.Reset(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    const int err = errno;
+    if (!fd.Valid()) {
+        *why = err == ENOENT ? nullptr : ErrnoText(err);
+        return err == ENOENT ? ReadStatus::Missing : ReadStatus::Unusable;
+    }
     struct stat st {};
-    if (::fstat(fd.Get(), &st) != 0 || !S_ISREG(st.st_mode) ||
-        static_cast<size_t>(st.st_size) > kMaxProfileBytes) {
+    if (::fstat(fd.Get(), &st) != 0) {
+        *why = ErrnoText(errno);
         return ReadStatus::Unusable;
     }
+    if (!S_ISREG(st.st_mode)) {
+        *why = S_ISDIR(st.st_mode) ? "a directory" : "not a regular file";
+        return ReadStatus::Unusable;
+    }
+    if (static_cast<size_t>(st.st_size) > kMaxProfileBytes) {
+        *why = "larger than 1 MiB";
+        return ReadStatus::Unusable;
+    }
+    return ReadStatus::Ok;
+}
+
+ReadStatus ReadWhole(const std::string& path, std::string& out) {
+    UniqueFd fd;
+    const char* why = nullptr;
+    const ReadStatus status = OpenForReading(path, fd, &why);
+    if (status != ReadStatus::Ok) return status;
     out.clear();
     char buf[4096];
     for (;;) {
@@ -183,65 +206,14 @@ bool HasLineBreak(std::string_view s) {
            s.find('\0') != std::string_view::npos;
 }
 
-// The file that path names once symbolic links are followed (the last link
-// may point to a file not there yet); nullopt for a loop or an unreadable link.
-std::optional<std::string> LinkTarget(std::string path) {
-    constexpr int kMaxLinks = 40;  // as the kernel allows
-    for (int i = 0; i < kMaxLinks; ++i) {
-        struct stat st {};
-        if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return path;
-        // A link that someone else planted could aim our write anywhere.
-        if (st.st_uid != ::geteuid() && st.st_uid != 0) return std::nullopt;
-        std::string link(PATH_MAX, '\0');
-        ssize_t n = ::readlink(path.c_str(), link.data(), link.size());
-        if (n <= 0 || static_cast<size_t>(n) >= link.size()) return std::nullopt;
-        link.resize(static_cast<size_t>(n));
-        auto slash = path.rfind('/');
-        if (link.front() != '/' && slash != std::string::npos) link.insert(0, path, 0, slash + 1);
-        path = std::move(link);
-    }
-    return std::nullopt;
-}
-
-// Replaces the file atomically. A symbolic link stays and its target is
-// replaced; the replacement keeps the old file's mode and, where we may give
-// it (as root), its owner.
-bool WriteAtomically(const std::string& path, const std::string& text) {
-    const auto target = LinkTarget(path);
-    if (!target) return false;
-    // Directories are made for our own path only, never for where a link points.
-    auto slash = target->rfind('/');
-    if (*target == path && slash != std::string::npos && slash > 0 &&
-        !MakeDirs(target->substr(0, slash))) {
-        return false;
-    }
-    struct stat old {};
-    const bool existed = ::stat(target->c_str(), &old) == 0;
-    // A file made read-only is pinned: the replace must not override that.
-    if (existed && ((old.st_mode & 0222) == 0 || ::access(target->c_str(), W_OK) != 0)) {
-        return false;
-    }
-    std::string tmp = *target + ".tmpXXXXXX";
-    UniqueFd fd(::mkstemp(tmp.data()));
-    if (!fd.Valid()) return false;
-    // Owner first: a change of owner clears set-id bits that the mode restores.
-    bool ok = !existed || ::fchown(fd.Get(), old.st_uid, old.st_gid) == 0 || errno == EPERM;
-    ok = ok && ::fchmod(fd.Get(), existed ? (old.st_mode & 07777) : 0644) == 0;
-    size_t done = 0;
-    while (ok && done < text.size()) {
-        ssize_t n = ::write(fd.Get(), text.data() + done, text.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;
-        done += static_cast<size_t>(n);
-    }
-    ok = ok && done == text.size() && ::fsync(fd.Get()) == 0;
-    ok = fd.Close() && ok;
-    if (ok) ok = ::rename(tmp.c_str(), target->c_str()) == 0;
-    if (!ok) ::unlink(tmp.c_str());
-    return ok;
-}
-
 }  // namespace
+
+std::string ProfileFileProblem(const std::string& path) {
+    UniqueFd fd;
+    const char* why = nullptr;
+    OpenForReading(path, fd, &why);
+    return why == nullptr ? std::string() : why;
+}
 
 int GetPrivateProfileInt(const std::string& section, const std::string& key, int defaultValue,
                          const std::string& path) {
@@ -291,7 +263,7 @@ bool WritePrivateProfileString(const std::string& section, const std::string& ke
         if (!out.empty() && out.back() != '\n') out += eol;
         out += "[" + section + "]" + eol + entry + eol;
     }
-    return WriteAtomically(path, out);
+    return ReplaceFileAtomically(path, out);
 }
 
 }  // namespace vantor::platform

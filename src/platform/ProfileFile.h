@@ -14,6 +14,11 @@ namespace vantor::platform {
 
 constexpr size_t kMaxProfileBytes = 1 << 20;
 
+// Why a reader would see the file as empty: "a directory", "not a regular
+// file", "larger than 1 MiB" or why it cannot be opened; "" when it is
+// usable or simply not there.
+std::string ProfileFileProblem(const std::string& path);
+
 // Integer value of key in section: leading blanks, an optional sign and
 // decimal digits (as far as they go; no digits reads 0). Missing key or an
 // empty value: the default. Out-of-range values are clamped to int.

@@ -1,12 +1,17 @@
 // Configuration files: the settings record, MODE and the encoder option.
 #include <gtest/gtest.h>
 
+#include <signal.h>
+#include <sys/resource.h>
+
 #include <cstring>
+#include <filesystem>
 
 #include "EngineTestSupport.h"
 #include "engine/AcqEngine.h"
 #include "host/config/Settings.h"
 #include "platform/ProfileFile.h"
+#include "support/ForkedChild.h"
 #include "support/TestEnv.h"
 
 namespace vantor::engine {
@@ -63,6 +68,28 @@ TEST_F(Settings, MissingOversizedAndRoundTrip) {
     ASSERT_EQ(written.size(), 416u);
     EXPECT_EQ(written, big.substr(0, 416));            // reserved bytes written back as read
     EXPECT_EQ(config::WriteSettings(dir.Path()), -1);  // a directory is not writable as a file
+}
+
+// A write that fails half-way (here: the file-size limit, which stops root
+// too) leaves the old record whole and no temporary file behind.
+TEST_F(Settings, AFailedWriteKeepsTheOldFile) {
+    const std::string old = Int32s({1, 1, 1}) + std::string(404, '\x33');
+    test::WriteFile(path, old);
+    test::ForkedChild child([&] {
+        ::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{100, 100};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+        config::g_bTopMost.store(0);
+        return config::WriteSettings(path) == -1 ? 0 : 1;
+    });
+    EXPECT_EQ(child.Wait(), 0);
+    EXPECT_EQ(test::ReadFile(path), old);
+    size_t files = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(dir.Path())) {
+        ++files;
+        EXPECT_EQ(entry.path().filename(), "AcqSet.cfg");
+    }
+    EXPECT_EQ(files, 1u);
 }
 
 using Mode = test_support::EngineFixture;

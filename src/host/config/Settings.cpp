@@ -8,8 +8,9 @@
 #include <cerrno>
 #include <cstring>
 #include <mutex>
+#include <string>
 
-#include "platform/Paths.h"
+#include "platform/AtomicFile.h"
 
 namespace vantor::config {
 
@@ -51,8 +52,8 @@ void Scatter(const Record& r) {
 
 // The file opened without blocking, or -1 unless it is a regular file: a FIFO
 // or device in its place must never hang start-up or the settings dialog.
-int OpenRegularFile(const std::string& path, int flags) {
-    int fd = ::open(path.c_str(), flags | O_CLOEXEC | O_NONBLOCK, 0644);
+int OpenRegularFile(const std::string& path) {
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) return -1;
     struct stat st {};
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
@@ -69,7 +70,7 @@ std::string SettingsPath(const std::string& configDir) {
 }
 
 int ReadSettings(const std::string& path) {
-    int fd = OpenRegularFile(path, O_RDONLY);
+    int fd = OpenRegularFile(path);
     if (fd < 0) return -1;
     std::lock_guard lock(g_reservedMutex);
     // Bytes beyond what the file holds keep their values: Assemble() put them there.
@@ -87,21 +88,11 @@ int ReadSettings(const std::string& path) {
 }
 
 int WriteSettings(const std::string& path) {
-    auto slash = path.rfind('/');
-    if (slash != std::string::npos && slash > 0) platform::MakeDirs(path.substr(0, slash));
     std::lock_guard lock(g_reservedMutex);
-    Record r = Assemble();
-    int fd = OpenRegularFile(path, O_WRONLY | O_CREAT);
-    if (fd < 0) return -1;
-    bool ok = ::ftruncate(fd, 0) == 0;
-    size_t done = 0;
-    while (ok && done < r.size()) {
-        ssize_t n = ::write(fd, r.data() + done, r.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;
-        done += static_cast<size_t>(n);
-    }
-    ok = (::close(fd) == 0) && ok && done == r.size();
+    const Record r = Assemble();
+    // Never half-written: a failed write keeps the old record whole.
+    const bool ok = platform::ReplaceFileAtomically(
+        path, std::string(reinterpret_cast<const char*>(r.data()), r.size()));
     return ok ? 1 : -1;
 }
 

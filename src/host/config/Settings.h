@@ -34,7 +34,8 @@ std::string SettingsPath(const std::string& configDir);
 // the file cannot be opened (nothing changes), else 1. No range rule here.
 int ReadSettings(const std::string& path);
 
-// Writes all 416 bytes (creating the directory if needed); -1 on failure, else 1.
+// Writes all 416 bytes (creating the directory if needed) by replacing the
+// file atomically; -1 on failure, the old file kept whole, else 1.
 int WriteSettings(const std::string& path);
 
 // Range rules the settings dialog applies after reading: g_bTopMost outside

@@ -1,0 +1,84 @@
+#include "platform/AtomicFile.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <optional>
+
+#include "platform/Paths.h"
+#include "platform/UniqueFd.h"
+
+namespace vantor::platform {
+namespace {
+
+// The file that path names once symbolic links are followed (the last link
+// may point to a file not there yet); nullopt for a loop or an unreadable link.
+std::optional<std::string> LinkTarget(std::string path) {
+    constexpr int kMaxLinks = 40;  // as the kernel allows
+    for (int i = 0; i < kMaxLinks; ++i) {
+        struct stat st {};
+        if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return path;
+        // A link that someone else planted could aim our write anywhere.
+        if (st.st_uid != ::geteuid() && st.st_uid != 0) return std::nullopt;
+        std::string link(PATH_MAX, '\0');
+        ssize_t n = ::readlink(path.c_str(), link.data(), link.size());
+        if (n <= 0 || static_cast<size_t>(n) >= link.size()) return std::nullopt;
+        link.resize(static_cast<size_t>(n));
+        auto slash = path.rfind('/');
+        if (link.front() != '/' && slash != std::string::npos) link.insert(0, path, 0, slash + 1);
+        path = std::move(link);
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
+bool ReplaceFileAtomically(const std::string& path, const std::string& text) {
+    const auto target = LinkTarget(path);
+    if (!target) return false;
+    // Directories are made for our own path only, never for where a link points.
+    auto slash = target->rfind('/');
+    if (*target == path && slash != std::string::npos && slash > 0 &&
+        !MakeDirs(target->substr(0, slash))) {
+        return false;
+    }
+    struct stat old {};
+    const bool existed = ::stat(target->c_str(), &old) == 0;
+    // A file made read-only is pinned: the replace must not override that.
+    // Nor does a file stand in for a FIFO, a device or a directory.
+    if (existed && (!S_ISREG(old.st_mode) || (old.st_mode & 0222) == 0 ||
+                    ::access(target->c_str(), W_OK) != 0)) {
+        return false;
+    }
+    std::string tmp = *target + ".tmpXXXXXX";
+    UniqueFd fd(::mkostemp(tmp.data(), O_CLOEXEC));
+    if (!fd.Valid()) return false;
+    // Owner first: a change of owner clears set-id bits that the mode restores.
+    bool ok = !existed || ::fchown(fd.Get(), old.st_uid, old.st_gid) == 0 || errno == EPERM;
+    ok = ok && ::fchmod(fd.Get(), existed ? (old.st_mode & 07777) : 0644) == 0;
+    size_t done = 0;
+    while (ok && done < text.size()) {
+        ssize_t n = ::write(fd.Get(), text.data() + done, text.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        done += static_cast<size_t>(n);
+    }
+    ok = ok && done == text.size() && ::fsync(fd.Get()) == 0;
+    ok = fd.Close() && ok;
+    if (ok) ok = ::rename(tmp.c_str(), target->c_str()) == 0;
+    if (!ok) {
+        ::unlink(tmp.c_str());
+        return false;
+    }
+    // The rename itself reaches the disk with its directory.
+    const std::string dir = slash == std::string::npos ? "." : target->substr(0, slash ? slash : 1);
+    const UniqueFd dirFd(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (dirFd.Valid()) ::fsync(dirFd.Get());
+    return true;
+}
+
+}  // namespace vantor::platform

@@ -1,0 +1,17 @@
+#pragma once
+// Replacing a small file so that a reader, a crash or a full disk never sees
+// it half-written: the new bytes go to a temporary file in the same
+// directory, are flushed to disk, and the temporary file is renamed over the
+// old one.
+#include <string>
+
+namespace vantor::platform {
+
+// Replaces the file's bytes, creating the file (and its directory) as needed.
+// Through a symbolic link the link's target is replaced and the link stays.
+// The replacement keeps the old file's mode and, where we may give it (as
+// root), its owner. false, with the old file untouched, when it cannot be
+// written, is read-only, or is not a regular file.
+bool ReplaceFileAtomically(const std::string& path, const std::string& bytes);
+
+}  // namespace vantor::platform
