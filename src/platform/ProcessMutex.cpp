@@ -72,6 +72,11 @@ int InitRobustMutex(pthread_mutex_t* m) {
     if (rc != 0) return rc;
     rc = pthread_mutexattr_setpshared(&attr, PTHREAD_PROCESS_SHARED);
     if (rc == 0) rc = pthread_mutexattr_setrobust(&attr, PTHREAD_MUTEX_ROBUST);
+    // Priority inheritance makes the kernel hand a released mutex to the
+    // thread that has waited: without it, readers that copy the block back to
+    // back take it again before a woken waiter (the acquisition) runs, and
+    // starve it.
+    if (rc == 0) rc = pthread_mutexattr_setprotocol(&attr, PTHREAD_PRIO_INHERIT);
     if (rc == 0) rc = pthread_mutex_init(m, &attr);
     pthread_mutexattr_destroy(&attr);
     return rc;

@@ -189,6 +189,46 @@ TEST(ProcessMutex, OpenerWaitsWhileAnotherProcessSetsItUp) {
     EXPECT_EQ(giveUp.Wait(), 0);
 }
 
+// The state letter of a process ('S': asleep, e.g. waiting for a lock).
+char ProcessState(pid_t pid) {
+    const std::string stat = vantor::test::ReadFile("/proc/" + std::to_string(pid) + "/stat");
+    const size_t end = stat.rfind(')');  // the command name may hold anything
+    return end == std::string::npos || end + 2 >= stat.size() ? '?' : stat[end + 2];
+}
+
+// A process waiting for the mutex gets it when the holder releases it, even
+// if the holder asks for it again at once: readers that copy the block back
+// to back must not starve the acquisition waiting in another process.
+TEST(ProcessMutex, ReleasedMutexGoesToTheProcessWaitingForIt) {
+    ScopedShmName name("PmHandOff");
+    auto sut = ProcessMutex::CreateOrOpen(name.str());
+    ASSERT_TRUE(sut) << sut.error().text;
+    int retaken = 0;
+    for (int round = 0; round < 10; ++round) {
+        ASSERT_EQ(sut.value().Lock(), LockResult::Locked);
+        Pipe got;
+        Pipe release;
+        ForkedChild waiter([&] {
+            auto mutex = ProcessMutex::CreateOrOpen(name.str());
+            if (!mutex || mutex.value().Lock(kPatienceMs) != LockResult::Locked) return 2;
+            got.Send();
+            release.Receive();  // holds it until the parent has tried again
+            return mutex.value().Unlock() ? 0 : 3;
+        });
+        got.CloseWrite();
+        ASSERT_TRUE(vantor::test::Eventually([&] { return ProcessState(waiter.Pid()) == 'S'; }));
+        ASSERT_TRUE(sut.value().Unlock());
+        if (sut.value().Lock(0) == LockResult::Locked) {
+            ++retaken;
+            sut.value().Unlock();
+        }
+        release.Send();
+        EXPECT_TRUE(got.Receive());
+        EXPECT_EQ(waiter.Wait(), 0);
+    }
+    EXPECT_EQ(retaken, 0);
+}
+
 }  // namespace
 
 // Read by ThreadSanitizer at start-up; ignored by every other build.

@@ -10,6 +10,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "platform/IpcNames.h"
+
 namespace vantor::test {
 
 TempDir::TempDir() {
@@ -57,6 +59,17 @@ ScopedEnv::ScopedEnv(const char* name, const char* value) : m_name(name) {
 
 ScopedEnv::~ScopedEnv() {
     SetEnv(m_name, m_old ? m_old->c_str() : nullptr);
+}
+
+void RemoveNamespaceObjects(const std::string& ns) {
+    for (const std::string& dir : {std::string("/dev/shm"), platform::RuntimeDirPath()}) {
+        std::error_code ec;
+        for (const auto& entry : std::filesystem::directory_iterator(dir, ec)) {
+            if (entry.path().filename().string().rfind(ns, 0) == 0) {
+                std::filesystem::remove(entry.path(), ec);
+            }
+        }
+    }
 }
 
 bool WaitForFreeUdpPorts(const std::vector<int>& ports, std::chrono::milliseconds timeout) {

@@ -60,6 +60,10 @@ bool Eventually(Cond cond,
     return cond();
 }
 
+// Removes what processes of IPC namespace ns made: shared-memory objects,
+// sockets, locks and status files in the runtime directory.
+void RemoveNamespaceObjects(const std::string& ns);
+
 // Waits until every UDP port is free on the loopback interface (another
 // test process, or another build's tests, may hold the server's fixed ports).
 bool WaitForFreeUdpPorts(const std::vector<int>& ports,

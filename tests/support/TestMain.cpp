@@ -14,7 +14,6 @@
 #include <filesystem>
 #include <string>
 
-#include "platform/IpcNames.h"
 #include "support/TestEnv.h"
 
 namespace fs = std::filesystem;
@@ -47,17 +46,6 @@ void EndChildren() {
     }
 }
 
-// Removes what processes of this namespace made: shared-memory objects,
-// sockets, locks and status files in the runtime directory.
-void RemoveNamespaceObjects(const std::string& ns) {
-    for (const std::string& dir : {std::string("/dev/shm"), vantor::platform::RuntimeDirPath()}) {
-        std::error_code ec;
-        for (const auto& entry : fs::directory_iterator(dir, ec)) {
-            if (entry.path().filename().string().rfind(ns, 0) == 0) fs::remove(entry.path(), ec);
-        }
-    }
-}
-
 bool IsDeathTestChild(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
         if (std::strstr(argv[i], "internal_run_death_test") != nullptr) return true;
@@ -85,7 +73,7 @@ int main(int argc, char** argv) {
     const std::string root =
         fs::temp_directory_path().string() + "/vantor-t" + std::to_string(::getpid());
     // A process of an earlier run with our process id may have crashed.
-    RemoveNamespaceObjects(ns);
+    vantor::test::RemoveNamespaceObjects(ns);
     std::error_code ec;
     fs::remove_all(root, ec);
     for (const char* dir : {"/tmp", "/config", "/crash"}) fs::create_directories(root + dir);
@@ -102,7 +90,7 @@ int main(int argc, char** argv) {
     const int rc = RUN_ALL_TESTS();
 
     EndChildren();
-    RemoveNamespaceObjects(ns);
+    vantor::test::RemoveNamespaceObjects(ns);
     fs::remove_all(root, ec);
     return rc;
 }
