@@ -2,6 +2,7 @@
 answers ("<namespace>Vantor.status" in the runtime directory, key=value lines)."""
 
 import os
+import stat
 
 from .shm import ipc_namespace, runtime_dir
 
@@ -26,11 +27,25 @@ def _number(text):
 
 def read_status():
     """{"board", "mode", "pid", "boardLost", "boardLosses"} or None when there is no file."""
+    # Only our own private directory and a plain file of ours are trusted: the
+    # /tmp fallback is a shared place, where a FIFO would hang the read.
     try:
-        with open(status_path(), encoding="utf-8", errors="replace") as f:
-            lines = f.read(8192).splitlines()[:16]
+        d = os.stat(os.path.dirname(status_path()), follow_symlinks=False)
+        if (not stat.S_ISDIR(d.st_mode) or d.st_uid != os.geteuid()
+                or d.st_mode & 0o077):
+            return None
+        fd = os.open(status_path(), os.O_RDONLY | os.O_NOFOLLOW | os.O_NONBLOCK | os.O_CLOEXEC)
     except OSError:
         return None
+    try:
+        st = os.fstat(fd)
+        if not stat.S_ISREG(st.st_mode) or st.st_uid != os.geteuid():
+            return None
+        lines = os.read(fd, 8192).decode("utf-8", errors="replace").splitlines()[:16]
+    except OSError:
+        return None
+    finally:
+        os.close(fd)
     status = {"board": "", "mode": 0, "pid": 0, "boardLost": 0, "boardLosses": 0}
     keys = {"board": "board", "mode": "mode", "pid": "pid", "board_lost": "boardLost",
             "board_losses": "boardLosses"}

@@ -119,7 +119,8 @@ ssize_t ReceiveFromThisUser(int fd, void* buffer, size_t size, sockaddr_un* from
             std::memcpy(&sender, CMSG_DATA(c), sizeof sender);
         }
     }
-    if (sender.uid == ::getuid()) return n;
+    // Longer than any sender of ours writes: cut short, it is nothing of ours.
+    if (sender.uid == ::getuid()) return (message.msg_flags & MSG_TRUNC) != 0 ? 0 : n;
     NoteDropped(sender, fd);
     return 0;
 }

@@ -63,10 +63,11 @@ Result<std::string> PrivateRuntimeDir() {
     if (::fstat(fd.Get(), &st) != 0) return ErrnoError("fstat " + what, errno);
     char mode[8];
     std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(st.st_mode & 07777));
-    if (st.st_uid != ::getuid()) {
+    // The effective user: the one mkdir made the directory for.
+    if (st.st_uid != ::geteuid()) {
         return Error{EACCES, what + " (mode " + mode + ") is owned by uid " +
                                  std::to_string(st.st_uid) + ", not by you (uid " +
-                                 std::to_string(::getuid()) + "): refusing to use it"};
+                                 std::to_string(::geteuid()) + "): refusing to use it"};
     }
     if (created) {
         // The umask may have taken bits of our own 0700.

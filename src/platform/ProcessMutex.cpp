@@ -9,6 +9,8 @@
 #include <ctime>
 #include <new>
 
+#include "platform/Trace.h"
+
 #if defined(__SANITIZE_THREAD__)
 #define VANTOR_TSAN 1
 #elif defined(__has_feature)
@@ -66,7 +68,7 @@ bool IsReady(const MutexObject* obj) {
     return __atomic_load_n(&obj->readyMark, __ATOMIC_ACQUIRE) == kReadyMark;
 }
 
-int InitRobustMutex(pthread_mutex_t* m) {
+int InitRobustMutex(pthread_mutex_t* m, bool inherit) {
     pthread_mutexattr_t attr;
     int rc = pthread_mutexattr_init(&attr);
     if (rc != 0) return rc;
@@ -76,10 +78,22 @@ int InitRobustMutex(pthread_mutex_t* m) {
     // thread that has waited: without it, readers that copy the block back to
     // back take it again before a woken waiter (the acquisition) runs, and
     // starve it.
-    if (rc == 0) rc = pthread_mutexattr_setprotocol(&attr, PTHREAD_PRIO_INHERIT);
+    if (rc == 0 && inherit) rc = pthread_mutexattr_setprotocol(&attr, PTHREAD_PRIO_INHERIT);
     if (rc == 0) rc = pthread_mutex_init(m, &attr);
     pthread_mutexattr_destroy(&attr);
     return rc;
+}
+
+// A kernel without priority-inheritance futexes refuses such a mutex: the
+// plain robust one still serves, without the fair hand-over.
+int InitBlockMutex(pthread_mutex_t* m, const std::string& name) {
+    const int rc = InitRobustMutex(m, true);
+    if (rc != ENOTSUP) return rc;
+    TraceAt(TraceLevel::Warning,
+            "%s: no priority inheritance on this system: busy readers may delay the "
+            "acquisition\n",
+            name.c_str());
+    return InitRobustMutex(m, false);
 }
 
 MutexObject* Object(const SharedMemoryObject& shm) {
@@ -100,7 +114,7 @@ Result<ProcessMutex> ProcessMutex::CreateOrOpen(const std::string& name,
                               errno);
         }
         if (!IsReady(obj)) {
-            int rc = InitRobustMutex(&obj->mutex);
+            int rc = InitBlockMutex(&obj->mutex, name);
             if (rc != 0) return ErrnoError("pthread_mutex_init " + name, rc);
             __atomic_store_n(&obj->readyMark, kReadyMark, __ATOMIC_RELEASE);
         }

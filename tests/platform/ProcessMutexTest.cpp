@@ -3,6 +3,7 @@
 #include <pthread.h>
 #include <sched.h>
 #include <sys/file.h>
+#include <sys/syscall.h>
 
 #include <cerrno>
 #include <cstdint>
@@ -196,6 +197,12 @@ char ProcessState(pid_t pid) {
     return end == std::string::npos || end + 2 >= stat.size() ? '?' : stat[end + 2];
 }
 
+// Asleep in the futex call, i.e. waiting for the lock (not somewhere before it).
+bool WaitsOnAFutex(pid_t pid) {
+    const std::string call = vantor::test::ReadFile("/proc/" + std::to_string(pid) + "/syscall");
+    return ProcessState(pid) == 'S' && call.rfind(std::to_string(SYS_futex) + " ", 0) == 0;
+}
+
 // A process waiting for the mutex gets it when the holder releases it, even
 // if the holder asks for it again at once: readers that copy the block back
 // to back must not starve the acquisition waiting in another process.
@@ -216,7 +223,7 @@ TEST(ProcessMutex, ReleasedMutexGoesToTheProcessWaitingForIt) {
             return mutex.value().Unlock() ? 0 : 3;
         });
         got.CloseWrite();
-        ASSERT_TRUE(vantor::test::Eventually([&] { return ProcessState(waiter.Pid()) == 'S'; }));
+        ASSERT_TRUE(vantor::test::Eventually([&] { return WaitsOnAFutex(waiter.Pid()); }));
         ASSERT_TRUE(sut.value().Unlock());
         if (sut.value().Lock(0) == LockResult::Locked) {
             ++retaken;
