@@ -23,6 +23,7 @@
 #include "host/config/Settings.h"
 #include "host/window/CVantorDlg.h"
 #include "protocol/CSharedMemory.h"
+#include "protocol/ServerStatus.h"
 #include "support/ChildProcess.h"
 #include "support/QtApp.h"
 #include "support/TestEnv.h"
@@ -276,6 +277,7 @@ TEST_F(Dialogs, ExitFromTheTrayEndsAnOpenDebugDialog) {
     EXPECT_FALSE(dlg.Timer3Active());
     EXPECT_TRUE(window->Exiting());
     EXPECT_FALSE(host->Engine().IsAcquisitionRunning());
+    EXPECT_FALSE(protocol::ReadServerStatus().has_value());
 }
 
 TEST_F(Dialogs, SettingsShowTheRangeRulesCancelKeepsAllAndSaveWritesAllThree) {

@@ -64,24 +64,17 @@ TEST_F(PeerEndToEnd, PeersGetTheirChannelsSampledAndTheirPortsAndLeaveNoTrace) {
     EXPECT_EQ(server->ExitCode(), 0);
 }
 
-TEST_F(PeerEndToEnd, ASilentPeerIsDroppedByAgeing) {
+// A silent peer, whose name would forge a trace line unescaped.
+TEST_F(PeerEndToEnd, ASilentPeerIsDroppedByAgeingAndItsNameCannotForgeATraceLine) {
     // 10 times faster: 21 s of silence take about two seconds.
     StartServer({"VANTOR_PEER_CLOCK_SCALE=10"});
-    ChildProcess peer("vantorctl", {"peer", "--name", "quiet", "--every", "3600"});
-    ASSERT_TRUE(peer.WaitForText("PORT,quiet,9000", false)) << peer.Stderr();
-    ASSERT_TRUE(server->WaitForText("peers: quiet:9000", true)) << server->Stderr();
-    const size_t mark = server->Stderr().find("peers: quiet:9000");
-    EXPECT_TRUE(server->WaitForText("peers: none", true, kPatienceMs, mark)) << server->Stderr();
-    server->Signal(SIGTERM);
-    EXPECT_EQ(server->ExitCode(), 0);
-}
-
-TEST_F(PeerEndToEnd, APeerNameCannotForgeATraceLine) {
-    StartServer();
-    ChildProcess peer("vantorctl", {"peer", "--name", "evil\npeers: forged\x01"});
-    ASSERT_TRUE(server->WaitForText("peers: evil\\npeers: forged\\x01:9000\n", true))
-        << server->Stderr();
+    ChildProcess peer("vantorctl",
+                      {"peer", "--name", "evil\npeers: forged\x01", "--every", "3600"});
+    const std::string line = "peers: evil\\npeers: forged\\x01:9000\n";
+    ASSERT_TRUE(server->WaitForText(line, true)) << server->Stderr() << peer.Stderr();
     EXPECT_EQ(server->Stderr().find("\npeers: forged"), std::string::npos);
+    const size_t mark = server->Stderr().find(line);
+    EXPECT_TRUE(server->WaitForText("peers: none", true, kPatienceMs, mark)) << server->Stderr();
     server->Signal(SIGTERM);
     EXPECT_EQ(server->ExitCode(), 0);
 }

@@ -1,17 +1,12 @@
 #pragma once
 // Set-up shared by the engine tests: an engine on a real shared block with a
-// private configuration directory, a client that dies holding the block's
-// mutex, polling for a condition, and numbered names.
+// private configuration directory, polling for a condition, and numbered names.
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <initializer_list>
 #include <memory>
 #include <string>
-#include <thread>
 #include <utility>
 
 #include "engine/AcqEngine.h"
@@ -35,33 +30,6 @@ protected:
     CSharedMemory block;
     std::unique_ptr<AcqEngine> engine;
 };
-
-// A forked client maps the block, takes its mutex and is killed while holding
-// it, as a crashed client would. False when the child never got the mutex.
-inline bool ClientDiesHoldingTheMutex() {
-    int ready[2];
-    if (pipe(ready) != 0) return false;
-    pid_t child = fork();
-    if (child == 0) {
-        CSharedMemory client;
-        client.Create("NXSharedMemory", kBlockSize);
-        client.Lock();
-        char c = 1;
-        (void)!write(ready[1], &c, 1);
-        pause();  // dies holding the mutex
-        _exit(0);
-    }
-    bool held = false;
-    if (child > 0) {
-        char c = 0;
-        held = read(ready[0], &c, 1) == 1;
-        kill(child, SIGKILL);
-        waitpid(child, nullptr, 0);
-    }
-    close(ready[0]);
-    close(ready[1]);
-    return held;
-}
 
 using vantor::test::Eventually;
 

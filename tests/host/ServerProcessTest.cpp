@@ -248,16 +248,6 @@ TEST_F(ServerProcess, UnusableRuntimeDirectoryIsReportedNotTakenForASecondServer
     EXPECT_NE(server.Stderr().find(runtime.File("vantor")), std::string::npos) << server.Stderr();
 }
 
-TEST_F(ServerProcess, FifoInPlaceOfTheSettingsFileLeavesTheDefaults) {
-    ASSERT_EQ(::mkfifo(config.File("AcqSet.cfg").c_str(), 0600), 0);
-    ChildProcess server("vantor", {"--headless"}, Env());
-    // Nobody ever writes to the FIFO: waiting for a writer would block start-up for good.
-    ASSERT_TRUE(server.WaitForText("running;", true)) << server.Stderr();
-    EXPECT_NE(server.Stderr().find("no settings file"), std::string::npos) << server.Stderr();
-    server.Signal(SIGTERM);
-    EXPECT_EQ(server.ExitCode(), 0);
-}
-
 TEST_F(ServerProcess, MissingSystemLibraryEndsWithCodeMinusOne) {
     ChildProcess server(ServerInTree(""), {"--headless"}, Env());
     EXPECT_EQ(server.ExitCode(), 255);
@@ -290,16 +280,6 @@ TEST_F(ServerProcess, NoEnvironmentFromTheSystemLibraryEndsWithItsMessage) {
                   std::string::npos)
             << server.Stderr();
     }
-}
-
-TEST_F(ServerProcess, HelpAndVersionNeedNoEnvironment) {
-    ChildProcess help("vantor", {"--help"}, Env());
-    EXPECT_EQ(help.ExitCode(), 0);
-    EXPECT_NE(help.Stdout().find("--headless"), std::string::npos);
-    EXPECT_NE(help.Stdout().find("Exit codes"), std::string::npos);
-    ChildProcess version("vantor", {"--version"}, Env());
-    EXPECT_EQ(version.ExitCode(), 0);
-    EXPECT_NE(version.Stdout().find("vantor "), std::string::npos);
 }
 
 }  // namespace

@@ -229,13 +229,9 @@ TEST_F(MqttBridge, ControlIsOffUnlessEnabledAndRefusesBadRequests) {
 
     StartBridge({"--channels", "0", "--din", "3", "--control"});
     ASSERT_TRUE(Eventually([&] { return sub.On("vantor/b1/status").size() >= 3; }));
+    // Which requests are bad is MqttPayload's; here one is refused and reported.
     sub.Publish("vantor/b1/dout/3/set", "x");
-    sub.Publish("vantor/b1/dout/3/set", std::string(100000, '1'));
-    sub.Publish("vantor/b1/dout/16/set", "1");
-    EXPECT_TRUE(bridge->WaitForText("dout/16/set\": output line '16' is not 0..15", true))
-        << bridge->Stderr();
-    EXPECT_NE(bridge->Stderr().find("payload \"x\" is not 0 or 1"), std::string::npos);
-    EXPECT_NE(bridge->Stderr().find("payload of 100000 bytes is too long"), std::string::npos);
+    EXPECT_TRUE(bridge->WaitForText("payload \"x\" is not 0 or 1", true)) << bridge->Stderr();
     EXPECT_EQ(OutputRequest(3), 0);
 
     sub.Publish("vantor/b1/dout/3/set", "1");

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <sys/time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -54,6 +55,20 @@ TEST_F(SyslibNet, DatagramsRoundTripAndShortOnesLeaveNoOldBytes) {
     // Nothing waiting: no wait, no data.
     EXPECT_EQ(DMI_WaitNetData(0, 0), 0);
     EXPECT_EQ(DMI_ReadNetData(0, got.data(), kPacketSize), 0);
+
+    // A peer sees the link's traffic come from its second (send) port.
+    const int peer = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    sockaddr_in addr{AF_INET, 0, {htonl(INADDR_LOOPBACK)}, {}};
+    socklen_t len = sizeof addr;
+    ASSERT_EQ(::bind(peer, reinterpret_cast<sockaddr*>(&addr), len), 0);
+    ASSERT_EQ(::getsockname(peer, reinterpret_cast<sockaddr*>(&addr), &len), 0);
+    const timeval patience{10, 0};  // a lost datagram fails instead of hanging
+    ::setsockopt(peer, SOL_SOCKET, SO_RCVTIMEO, &patience, sizeof patience);
+    ASSERT_EQ(DMI_SendNetData(0, "127.0.0.1", ntohs(addr.sin_port), shortText, 11), 11);
+    EXPECT_EQ(
+        ::recvfrom(peer, got.data(), kPacketSize, 0, reinterpret_cast<sockaddr*>(&addr), &len), 11);
+    EXPECT_EQ(ntohs(addr.sin_port), DMI_GetNetPort(1));
+    ::close(peer);
 }
 
 TEST_F(SyslibNet, BadDestinationsAndTakenPortsAreRefused) {
