@@ -75,7 +75,7 @@ bool ReplaceFileAtomically(const std::string& path, const std::string& text) {
         return false;
     }
     // The rename itself reaches the disk with its directory.
-    const std::string dir = slash == std::string::npos ? "." : target->substr(0, slash ? slash : 1);
+    const std::string dir = slash == std::string::npos ? "." : target->substr(0, slash != 0 ? slash : 1);
     const UniqueFd dirFd(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (dirFd.Valid()) ::fsync(dirFd.Get());
     return true;

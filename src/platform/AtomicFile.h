@@ -12,6 +12,6 @@ namespace vantor::platform {
 // The replacement keeps the old file's mode and, where we may give it (as
 // root), its owner. false, with the old file untouched, when it cannot be
 // written, is read-only, or is not a regular file.
-bool ReplaceFileAtomically(const std::string& path, const std::string& bytes);
+bool ReplaceFileAtomically(const std::string& path, const std::string& text);
 
 }  // namespace vantor::platform

@@ -43,11 +43,11 @@ std::string WithoutTrailingSlash(std::string path) {
 
 std::string PrivateLibraryDir(const std::string& programDir) {
     if (programDir.empty()) return {};
-    const std::string installed = WithoutTrailingSlash(Joined(programDir, VANTOR_PRIVLIB_FROM_BIN));
+    std::string installed = WithoutTrailingSlash(Joined(programDir, VANTOR_PRIVLIB_FROM_BIN));
     if (IsDirectory(installed)) return installed;
     const fs::path here(WithoutTrailingSlash(programDir));
     if (here.filename() == "bin") {
-        const std::string lib = (here.parent_path() / "lib").string();
+        std::string lib = (here.parent_path() / "lib").string();
         if (IsDirectory(lib)) return lib;
     }
     return here.string();
@@ -56,14 +56,14 @@ std::string PrivateLibraryDir(const std::string& programDir) {
 std::string ProgramDirForLibrary(const std::string& libraryDir) {
     if (libraryDir.empty()) return {};
     for (const char* relative : {VANTOR_BIN_FROM_LIB, "../bin"}) {
-        const std::string bin = WithoutTrailingSlash(Joined(libraryDir, relative));
+        std::string bin = WithoutTrailingSlash(Joined(libraryDir, relative));
         if (IsFile(bin + "/vantor")) return bin;
     }
     return {};
 }
 
 std::string DataFilePath(const std::string& programDir, const std::string& name) {
-    const std::string beside = (fs::path(programDir) / name).string();
+    std::string beside = (fs::path(programDir) / name).string();
     if (IsFile(beside)) return beside;
     return (fs::path(Joined(programDir, VANTOR_DATA_FROM_BIN)) / name).string();
 }
