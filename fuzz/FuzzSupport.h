@@ -8,11 +8,22 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <string>
 #include <string_view>
 
 namespace vantor::fuzz {
+
+// A copy-data message's head as the inputs carry it: the code in the first 4
+// bytes, the data word in the next 8, the payload after them. False when the
+// input is shorter than the head.
+inline bool MessageHead(const uint8_t* data, size_t size, uint32_t& code, uint64_t& word) {
+    if (size < 12) return false;
+    std::memcpy(&code, data, 4);
+    std::memcpy(&word, data + 4, 8);
+    return true;
+}
 
 // Ends the run with the input kept when an invariant does not hold.
 inline void Check(bool ok, const char* what) {

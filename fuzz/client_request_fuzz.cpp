@@ -6,6 +6,7 @@
 #include <cstring>
 #include <vector>
 
+#include "FuzzSupport.h"
 #include "host/ClientService.h"
 #include "protocol/ClientMessages.h"
 
@@ -14,11 +15,9 @@ constexpr uint32_t kCodes[] = {1134, 1144, 1174, 1184, 1204, 1214, 1064, 1054};
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    if (size < 12) return 0;
     uint32_t code = 0;
     uint64_t word = 0;
-    std::memcpy(&code, data, 4);
-    std::memcpy(&word, data + 4, 8);
+    if (!vantor::fuzz::MessageHead(data, size, code, word)) return 0;
     if (code < 0x80000000u) code = kCodes[code % (sizeof kCodes / sizeof kCodes[0])];
     const std::vector<char> payload(data + 12, data + size);
     const vantor::platform::CopyDataMessage m{code, word,

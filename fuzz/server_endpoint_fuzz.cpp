@@ -72,11 +72,9 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    if (size < 12) return 0;
     uint32_t code = 0;
     uint64_t word = 0;
-    std::memcpy(&code, data, 4);
-    std::memcpy(&word, data + 4, 8);
+    if (!vantor::fuzz::MessageHead(data, size, code, word)) return 0;
     // A picked code's other bits: how many names the table holds before, and
     // whether the server runs on the simulated board.
     const int held = static_cast<int>(code >> 8 & 0xFF) % (engine::kMaxClientNames + 2);
