@@ -75,7 +75,7 @@ protected:
                  const std::vector<std::string>& env = {}) {
         std::filesystem::remove_all(m_crashDir);
         std::filesystem::create_directories(m_crashDir);
-        const time_t started = std::time(nullptr);
+        const time_t started = WallSeconds();
         ChildProcess child(program.empty() ? m_victim : program, {mode}, CrashEnv(m_crashDir, env));
         const int died = child.TermSignal();
         m_stdout = child.Stdout();
@@ -84,7 +84,7 @@ protected:
         auto reports = ReadReports(m_crashDir);
         EXPECT_EQ(reports.size(), 1u) << m_stderr.substr(0, 3000);
         if (reports.size() != 1) return {};
-        ExpectCompleteReport(reports[0], "vantor-crash-victim", started, std::time(nullptr));
+        ExpectCompleteReport(reports[0], "vantor-crash-victim", started, WallSeconds());
         return reports[0];
     }
 

@@ -44,6 +44,10 @@ FaultLine ParseFaultLine(const Report& r);
 // What every report must hold whatever the fault: file name with the module
 // and a start time in [from, to], header, crash time, registers, a call stack
 // starting at the fault address, and the closing line end.
+// The wall clock in whole seconds as the report writer reads it. time()
+// reads the coarse clock, which may still show the previous second.
+time_t WallSeconds();
+
 void ExpectCompleteReport(const Report& r, const std::string& module, time_t from, time_t to);
 
 }  // namespace vantor::test

@@ -18,7 +18,7 @@ TEST(CrashServer, KillSegvOnTheRunningServerLeavesOneReport) {
     WriteFile(output.File("stderr"), "");
     struct stat err {};
     ASSERT_EQ(::stat(output.File("stderr").c_str(), &err), 0);
-    const time_t started = std::time(nullptr);
+    const time_t started = WallSeconds();
     ChildProcess child("vantor", {"--headless"},
                        CrashEnv(crashDir.Path(), {"JOURNAL_STREAM=" + std::to_string(err.st_dev) +
                                                   ":" + std::to_string(err.st_ino)}),
@@ -30,7 +30,7 @@ TEST(CrashServer, KillSegvOnTheRunningServerLeavesOneReport) {
 
     const auto reports = ReadReports(crashDir.Path());
     ASSERT_EQ(reports.size(), 1u) << child.Stderr();
-    ExpectCompleteReport(reports[0], "vantor", started, std::time(nullptr));
+    ExpectCompleteReport(reports[0], "vantor", started, WallSeconds());
     EXPECT_EQ(reports[0].Line("Exception code: "), "Exception code: C0000005 ACCESS_VIOLATION");
     EXPECT_NE(ParseFaultLine(reports[0]).module, "");  // stopped inside some module's code
     // The report's lines in the journal are errors, each of them.
