@@ -156,7 +156,8 @@ public:
     // The start-up sequence: SwitchMode(1) first when switchToAsyncFirst (the
     // display probe found no board to open), ReloadConfig, StartAcquisition;
     // on the simulated board the mode shown is 3 and the mode becomes 1.
-    // Gives the mode shown.
+    // Gives the mode shown. A start still queued when StopAsync is called is
+    // dropped and gives the mode shown before it.
     std::future<int> StartAsync(bool switchToAsyncFirst = false,
                                 std::function<void(int displayMode)> done = {});
     // The mode buttons: SwitchMode, then (unless unchanged) ReloadConfig and
@@ -287,6 +288,9 @@ private:
     BoardPass m_boardPass;
 
     StopFlag m_stopRequested{0};
+    // Counts StopAsync calls: a start queued before a stop is dropped, so it
+    // cannot take back the stop raised at once.
+    std::atomic<uint64_t> m_stopsAsked{0};
     std::atomic<int> m_acquisitionActive{0};
     std::atomic<int> m_acquisitionKind{kKindIdle};
     std::atomic<uint64_t> m_cycles{0};  // written by the cycle only

@@ -29,8 +29,15 @@ std::future<int> AcqEngine::StartAsync(bool switchToAsyncFirst,
                                        std::function<void(int displayMode)> done) {
     std::function<void(const int&)> report;
     if (done) report = [done = std::move(done)](const int& mode) { done(mode); };
-    return Command<int>([this, switchToAsyncFirst] { return BringUp(switchToAsyncFirst); },
-                        std::move(report));
+    // A card retry posted just before the host stops would otherwise clear the
+    // stop flag and probe the card again before the stop gets its turn.
+    const uint64_t stops = m_stopsAsked.load();
+    return Command<int>(
+        [this, switchToAsyncFirst, stops] {
+            if (m_stopsAsked.load() != stops) return m_displayMode.load();
+            return BringUp(switchToAsyncFirst);
+        },
+        std::move(report));
 }
 
 std::future<ModeSwitchResult> AcqEngine::SwitchModeAsync(
@@ -42,6 +49,7 @@ std::future<ModeSwitchResult> AcqEngine::SwitchModeAsync(
 std::future<void> AcqEngine::StopAsync(std::function<void()> done) {
     // Raised at once, so a cycle or a converter poll under way ends now, not
     // after the commands queued before this one.
+    m_stopsAsked.fetch_add(1);
     m_stopRequested.store(1);
     auto promise = std::make_shared<std::promise<void>>();
     std::future<void> result = promise->get_future();

@@ -148,5 +148,31 @@ TEST_F(AcquisitionThread, StoppingOneEngineLeavesAnotherSampling) {
     other.StopThreads();
 }
 
+// A card retry queued just before the host stops must not bring the engine up
+// again (clearing the stop raised at once) before the stop gets its turn.
+TEST_F(AcquisitionThread, StartQueuedBeforeAStopIsDropped) {
+    auto calls = std::make_shared<std::atomic<int>>(0);
+    auto release = std::make_shared<std::promise<void>>();
+    std::shared_future<void> released = release->get_future().share();
+    engine->SetChangeListener([calls, released] {
+        if (calls->fetch_add(1) == 0) released.wait();  // holds the command thread
+    });
+    auto atFirst = std::make_shared<std::atomic<int>>(-1);
+    auto atSecond = std::make_shared<std::atomic<int>>(-2);
+    auto first =
+        engine->StartAsync(false, [calls, atFirst](int) { atFirst->store(calls->load()); });
+    ASSERT_TRUE(Eventually([&] { return calls->load() >= 1; }));
+    auto second =
+        engine->StartAsync(false, [calls, atSecond](int) { atSecond->store(calls->load()); });
+    auto stop = engine->StopAsync();
+    release->set_value();
+    ASSERT_EQ(stop.wait_for(30s), std::future_status::ready);
+    const int afterFirst = first.get();
+    EXPECT_EQ(second.get(), afterFirst);
+    // The second start brought nothing up: no change was noticed in between.
+    EXPECT_EQ(atSecond->load(), atFirst->load());
+    EXPECT_FALSE(engine->IsAcquisitionRunning());
+}
+
 }  // namespace
 }  // namespace vantor::engine
