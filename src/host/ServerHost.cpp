@@ -7,6 +7,7 @@
 #include "engine/ClientNames.h"
 #include "host/ServiceNotify.h"
 #include "host/config/Settings.h"
+#include "platform/AtomicFile.h"
 #include "platform/Clock.h"
 #include "platform/IpcNames.h"
 #include "platform/Trace.h"
@@ -23,6 +24,9 @@ const char* const kGetKorbelFailedText = "[Korbel.dll] [DMI_GetKorbel()] 加载�
 
 namespace {
 constexpr uint64_t kModeNoticeBudgetMs = 250;
+// A configuration file's replacement takes milliseconds; a temporary file this
+// old was left by a process killed while writing.
+constexpr int kStaleReplacementSeconds = 60;
 // The environment record is large (188,910 bytes): keep it off the stack.
 EnvRecord g_env;
 }  // namespace
@@ -126,6 +130,10 @@ int ServerHost::Start() {
     m_started = true;
     m_configDir = g_env.ConfigDir;
     m_engine->SetConfigDir(m_configDir);
+    if (const int swept = platform::RemoveStaleReplacements(m_configDir, kStaleReplacementSeconds))
+        platform::TraceAt(platform::TraceLevel::Notice,
+                          "removed %d unfinished file replacement(s) from %s\n", swept,
+                          m_configDir.c_str());
 
     char version[kKorbelVersionSize] = {};
     if (DMI_GetVers(0, version) != 0) {

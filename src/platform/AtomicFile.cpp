@@ -1,5 +1,6 @@
 #include "platform/AtomicFile.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -7,6 +8,8 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <cstring>
+#include <ctime>
 #include <optional>
 
 #include "platform/Paths.h"
@@ -35,7 +38,50 @@ std::optional<std::string> LinkTarget(std::string path) {
     return std::nullopt;
 }
 
+constexpr char kTempMark[] = ".tmp";
+constexpr size_t kTempMarkSize = sizeof kTempMark - 1;
+constexpr size_t kTempRandomSize = 6;  // the XXXXXX that mkostemp fills
+
+// "<name>.tmpXXXXXX", as the replacement below names its temporary file.
+bool IsReplacementName(const char* name) {
+    const size_t n = std::strlen(name);
+    if (n <= kTempMarkSize + kTempRandomSize) return false;
+    if (std::memcmp(name + n - kTempRandomSize - kTempMarkSize, kTempMark, kTempMarkSize) != 0)
+        return false;
+    for (size_t i = n - kTempRandomSize; i < n; ++i) {
+        const char c = name[i];
+        const bool alnum =
+            (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+        if (!alnum) return false;
+    }
+    return true;
+}
+
 }  // namespace
+
+int RemoveStaleReplacements(const std::string& dir, int minAgeSeconds) {
+    const UniqueFd dirFd(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOFOLLOW));
+    if (!dirFd.Valid()) return 0;
+    const int listFd = ::fcntl(dirFd.Get(), F_DUPFD_CLOEXEC, 0);  // closedir closes it
+    if (listFd < 0) return 0;
+    DIR* entries = ::fdopendir(listFd);
+    if (entries == nullptr) {
+        ::close(listFd);
+        return 0;
+    }
+    const time_t now = ::time(nullptr);
+    int removed = 0;
+    while (const dirent* entry = ::readdir(entries)) {
+        if (!IsReplacementName(entry->d_name)) continue;
+        struct stat st {};
+        if (::fstatat(dirFd.Get(), entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
+        if (!S_ISREG(st.st_mode) || st.st_uid != ::geteuid()) continue;
+        if (now - st.st_mtime < minAgeSeconds) continue;
+        if (::unlinkat(dirFd.Get(), entry->d_name, 0) == 0) ++removed;
+    }
+    ::closedir(entries);
+    return removed;
+}
 
 bool ReplaceFileAtomically(const std::string& path, const std::string& text) {
     const auto target = LinkTarget(path);
@@ -75,7 +121,8 @@ bool ReplaceFileAtomically(const std::string& path, const std::string& text) {
         return false;
     }
     // The rename itself reaches the disk with its directory.
-    const std::string dir = slash == std::string::npos ? "." : target->substr(0, slash != 0 ? slash : 1);
+    const std::string dir =
+        slash == std::string::npos ? "." : target->substr(0, slash != 0 ? slash : 1);
     const UniqueFd dirFd(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (dirFd.Valid()) ::fsync(dirFd.Get());
     return true;

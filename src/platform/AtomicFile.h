@@ -14,4 +14,10 @@ namespace vantor::platform {
 // written, is read-only, or is not a regular file.
 bool ReplaceFileAtomically(const std::string& path, const std::string& text);
 
+// Removes the temporary files that replacements in dir left behind when their
+// process was killed mid-write: our own regular files named like them and
+// untouched for at least minAgeSeconds (a replacement under way is younger).
+// Gives how many were removed.
+int RemoveStaleReplacements(const std::string& dir, int minAgeSeconds);
+
 }  // namespace vantor::platform

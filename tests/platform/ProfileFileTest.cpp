@@ -1,4 +1,5 @@
 // Profile (INI) files: lookups, integer parsing, in-place writes, damaged files.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -7,6 +8,7 @@
 #include <string>
 
 #include "PlatformTestHelpers.h"
+#include "platform/AtomicFile.h"
 #include "platform/ProfileFile.h"
 #include "support/TestEnv.h"
 
@@ -155,6 +157,30 @@ TEST_F(ProfileFileTest, WriteLeavesAPinnedFileAndMakesNoDirectoriesWhereALinkPoi
     EXPECT_FALSE(WritePrivateProfileString("HK", "MODE", "1", dangling));
     struct stat st {};
     EXPECT_NE(::stat(m_dir.File("nowhere").c_str(), &st), 0);
+}
+
+// A writer killed between its temporary file and the rename leaves the
+// temporary file; the next server start removes the old ones only.
+TEST_F(ProfileFileTest, StaleReplacementsAreRemovedAndNothingElse) {
+    const auto make = [&](const std::string& name, bool old) {
+        const std::string path = m_dir.File(name);
+        WriteFile(path, "[HK]\n");
+        if (!old) return path;
+        const timespec times[2] = {{0, UTIME_OMIT}, {::time(nullptr) - 3600, 0}};
+        EXPECT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
+        return path;
+    };
+    const std::string stale = make("AcqCfg.ini.tmpAb12Cd", true);
+    const std::string young = make("AcqCfg.ini.tmpXy34Zw", false);
+    const std::string other = make("notes.tmp123", true);  // not a replacement's name
+    ASSERT_EQ(::symlink(stale.c_str(), m_dir.File("link.ini.tmpQwErTy").c_str()), 0);
+    EXPECT_EQ(vantor::platform::RemoveStaleReplacements(m_dir.Path(), 60), 1);
+    struct stat st {};
+    EXPECT_NE(::stat(stale.c_str(), &st), 0);
+    EXPECT_EQ(::stat(young.c_str(), &st), 0);
+    EXPECT_EQ(::stat(other.c_str(), &st), 0);
+    EXPECT_EQ(::lstat(m_dir.File("link.ini.tmpQwErTy").c_str(), &st), 0);
+    EXPECT_EQ(vantor::platform::RemoveStaleReplacements(m_dir.File("missing"), 60), 0);
 }
 
 TEST_F(ProfileFileTest, WriteRefusesNamesAndValuesThatWouldBreakTheFile) {
