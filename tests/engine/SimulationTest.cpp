@@ -31,7 +31,7 @@ TEST_F(Simulation, FirstAnalogSampleFollowsTheSine) {
     ASSERT_EQ(engine->RunCycle(), 1);
     const AnalogRing& ring = Shared().analogRing[4];
     EXPECT_EQ(RingFill(ring), 10);
-    float expected = static_cast<float>(88.0 * std::sin(0.002F * 2.0 * 3.1415926 / 1524.0));
+    const auto expected = static_cast<float>(88.0 * std::sin(0.002F * 2.0 * 3.1415926 / 1524.0));
     EXPECT_FLOAT_EQ(ring.samples[0], expected);
     for (int i = 0; i < 10; ++i) EXPECT_LE(std::fabs(ring.samples[i]), 88.0F);
     EXPECT_EQ(engine->AcquisitionKind(), kKindSimulated);
@@ -155,7 +155,7 @@ TEST(SimulatedBoardPhase, BatchedWalkAndFastSineEqualTheWrittenFormulaOverAFullW
         for (int i = 0; i < n; ++i) {
             reference = static_cast<float>(static_cast<double>(reference) + 0.002);
             if (reference >= 3600.0F) reference = 0.0F;
-            float expected =
+            const auto expected =
                 static_cast<float>(88.0F * std::sin(reference * 2.0 * 3.1415926 / 1524.0));
             if (batch[i] != expected) ++mismatches;
         }
