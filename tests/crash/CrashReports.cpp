@@ -60,7 +60,6 @@ FaultLine ParseFaultLine(const Report& r) {
         ADD_FAILURE() << "fault line: " << line;
         return f;
     }
-    f.address = std::stoull(m[1], nullptr, 16);
     f.section = static_cast<unsigned>(std::stoul(m[2], nullptr, 16));
     f.offset = std::stoull(m[3], nullptr, 16);
     f.module = m[4];

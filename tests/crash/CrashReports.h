@@ -34,20 +34,19 @@ std::vector<Report> ReadReports(const std::string& dir);
 
 // "Fault address:  <addr> <section>:<offset> <module>"
 struct FaultLine {
-    uint64_t address = 0;
     unsigned section = 0;
     uint64_t offset = 0;
     std::string module;
 };
 FaultLine ParseFaultLine(const Report& r);
 
-// What every report must hold whatever the fault: file name with the module
-// and a start time in [from, to], header, crash time, registers, a call stack
-// starting at the fault address, and the closing line end.
 // The wall clock in whole seconds as the report writer reads it. time()
 // reads the coarse clock, which may still show the previous second.
 time_t WallSeconds();
 
+// What every report must hold whatever the fault: file name with the module
+// and a start time in [from, to], header, crash time, registers, a call stack
+// starting at the fault address, and the closing line end.
 void ExpectCompleteReport(const Report& r, const std::string& module, time_t from, time_t to);
 
 }  // namespace vantor::test

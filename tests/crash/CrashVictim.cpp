@@ -70,38 +70,30 @@ void InWorkers(int count, Fn fn) {
     for (auto& t : threads) t.join();
 }
 
-int Usage() {
-    std::fputs(
-        "usage: vantor-crash-victim null-write|divide|jump|recursion|abort|thread|"
-        "thread-recursion|concurrent\n",
-        stderr);
-    return 2;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
     CCrashReport crashReport;
-    if (argc != 2) return Usage();
-    const char* mode = argv[1];
-    if (std::strcmp(mode, "null-write") == 0) {
-        VictimNullWrite();
-    } else if (std::strcmp(mode, "divide") == 0) {
-        std::printf("%d\n", VictimDivide(argc));
-    } else if (std::strcmp(mode, "jump") == 0) {
-        VictimJumpUnmapped();
-    } else if (std::strcmp(mode, "recursion") == 0) {
-        std::printf("%d\n", VictimRecurse(0));
-    } else if (std::strcmp(mode, "abort") == 0) {
-        std::abort();
-    } else if (std::strcmp(mode, "thread") == 0) {
-        InWorkers(1, VictimNullWrite);
-    } else if (std::strcmp(mode, "thread-recursion") == 0) {
-        InWorkers(1, [] { std::printf("%d\n", VictimRecurse(0)); });
-    } else if (std::strcmp(mode, "concurrent") == 0) {
-        InWorkers(4, VictimNullWrite);
-    } else {
-        return Usage();
+    using Fault = void (*)();
+    const struct {
+        const char* mode;
+        Fault fault;
+    } kModes[] = {
+        {"null-write", VictimNullWrite},
+        {"divide", [] { std::printf("%d\n", VictimDivide(1)); }},
+        {"jump", VictimJumpUnmapped},
+        {"recursion", [] { std::printf("%d\n", VictimRecurse(0)); }},
+        {"abort", std::abort},
+        {"thread", [] { InWorkers(1, VictimNullWrite); }},
+        {"thread-recursion", [] { InWorkers(1, [] { std::printf("%d\n", VictimRecurse(0)); }); }},
+        {"concurrent", [] { InWorkers(4, VictimNullWrite); }},
+    };
+    for (const auto& m : kModes) {
+        if (argc == 2 && std::strcmp(argv[1], m.mode) == 0) {
+            m.fault();
+            return 1;  // the fault did not happen
+        }
     }
-    return 1;  // the fault did not happen
+    std::fputs("usage: vantor-crash-victim <mode>\n", stderr);
+    return 2;
 }

@@ -26,31 +26,10 @@ protected:
         if (engine) engine->StopThreads();
         EngineFixture::TearDown();
     }
-
-    // Reads one int of the shared block under its mutex, as a client does.
-    int32_t SharedInt(const int32_t* field) {
-        BlockLock lock(block);
-        return *field;
-    }
 };
 
-TEST_F(AcquisitionThread, FollowsTheMergedRequestWhileRunning) {
-    engine->StartAcquisition();
-    AcqRequest r = EmptyRequest();
-    r.analogCount = 1;
-    r.analogIds[0] = 12;
-    r.analogSamples[0] = 1;
-    engine->Merged().Publish(r);
-    EXPECT_TRUE(Eventually([&] { return SharedInt(&Shared().analogRing[12].next) > 5; }));
-    engine->Merged().Reset();
-    // A cycle under way may still publish the old request; two more may not.
-    const uint64_t reset = engine->Cycles();
-    ASSERT_TRUE(Eventually([&] { return engine->Cycles() >= reset + 2; }));
-    const int32_t after = SharedInt(&Shared().analogRing[12].next);
-    ASSERT_TRUE(Eventually([&] { return engine->Cycles() >= reset + 6; }));
-    EXPECT_EQ(SharedInt(&Shared().analogRing[12].next), after);  // no longer sampled
-}
-
+// That the loop follows the merged request while running is
+// PeerEndToEnd.PeersGetTheirChannelsSampledAndTheirPortsAndLeaveNoTrace's.
 TEST_F(AcquisitionThread, EndsWithinOneCycleOfStopAndSignalsItsExitEvent) {
     engine->StartAcquisition();
     ASSERT_TRUE(Eventually([&] { return engine->Cycles() >= 2; }));

@@ -31,7 +31,6 @@ TEST(Ring, KeepsTheNewest1023AndRefusesBadChannels) {
     ASSERT_EQ(NewestSamples(ring, newest, 1100), 1023);
     EXPECT_EQ(newest[0], 1499.0F);
     EXPECT_EQ(newest[1022], 477.0F);  // the oldest still held
-    EXPECT_EQ(ring.samples[ring.oldest], 477.0F);
 
     // Full after 1024 pushes; channels outside the rings are refused.
     for (int i = 0; i < 1024; ++i) PushSample(*image, 0, 1.0F);
@@ -61,7 +60,6 @@ TEST(Ring, GarbageIndicesFromAnotherWriterStayInsideTheRing) {
 TEST(SharedBlock, UnmappedObjectGivesNoData) {
     CSharedMemory sut;
     EXPECT_EQ(sut.GetData(), nullptr);
-    EXPECT_EQ(sut.Name(), "SharedMemory");
     EXPECT_FALSE(sut.Create("bad/name", kBlockSize));  // '/' inside a POSIX shm name
     EXPECT_EQ(sut.GetData(), nullptr);
     EXPECT_FALSE(sut.LastError().empty());

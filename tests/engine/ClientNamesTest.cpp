@@ -12,7 +12,7 @@ namespace {
 
 using test_support::Numbered;
 
-TEST(ClientNamesTest, RefusesTheServersOwnNameAndDuplicates) {
+TEST(ClientNamesTest, RefusesOwnNameDuplicatesAndAFullTableAndReusesAFreedSlot) {
     ClientNames sut;
     sut.Add("Vantor");
     EXPECT_EQ(sut.LastError(), kWrongClientName);
@@ -25,10 +25,8 @@ TEST(ClientNamesTest, RefusesTheServersOwnNameAndDuplicates) {
     sut.Add("SCOPE");  // case counts
     EXPECT_EQ(sut.Find("scope"), 0);
     EXPECT_EQ(sut.Find("SCOPE"), 1);
-}
 
-TEST(ClientNamesTest, FreedSlotIsReusedAndAFullTableTakesNoMore) {
-    ClientNames sut;
+    sut.Clear();
     for (int i = 0; i < kMaxClientNames; ++i) sut.Add(Numbered("c", i).c_str());
     sut.Add("late");
     EXPECT_EQ(sut.Find("late"), -1);

@@ -17,13 +17,7 @@ namespace {
 using test_support::Numbered;
 
 AcqRequest Command(const std::string& text, std::initializer_list<int> analog = {}) {
-    AcqRequest r = EmptyRequest();
-    std::strncpy(r.text, text.c_str(), sizeof r.text - 1);
-    for (int id : analog) {
-        r.analogIds[r.analogCount] = id;
-        r.analogSamples[r.analogCount++] = 20;
-    }
-    return r;
+    return test_support::Request(text, analog, 20);
 }
 
 class CommandTextTest : public ::testing::Test {
@@ -39,54 +33,49 @@ protected:
 };
 
 TEST_F(CommandTextTest, ClassifiesTrimmedWordsIgnoringCase) {
+    const struct {
+        const char* word;
+        int expected;
+    } kCases[] = {{"disconnect", kCommandDisconnect},
+                  {"Port", kCommandPort},
+                  {"CONNECTX", kCommandNone},
+                  {"   ", kCommandNone}};
+    for (const auto& c : kCases) {
+        std::string word = c.word;
+        EXPECT_EQ(ClassifyCommand(word.data()), c.expected) << c.word;
+    }
     char a[] = "  cOnNeCt ";
     EXPECT_EQ(ClassifyCommand(a), kCommandConnect);
     EXPECT_STREQ(a, "cOnNeCt");
-    char b[] = "disconnect";
-    EXPECT_EQ(ClassifyCommand(b), kCommandDisconnect);
-    char c[] = "Port";
-    EXPECT_EQ(ClassifyCommand(c), kCommandPort);
-    char d[] = "CONNECTX";
-    EXPECT_EQ(ClassifyCommand(d), kCommandNone);
-    char e[] = "   ";
-    EXPECT_EQ(ClassifyCommand(e), kCommandNone);
     EXPECT_EQ(ClassifyCommand(nullptr), kCommandNone);
 }
 
-TEST_F(CommandTextTest, ConnectAddsThePeerAndMergesItsLists) {
-    EXPECT_EQ(Handle(Command(" Connect ,probe1,x,127.0.0.1,5,7", {3, 5})), 1);
-    ASSERT_EQ(peers.Count(), 1);
-    PeerEntry e = peers.Entries()[0];
-    EXPECT_STREQ(e.name, "probe1");
-    EXPECT_STREQ(e.host, "127.0.0.1");
-    EXPECT_EQ(e.peerCount, 5);
-    EXPECT_EQ(e.peerExtra, 7);
-    EXPECT_EQ(e.port, 9000);
-    AcqRequest m = merged.Snapshot();
-    ASSERT_EQ(m.analogCount, 2);
-    EXPECT_EQ(m.analogIds[1], 5);
-    EXPECT_EQ(m.analogSamples[1], 20);
-}
-
-TEST_F(CommandTextTest, IncompleteOrUnknownCommandsChangeNothing) {
-    Handle(Command("CONNECT,probe1,x,127.0.0.1,5", {3}));  // no field 5
-    Handle(Command("PORT,probe1,9000", {3}));
-    Handle(Command("HELLO,probe1,x,127.0.0.1,5,7", {3}));
+TEST_F(CommandTextTest, ConnectAddsAndMergesDisconnectFreesAndTheRestChangeNothing) {
+    Handle(Command("CONNECT,probe0,x,127.0.0.1,5", {3}));  // no field 5
+    Handle(Command("PORT,probe0,9000", {3}));
+    Handle(Command("HELLO,probe0,x,127.0.0.1,5,7", {3}));
     Handle(Command("", {3}));
     EXPECT_EQ(peers.Count(), 0);
     EXPECT_EQ(merged.Snapshot().analogCount, 0);
     EXPECT_EQ(HandleRequest(peers, merged, nullptr), 0);
-}
 
-TEST_F(CommandTextTest, DisconnectFreesThePortAndNumbersDefaultToZero) {
-    Handle(Command("CONNECT,probe1,x,127.0.0.1,five,7"));
-    Handle(Command("CONNECT,probe2,x,127.0.0.1,1,2"));
-    EXPECT_EQ(peers.Entries()[0].peerCount, 0);
+    EXPECT_EQ(Handle(Command(" Connect ,probe1,x,127.0.0.1,5,7", {3, 5})), 1);
+    // Host, count and port of the entry: Negotiation.StatusAndChangeNotificationFromAnotherThread.
+    ASSERT_EQ(peers.Count(), 1);
+    EXPECT_STREQ(peers.Entries()[0].name, "probe1");
+    EXPECT_EQ(peers.Entries()[0].peerExtra, 7);
+    AcqRequest m = merged.Snapshot();
+    ASSERT_EQ(m.analogCount, 2);
+    EXPECT_EQ(m.analogIds[1], 5);
+    EXPECT_EQ(m.analogSamples[1], 20);
+
+    Handle(Command("CONNECT,probe2,x,127.0.0.1,five,7"));  // numbers default to zero
+    EXPECT_EQ(peers.Entries()[1].peerCount, 0);
     Handle(Command("DISCONNECT, probe1 "));
     Handle(Command("DISCONNECT"));
     ASSERT_EQ(peers.Count(), 1);
     Handle(Command("CONNECT,probe3,x,127.0.0.1,1,2"));
-    EXPECT_EQ(peers.Entries()[1].port, 9000);
+    EXPECT_EQ(peers.Entries()[1].port, 9000);  // the freed port
 }
 
 TEST_F(CommandTextTest, AFullTableStillMergesTheRefusedRequest) {

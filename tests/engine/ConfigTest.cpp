@@ -32,16 +32,14 @@ protected:
     std::string path = config::SettingsPath(dir.Path());
 };
 
-TEST_F(Settings, FourByteFileSetsOnlyTopMost) {
+TEST_F(Settings, AShortFileSetsWhatItHoldsAndValuesAreTakenAsTheyStand) {
     config::g_bForceSim.store(1);
     test::WriteFile(path, Int32s({1}));
     EXPECT_EQ(config::ReadSettings(path), 1);
     EXPECT_EQ(config::g_bTopMost.load(), 1);
     EXPECT_EQ(config::g_bOutputFollow.load(), 1);
     EXPECT_EQ(config::g_bForceSim.load(), 1);  // previous value kept
-}
 
-TEST_F(Settings, ValuesAreTakenAsTheyStandAndRangeRulesAreSeparate) {
     test::WriteFile(path, Int32s({7, -3, 2}));
     ASSERT_EQ(config::ReadSettings(path), 1);
     EXPECT_EQ(config::g_bForceSim.load(), 2);  // not "on" (only 1 is), not corrected

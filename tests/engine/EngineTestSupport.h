@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstring>
 #include <initializer_list>
 #include <memory>
 #include <string>
@@ -49,6 +50,24 @@ inline AcqRequest Analog(std::initializer_list<std::pair<int, int>> channels) {
         ++r.analogCount;
     }
     return r;
+}
+
+// A request with this command text and these analog channels.
+inline AcqRequest Request(const std::string& text, std::initializer_list<int> analog = {},
+                          int samples = 0) {
+    AcqRequest r = EmptyRequest();
+    std::strncpy(r.text, text.c_str(), sizeof r.text - 1);
+    for (int id : analog) {
+        r.analogIds[r.analogCount] = id;
+        r.analogSamples[r.analogCount++] = samples;
+    }
+    return r;
+}
+
+// Appends ids to one of a request's lists.
+template <size_t N>
+void Put(int32_t (&ids)[N], int32_t& count, std::initializer_list<int> values) {
+    for (int v : values) ids[count++] = v;
 }
 
 }  // namespace vantor::engine::test_support

@@ -12,6 +12,7 @@ namespace vantor::engine {
 namespace {
 
 using test_support::Analog;
+using test_support::Put;
 
 AcqRequest Filled(int base, int count) {
     AcqRequest r = EmptyRequest();
@@ -71,18 +72,9 @@ TEST(MergedRequest, ReaderNeverSeesAHalfWrittenRequest) {
     EXPECT_EQ(torn.load(), 0);
 }
 
-TEST(MergeRequestTest, AppendsNewIdsInOrderWithTheirSamples) {
-    AcqRequest merged = Analog({{5, 50}, {7, 70}});
-    MergeRequest(merged, Analog({{3, 30}, {5, 99}}));
-    ASSERT_EQ(merged.analogCount, 3);
-    EXPECT_EQ(merged.analogIds[0], 5);
-    EXPECT_EQ(merged.analogIds[1], 7);
-    EXPECT_EQ(merged.analogIds[2], 3);
-    EXPECT_EQ(merged.analogSamples[0], 50);  // an earlier channel keeps its samples
-    EXPECT_EQ(merged.analogSamples[2], 30);
-}
-
-TEST(MergeRequestTest, StopsAtEachListsLimitAndClampsAbsurdCounts) {
+// The order of appended ids and the samples kept for a repeated one are
+// PeerTableTest.MergedRequestsFollowsTheTableInOrder's.
+TEST(MergeRequestTest, KeepsEachListWithinItsLimitAndItsIdRange) {
     AcqRequest merged = EmptyRequest();
     AcqRequest r = EmptyRequest();
     for (int i = 0; i < 16; ++i) r.analogIds[i] = i;
@@ -91,8 +83,7 @@ TEST(MergeRequestTest, StopsAtEachListsLimitAndClampsAbsurdCounts) {
     r.frequencyCount = 8;
     r.counterIds[0] = 300;
     r.counterCount = -5;  // read as 0
-    r.digitalOutIds[0] = 4;
-    r.digitalOutCount = 1;
+    Put(r.digitalOutIds, r.digitalOutCount, {4});
     MergeRequest(merged, r);
     EXPECT_EQ(merged.analogCount, 16);
     EXPECT_EQ(merged.frequencyCount, 8);
@@ -101,37 +92,24 @@ TEST(MergeRequestTest, StopsAtEachListsLimitAndClampsAbsurdCounts) {
     MergeRequest(merged, Analog({{16, 1}}));  // a seventeenth channel
     EXPECT_EQ(merged.analogCount, 16);
     EXPECT_EQ(merged.analogIds[15], 15);
-}
 
-TEST(MergeRequestTest, IdsOutsideTheirRangesTakeNoSlot) {
-    AcqRequest merged = EmptyRequest();
+    merged = EmptyRequest();
     AcqRequest bad = Analog({{99, 1}, {-5, 1}, {1000, 1}, {16, 1}});
     for (int i = 17; i <= 28; ++i) bad.analogIds[bad.analogCount++] = i;
-    bad.counterIds[0] = 0;
-    bad.counterIds[1] = 299;
-    bad.counterIds[2] = 304;
-    bad.counterIds[3] = -1;
-    bad.counterCount = 4;
-    bad.frequencyIds[0] = 208;
-    bad.frequencyCount = 1;
-    bad.digitalInIds[0] = 16;
-    bad.digitalInCount = 1;
-    bad.digitalOutIds[0] = -1;
-    bad.digitalOutCount = 1;
+    Put(bad.counterIds, bad.counterCount, {0, 299, 304, -1});
+    Put(bad.frequencyIds, bad.frequencyCount, {208});
+    Put(bad.digitalInIds, bad.digitalInCount, {16});
+    Put(bad.digitalOutIds, bad.digitalOutCount, {-1});
     MergeRequest(merged, bad);
     EXPECT_EQ(merged.analogCount + merged.counterCount + merged.frequencyCount +
                   merged.digitalInCount + merged.digitalOutCount,
               0);
 
     AcqRequest good = Analog({{15, 4}, {0, 1}});
-    good.counterIds[0] = 303;
-    good.counterCount = 1;
-    good.frequencyIds[0] = 207;
-    good.frequencyCount = 1;
-    good.digitalInIds[0] = 15;
-    good.digitalInCount = 1;
-    good.digitalOutIds[0] = 0;
-    good.digitalOutCount = 1;
+    Put(good.counterIds, good.counterCount, {303});
+    Put(good.frequencyIds, good.frequencyCount, {207});
+    Put(good.digitalInIds, good.digitalInCount, {15});
+    Put(good.digitalOutIds, good.digitalOutCount, {0});
     MergeRequest(merged, good);
     ASSERT_EQ(merged.analogCount, 2);
     EXPECT_EQ(merged.analogIds[0], 15);

@@ -47,15 +47,15 @@ public:
         ::sendto(m_fd, bytes, size, 0, reinterpret_cast<const sockaddr*>(&m_server),
                  sizeof m_server);
     }
-    void Send(const std::string& text, std::initializer_list<int> analog = {},
-              int32_t code = kNegCodeRequest) {
-        AcqRequest r = EmptyRequest();
-        std::strncpy(r.text, text.c_str(), sizeof r.text - 1);
-        for (int id : analog) r.analogIds[r.analogCount++] = id;
+    void Send(const AcqRequest& r, int32_t code = kNegCodeRequest) {
         NegPacket p = EmptyNegPacket();
         SetRequest(p, r);
         p.code = code;
         SendBytes(&p, sizeof p);
+    }
+    void Send(const std::string& text, std::initializer_list<int> analog = {},
+              int32_t code = kNegCodeRequest) {
+        Send(test_support::Request(text, analog), code);
     }
     // The text of the next PORT message, "" when none came in time.
     std::string Receive(int timeoutMs) {
@@ -102,7 +102,7 @@ protected:
     int serverPort = 0;
 };
 
-TEST_F(Negotiation, ConnectIsAnsweredWithPortAndDisconnectEndsIt) {
+TEST_F(Negotiation, ConnectIsAnsweredWithPortSurvivesARestartAndDisconnectEndsIt) {
     Peer peer(serverPort, 9000);
     ASSERT_TRUE(peer.Bound()) << "port 9000 is taken";
     peer.Send("CONNECT,probe1,x,127.0.0.1,5,7", {3, 5});
@@ -110,7 +110,15 @@ TEST_F(Negotiation, ConnectIsAnsweredWithPortAndDisconnectEndsIt) {
     EXPECT_TRUE(HasAnalog(3) && HasAnalog(5));
     EXPECT_EQ(peer.Receive(3000), "PORT,probe1,9000");
 
-    peer.Send("DISCONNECT,probe1");
+    // A stop ends both threads; the table and the request survive a restart.
+    engine->StopThreads();
+    EXPECT_FALSE(engine->IsNegotiationRunning());
+    EXPECT_EQ(engine->Peers().Count(), 1);
+    EXPECT_TRUE(HasAnalog(3));
+    engine->StartAcquisition();
+    EXPECT_TRUE(engine->IsNegotiationRunning());
+
+    Peer(DMI_GetNetPort(0)).Send("DISCONNECT,probe1");  // the link may have a new port
     EXPECT_TRUE(Eventually([&] { return engine->Peers().Count() == 0; }));
     engine->RebuildMergedRequest();
     EXPECT_FALSE(HasAnalog(3));
@@ -139,10 +147,9 @@ TEST_F(Negotiation, RebuildNeverDropsALivePeersChannel) {
     peer.Send("CONNECT,leaving,x,127.0.0.1,0,0", {6});
     ASSERT_TRUE(Eventually([&] { return engine->Peers().Count() == 2; }));
 
-    std::atomic<bool> done{false};
     std::atomic<int> misses{0};
-    std::thread reader([&] {
-        while (!done.load()) {
+    std::jthread reader([&](const std::stop_token& stop) {
+        while (!stop.stop_requested()) {
             if (!HasAnalog(4)) misses.fetch_add(1);
         }
     });
@@ -153,22 +160,10 @@ TEST_F(Negotiation, RebuildNeverDropsALivePeersChannel) {
     }
     ASSERT_TRUE(Eventually([&] { return engine->Peers().Count() == 1; }));
     engine->RebuildMergedRequest();
-    done.store(true);
+    reader.request_stop();
     reader.join();
     EXPECT_EQ(misses.load(), 0);
     EXPECT_FALSE(HasAnalog(6));
-}
-
-TEST_F(Negotiation, StopEndsBothThreadsAndTheTableSurvivesARestart) {
-    Peer peer(serverPort);
-    peer.Send("CONNECT,keep,x,127.0.0.1,0,0", {2});
-    ASSERT_TRUE(Eventually([&] { return engine->Peers().Count() == 1; }));
-    engine->StopThreads();
-    EXPECT_FALSE(engine->IsNegotiationRunning());
-    EXPECT_EQ(engine->Peers().Count(), 1);
-    EXPECT_TRUE(HasAnalog(2));
-    engine->StartAcquisition();
-    EXPECT_TRUE(engine->IsNegotiationRunning());
 }
 
 // What a window does: Status() over and over on a thread of its own, and
@@ -178,39 +173,20 @@ TEST_F(Negotiation, StatusAndChangeNotificationFromAnotherThread) {
     // while this test unwinds.
     auto changes = std::make_shared<std::atomic<int>>(0);
     engine->SetChangeListener([changes] { changes->fetch_add(1); });
-    std::atomic<bool> done{false};
     std::atomic<int> snapshots{0};
-    std::thread window([&] {
-        while (!done.load()) {
+    std::jthread window([&](const std::stop_token& stop) {  // stopped and joined on any exit
+        while (!stop.stop_requested()) {
             const EngineStatus s = engine->Status();
             if (static_cast<int>(s.peers.size()) <= kMaxPeers) snapshots.fetch_add(1);
         }
     });
-    struct Join {
-        std::atomic<bool>& done;
-        std::thread& thread;
-        ~Join() {
-            done.store(true);
-            thread.join();
-        }
-    } join{done, window};
 
-    AcqRequest r = EmptyRequest();
-    std::strncpy(r.text, "CONNECT,scope,x,127.0.0.1,5,7", sizeof r.text - 1);
-    r.analogCount = 2;
-    r.analogIds[0] = 3;
-    r.analogIds[1] = 5;
-    r.digitalInCount = 3;
-    r.digitalInIds[0] = 0;
-    r.digitalInIds[1] = 3;
-    r.digitalInIds[2] = 7;
-    r.frequencyCount = 1;
-    r.frequencyIds[0] = 200;
-    NegPacket p = EmptyNegPacket();
-    SetRequest(p, r);
+    AcqRequest r = test_support::Request("CONNECT,scope,x,127.0.0.1,5,7", {3, 5});
+    test_support::Put(r.digitalInIds, r.digitalInCount, {0, 3, 7});
+    test_support::Put(r.frequencyIds, r.frequencyCount, {200});
     const int before = changes->load();
     Peer peer(serverPort);
-    peer.SendBytes(&p, sizeof p);
+    peer.Send(r);
     ASSERT_TRUE(Eventually([&] { return engine->Status().peers.size() == 1; }));
     EXPECT_GT(changes->load(), before);
     // The first cycle lights the lamp; a slow (sanitizer) run may not be there yet.

@@ -14,6 +14,9 @@
 namespace vantor::engine {
 namespace {
 
+using test_support::Analog;
+using test_support::Put;
+
 class Simulation : public test_support::EngineFixture {
 protected:
     void SetUp() override {
@@ -23,16 +26,12 @@ protected:
 };
 
 TEST_F(Simulation, FirstAnalogSampleFollowsTheSine) {
-    AcqRequest r = EmptyRequest();
-    r.analogCount = 1;
-    r.analogIds[0] = 4;
-    r.analogSamples[0] = 0;  // means 10
-    engine->Merged().Publish(r);
+    engine->Merged().Publish(Analog({{4, 0}}));  // 0 samples means 10
 
     ASSERT_EQ(engine->RunCycle(), 1);
     const AnalogRing& ring = Shared().analogRing[4];
     EXPECT_EQ(RingFill(ring), 10);
-    float expected = static_cast<float>(88.0 * std::sin(0.002F * 2.0 * 3.1415926 / 1524.0));
+    const auto expected = static_cast<float>(88.0 * std::sin(0.002F * 2.0 * 3.1415926 / 1524.0));
     EXPECT_FLOAT_EQ(ring.samples[0], expected);
     for (int i = 0; i < 10; ++i) EXPECT_LE(std::fabs(ring.samples[i]), 88.0F);
     EXPECT_EQ(engine->AcquisitionKind(), kKindSimulated);
@@ -43,14 +42,8 @@ TEST_F(Simulation, FixedKindGivesExactValuesAndHoldsThePhase) {
     engine->Sim().simKind.store(boards::kSimFixed);
     engine->Sim().simVoltage.store(5.0F);
     engine->Sim().simFrequency.store(1234.5F);
-    AcqRequest r = EmptyRequest();
-    r.analogCount = 2;
-    r.analogIds[0] = 0;
-    r.analogSamples[0] = 3;
-    r.analogIds[1] = 99;  // out of range: sampled, not stored
-    r.analogSamples[1] = 5;
-    r.frequencyCount = 1;
-    r.frequencyIds[0] = 203;
+    AcqRequest r = Analog({{0, 3}, {99, 5}});  // 99 is out of range: sampled, not stored
+    Put(r.frequencyIds, r.frequencyCount, {203});
     engine->Merged().Publish(r);
 
     engine->RunCycle();
@@ -63,24 +56,23 @@ TEST_F(Simulation, FixedKindGivesExactValuesAndHoldsThePhase) {
 
 TEST_F(Simulation, CountersCountHoldAndRestart) {
     AcqRequest r = EmptyRequest();
-    r.counterCount = 1;
-    r.counterIds[0] = 301;
+    Put(r.counterIds, r.counterCount, {301});
     engine->Merged().Publish(r);
+    auto hold = [&](int32_t value) {
+        BlockLock lock(block);
+        Shared().counterHold[1] = value;
+    };
 
     engine->RunCycle();
     EXPECT_EQ(Shared().counterValue[1], 1.0F);
     engine->RunCycle();
     EXPECT_EQ(Shared().counterValue[1], 2.0F);
 
-    block.Lock();
-    Shared().counterHold[1] = 1;
-    block.Unlock();
+    hold(1);
     engine->RunCycle();
     EXPECT_EQ(Shared().counterValue[1], 0.0F);
 
-    block.Lock();
-    Shared().counterHold[1] = 0;
-    block.Unlock();
+    hold(0);
     engine->RunCycle();
     EXPECT_EQ(Shared().counterValue[1], 1.0F);
 }
@@ -146,33 +138,12 @@ TEST_F(Simulation, SynchronousModeIdles) {
 namespace vantor::boards {
 namespace {
 
-// The fast sine must give the float samples the library sine gives, over the
-// whole phase range of both waveforms.
-TEST(FastSine, SameFloatSamplesAsTheLibrarySineOverTheWholeWave) {
-    long mismatches = 0;
-    float phase = 0.0F;
-    for (long i = 0; i < 1800000; ++i) {
-        phase = static_cast<float>(phase + 0.002);
-        double x = phase * 2.0 * 3.1415926 / 1524.0;
-        if (static_cast<float>(88.0F * std::sin(x)) != static_cast<float>(88.0F * FastSine(x))) {
-            ++mismatches;
-        }
-    }
-    EXPECT_EQ(mismatches, 0);
-    EXPECT_EQ(FastSine(1.0e6), std::sin(1.0e6));
-}
-
-}  // namespace
-}  // namespace vantor::boards
-
-namespace vantor::boards {
-namespace {
-
 // The batched phase walk must give exactly the phases of the step-by-step
-// rule, for any batch size, across binades and the wrap at 3600.
-TEST(SimulatedBoardPhase, BatchedWalkEqualsTheStepRuleOverAFullWrap) {
-    SimulatedBoard sut;
-    sut.simVoltage.store(1.0F);
+// rule, for any batch size, across binades and the wrap at 3600; and the fast
+// sine the float samples of the library sine over the whole wave.
+TEST(SimulatedBoardPhase, BatchedWalkAndFastSineEqualTheWrittenFormulaOverAFullWrap) {
+    SimulatedBoard sut;  // 88 V
+    EXPECT_EQ(FastSine(1.0e6), std::sin(1.0e6));
     float reference = 0.0F;
     std::vector<float> batch(1000);
     const int sizes[] = {1, 10, 7, 1000, 333};
@@ -184,8 +155,8 @@ TEST(SimulatedBoardPhase, BatchedWalkEqualsTheStepRuleOverAFullWrap) {
         for (int i = 0; i < n; ++i) {
             reference = static_cast<float>(static_cast<double>(reference) + 0.002);
             if (reference >= 3600.0F) reference = 0.0F;
-            float expected =
-                static_cast<float>(1.0F * std::sin(reference * 2.0 * 3.1415926 / 1524.0));
+            const auto expected =
+                static_cast<float>(88.0F * std::sin(reference * 2.0 * 3.1415926 / 1524.0));
             if (batch[i] != expected) ++mismatches;
         }
         produced += n;

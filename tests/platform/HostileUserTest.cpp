@@ -67,15 +67,11 @@ TEST_F(HostileUser, BlockAndMutexLeftByAnotherUserAreRefusedByServerAndReaders) 
         SharedMemoryObject::CreateOrOpen(block.str(), kSize, SharedMemoryObject::Owner::kThisUser);
     auto lock = platform::ProcessMutex::CreateOrOpen(mutex.str());
 
+    // Object, owner and refusal in the texts: HostileEndToEnd.ServerAndVantorctlRefuse...'s.
     ASSERT_FALSE(reader);
     EXPECT_EQ(reader.error().code, platform::kUnsafeObject);
-    for (const std::string& text : {reader.error().text, server.error().text}) {
-        EXPECT_NE(text.find(block.str()), std::string::npos) << text;
-        EXPECT_NE(text.find(OwnedBy()), std::string::npos) << text;
-        EXPECT_NE(text.find("mode 0660"), std::string::npos) << text;
-        EXPECT_NE(text.find("refusing to use it"), std::string::npos) << text;
-    }
-    EXPECT_FALSE(server);
+    ASSERT_FALSE(server);
+    EXPECT_NE(server.error().text.find("mode 0660"), std::string::npos) << server.error().text;
     ASSERT_FALSE(lock);
     EXPECT_NE(lock.error().text.find(mutex.str()), std::string::npos) << lock.error().text;
     struct stat st {};

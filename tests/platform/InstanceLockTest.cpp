@@ -18,54 +18,18 @@ using vantor::platform::InstanceLock;
 using vantor::platform::IpcNamespace;
 using vantor::platform::RuntimeDir;
 using vantor::platform::ShmName;
-using vantor::test::ForkedChild;
-using vantor::test::Pipe;
 using vantor::test::ScopedEnv;
 using vantor::test::TempDir;
 
-// Every test gets its own runtime directory.
+// Every test gets its own runtime directory. The lock refused while another
+// process holds it and free once that process ends or dies is
+// ServerProcess.RunsPublishesRefusesASecondCopyAndStopsCleanlyOnSigterm's and
+// ServerFault.AServerKilledAndStartedAgainServesNothingStale's.
 class InstanceLockTest : public ::testing::Test {
 protected:
-    // Acquire in a fresh process: 0 when it succeeded, 1 when held elsewhere.
-    static int AcquireInChild() {
-        auto lock = InstanceLock::Acquire("Vantor");
-        if (lock) return lock.value().IsHeld() ? 0 : 2;
-        return lock.error().code == InstanceLock::kHeldElsewhere ? 1 : 3;
-    }
-
     TempDir m_runtime;
     ScopedEnv m_xdg{"XDG_RUNTIME_DIR", m_runtime.Path().c_str()};
 };
-
-TEST_F(InstanceLockTest, RefusedWhileHeldAnywhereAndFreeOnceTheHolderLetsGoOrDies) {
-    auto sut = InstanceLock::Acquire("Vantor");
-    ASSERT_TRUE(sut) << sut.error().text;
-    auto again = InstanceLock::Acquire("Vantor");
-    ForkedChild other([] { return AcquireInChild(); });
-    EXPECT_FALSE(again);
-    EXPECT_EQ(again.error().code, InstanceLock::kHeldElsewhere);
-    EXPECT_FALSE(again.error().text.empty());
-    EXPECT_EQ(other.Wait(), 1);
-
-    sut.value() = InstanceLock();  // let go: another process may take it
-    Pipe held;
-    ForkedChild holder([&] {
-        auto lock = InstanceLock::Acquire("Vantor");
-        if (!lock) return 2;
-        held.Send();
-        for (;;) ::pause();
-    });
-    held.CloseWrite();
-    ASSERT_TRUE(held.Receive()) << "the child did not get the lock";
-    auto whileAlive = InstanceLock::Acquire("Vantor");
-    holder.Kill();
-    holder.Wait();
-    auto afterDeath = InstanceLock::Acquire("Vantor");
-
-    EXPECT_FALSE(whileAlive);
-    ASSERT_TRUE(afterDeath) << afterDeath.error().text;
-    EXPECT_TRUE(afterDeath.value().IsHeld());
-}
 
 TEST_F(InstanceLockTest, RuntimeDirectoryIsCreatedPrivateAndNeverOpenToOthersOrASymlink) {
     const std::string expected = m_runtime.Path() + "/vantor";

@@ -60,10 +60,6 @@ __attribute__((noinline)) LockResult TakeOverAbandoned(ProcessMutex& mutex, bool
     return got;
 }
 
-int64_t Counter(const SharedMemoryObject& shm) {
-    return *static_cast<int64_t*>(shm.Data());
-}
-
 TEST(ProcessMutex, OwnerKilledWhileHoldingLeavesItAbandonedButUsable) {
     ScopedShmName name("PmAbandon");
     auto sut = ProcessMutex::CreateOrOpen(name.str());
@@ -117,7 +113,8 @@ TEST(ProcessMutex, ProcessesRacingToCreateAllGetOneWorkingMutex) {
         for (auto& child : children) exits.push_back(child->Wait());
 
         EXPECT_EQ(exits, std::vector<int>(kProcesses, 0)) << "round " << round;
-        EXPECT_EQ(Counter(counter.value()), kProcesses * kTimes) << "round " << round;
+        EXPECT_EQ(*static_cast<int64_t*>(counter.value().Data()), kProcesses * kTimes)
+            << "round " << round;
     }
 }
 

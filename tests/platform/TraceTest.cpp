@@ -1,10 +1,10 @@
 // Trace lines under journald: a priority prefix on every line, and only when
 // standard error really is the journal's stream.
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <optional>
 #include <string>
 
 #include "platform/Trace.h"
@@ -15,73 +15,37 @@ namespace {
 
 using platform::TraceLevel;
 
-// Standard error goes into a pipe of the test until the end of the scope.
-class CapturedStderr {
-public:
-    CapturedStderr() {
-        EXPECT_EQ(::pipe2(m_pipe, O_CLOEXEC | O_NONBLOCK), 0);
-        m_saved = ::dup(STDERR_FILENO);
-        ::dup2(m_pipe[1], STDERR_FILENO);
-    }
-    ~CapturedStderr() {
-        ::dup2(m_saved, STDERR_FILENO);
-        ::close(m_saved);
-        ::close(m_pipe[0]);
-        ::close(m_pipe[1]);
-    }
-    CapturedStderr(const CapturedStderr&) = delete;
-    CapturedStderr& operator=(const CapturedStderr&) = delete;
-
-    // "device:inode" of the pipe, as systemd puts it into $JOURNAL_STREAM.
-    std::string Stream(int inodeOffset = 0) const {
-        struct stat st {};
-        EXPECT_EQ(::fstat(m_pipe[1], &st), 0);
-        return std::to_string(st.st_dev) + ":" + std::to_string(st.st_ino + inodeOffset);
-    }
-    std::string Take() const {
-        std::string text;
-        char buf[4096];
-        for (ssize_t n; (n = ::read(m_pipe[0], buf, sizeof buf)) > 0;) text.append(buf, n);
-        return text;
-    }
-
-private:
-    int m_pipe[2] = {-1, -1};
-    int m_saved = -1;
-};
-
-void TraceSome() {
+// What three trace calls write to the captured standard error while
+// $JOURNAL_STREAM is stream(device, inode of that capture file) (nullopt: unset).
+template <typename Stream>
+std::string Traced(Stream stream, bool journal) {
+    ::testing::internal::CaptureStderr();
+    struct stat st {};
+    EXPECT_EQ(::fstat(STDERR_FILENO, &st), 0);
+    const std::optional<std::string> value = stream(st.st_dev, st.st_ino);
+    ScopedEnv env("JOURNAL_STREAM", value ? value->c_str() : nullptr);
+    EXPECT_EQ(platform::StderrIsJournal(), journal);
     platform::Trace("board: %s\n", "SIM Hardware");
     platform::TraceAt(TraceLevel::Warning, "port bus %s: lost\n", "/dev/port");
     platform::TraceTextAt(TraceLevel::Error, "first\nsecond\n");
+    return ::testing::internal::GetCapturedStderr();
 }
 
-TEST(Trace, JournalStreamOfStandardErrorGetsAPriorityOnEveryLine) {
-    CapturedStderr err;
-    ScopedEnv journal("JOURNAL_STREAM", err.Stream().c_str());
-    EXPECT_TRUE(platform::StderrIsJournal());
-    TraceSome();
-    EXPECT_EQ(err.Take(),
+std::string Stream(dev_t dev, ino_t ino) {
+    return std::to_string(dev) + ":" + std::to_string(ino);
+}
+
+TEST(Trace, OnlyTheJournalsOwnStreamGetsAPriorityOnEveryLine) {
+    EXPECT_EQ(Traced([](dev_t d, ino_t i) { return std::optional(Stream(d, i)); }, true),
               "<6>board: SIM Hardware\n<4>port bus /dev/port: lost\n<3>first\n<3>second\n");
-}
 
-TEST(Trace, AnyOtherStandardErrorGetsTheLinesUnchanged) {
     const std::string plain = "board: SIM Hardware\nport bus /dev/port: lost\nfirst\nsecond\n";
-    CapturedStderr err;
-    {
-        // The journal's stream, inherited by a process whose stderr went elsewhere.
-        ScopedEnv journal("JOURNAL_STREAM", err.Stream(1).c_str());
-        TraceSome();
-        EXPECT_EQ(err.Take(), plain);
-    }
-    {
-        ScopedEnv journal("JOURNAL_STREAM", (err.Stream() + "x").c_str());
-        TraceSome();
-        EXPECT_EQ(err.Take(), plain);
-    }
-    ScopedEnv journal("JOURNAL_STREAM", nullptr);
-    TraceSome();
-    EXPECT_EQ(err.Take(), plain);
+    // The journal's stream, inherited by a process whose stderr went elsewhere.
+    EXPECT_EQ(Traced([](dev_t d, ino_t i) { return std::optional(Stream(d, i + 1)); }, false),
+              plain);
+    EXPECT_EQ(Traced([](dev_t d, ino_t i) { return std::optional(Stream(d, i) + "x"); }, false),
+              plain);
+    EXPECT_EQ(Traced([](dev_t, ino_t) { return std::optional<std::string>(); }, false), plain);
 }
 
 }  // namespace

@@ -84,12 +84,9 @@ TEST_F(SyslibLoader, ConfigDirTooLongForTheRecordFails) {
     EXPECT_TRUE(AllZero(reinterpret_cast<const char*>(m_record.get()), sizeof(EnvRecord)));
 }
 
-TEST_F(SyslibLoader, WrongRecordSizeIsRefused) {
+TEST_F(SyslibLoader, WrongRecordSizeOrAMissingEntryPointIsRefusedKeepingTheOnesBeforeIt) {
     EXPECT_EQ(DMI_LoadFrom(TestLibDir("wrongsize"), 1), DMI_WRONG_RECORD_SIZE);
     EXPECT_EQ(DMI_GetKorbelStrSize(), DMI_NOT_LOADED);
-}
-
-TEST_F(SyslibLoader, MissingEntryPointGivesItsCodeAndKeepsTheOnesBeforeIt) {
     ASSERT_EQ(DMI_Load(1), 1);
     EXPECT_EQ(DMI_LoadFrom(TestLibDir("no-getversnum"), 1), -18);
     // GetKorbel and the others before the gap are the new library's; the gap

@@ -9,7 +9,6 @@
 #include <algorithm>
 #include <cstring>
 #include <numeric>
-#include <thread>
 #include <vector>
 
 #include "syslib/Korbel.h"
@@ -90,33 +89,6 @@ TEST_F(SyslibNet, BadDestinationsAndTakenPortsAreRefused) {
     EXPECT_LT(DMI_WaitNetData(0, 0), 0);
     EXPECT_LT(DMI_ReadNetData(0, text, sizeof text), 0);
     EXPECT_LT(DMI_SendNetData(0, "127.0.0.1", 9, text, 1), 0);
-}
-
-TEST_F(SyslibNet, ReceiveThreadRunsBesideASendingThread) {
-    constexpr int kCount = 32;  // fits the receive buffer, so nothing is dropped
-    std::thread sender([this] {
-        std::vector<unsigned char> packet(kPacketSize);
-        for (int seq = 0; seq < kCount; ++seq) {
-            std::memcpy(packet.data(), &seq, sizeof seq);
-            DMI_SendNetData(0, "127.0.0.1", m_port, packet.data(), kPacketSize);
-        }
-    });
-    std::vector<int> order;
-    std::vector<unsigned char> packet(kPacketSize);
-    for (int timeouts = 0; order.size() < kCount && timeouts < 500;) {
-        if (DMI_WaitNetData(0, 10) != 1) {
-            ++timeouts;
-            continue;
-        }
-        while (DMI_ReadNetData(0, packet.data(), kPacketSize) > 0) {
-            order.push_back(0);
-            std::memcpy(&order.back(), packet.data(), sizeof(int));
-        }
-    }
-    sender.join();
-    std::vector<int> expected(kCount);
-    std::iota(expected.begin(), expected.end(), 0);
-    EXPECT_EQ(order, expected);
 }
 
 }  // namespace
