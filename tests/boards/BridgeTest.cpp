@@ -54,7 +54,7 @@ TEST(Ch365Binding, ResolvesTheNamesInOrderAndNeedsTheDriverVersion) {
     EXPECT_FALSE(lib.Loaded());
 }
 
-TEST_F(Bridge, OpensThroughTheBridgeAndLeavesThePortDriverAlone) {
+TEST_F(Bridge, OpensThroughTheBridgeOrWithoutAValidDeviceThroughThePortDriver) {
     ASSERT_TRUE(board.OpenDevice());
     EXPECT_TRUE(board.BridgeLoaded());
     EXPECT_FALSE(board.PortDriverOpen());
@@ -73,9 +73,8 @@ TEST_F(Bridge, OpensThroughTheBridgeAndLeavesThePortDriverAlone) {
     board.CloseDevice();
     EXPECT_FALSE(board.BridgeLoaded());
     EXPECT_FALSE(hooks.DeviceOpen());
-}
 
-TEST_F(Bridge, InvalidDeviceHandleFallsBackToThePortDriver) {
+    // An invalid device handle falls back to the port driver.
     hooks.FailOpen(true);
     ASSERT_TRUE(board.OpenDevice());
     EXPECT_FALSE(board.BridgeLoaded());

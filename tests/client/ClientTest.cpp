@@ -6,9 +6,7 @@
 
 #include <atomic>
 #include <chrono>
-#include <cmath>
 #include <cstdlib>
-#include <cstring>
 #include <string>
 #include <thread>
 #include <vector>
@@ -26,9 +24,7 @@ class Hardware : public CHardWare {
 public:
     using CHardWare::Average;
     using CHardWare::digitalResult;
-    using CHardWare::errorText;
     using CHardWare::frequencyReply;
-    using CHardWare::Initialize;
     using CHardWare::ReadConfigFile;
     using CHardWare::stateBlock;
     int ReplyCount() const { return analogReplyCount; }
