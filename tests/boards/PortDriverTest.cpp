@@ -19,7 +19,8 @@ namespace vantor::boards {
 namespace {
 
 TEST(PortDriverOpen, MissingDeviceOldVersionAndHeldRangeFailAndReleaseEverything) {
-    std::unique_ptr<PortHandle> first, second;
+    std::unique_ptr<PortHandle> first;
+    std::unique_ptr<PortHandle> second;
     for (const char* missing : {"/nonexistent/port", "unix:/nonexistent/sock", "emu:no-such-bus"}) {
         EXPECT_EQ(OpenPortDriver(missing, first), 0) << missing;
         EXPECT_EQ(first, nullptr);

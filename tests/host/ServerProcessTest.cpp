@@ -121,7 +121,7 @@ public:
     bool WaitFor(const std::string& line) {
         return Eventually([&] {
             char buf[4096];
-            for (ssize_t n; (n = ::recv(m_fd.Get(), buf, sizeof buf, MSG_DONTWAIT)) > 0;) {
+            for (ssize_t n = 0; (n = ::recv(m_fd.Get(), buf, sizeof buf, MSG_DONTWAIT)) > 0;) {
                 m_messages.append(buf, n).append("\n");
             }
             return ("\n" + m_messages).find("\n" + line + "\n") != std::string::npos;
