@@ -1,4 +1,5 @@
-// Channel operations at register level against the emulated cards.
+// The board at register level against the emulated cards: channel
+// operations, and access itself.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -11,29 +12,31 @@
 namespace vantor::boards {
 namespace {
 
-using Channels = test::EmulatedBoard;
 constexpr int B = 0x2E0;
+
+class Channels : public test::EmulatedBoard {
+protected:
+    // One sample of channel after the card's code on it is set to raw.
+    float Volts(emulation::Card& card, int channel, uint16_t raw, int option = 0) {
+        card.SetRaw(channel, raw);
+        float v = 0;
+        EXPECT_EQ(board.ReadAnalog(channel, &v, 1, option), 0);
+        return v;
+    }
+};
 
 TEST_F(Channels, MultiplexedCardReadsTwosComplementCodesAsVolts) {
     emulation::Card& card = Card(0x18, B);
-    float v[3] = {};
-    card.SetRaw(2, 0x000);
-    ASSERT_EQ(board.ReadAnalog(2, v, 1, 0), 0);
-    EXPECT_FLOAT_EQ(v[0], 0.0F);
-    card.SetRaw(2, 0x7FF);
-    board.ReadAnalog(2, v, 1, 0);
-    EXPECT_FLOAT_EQ(v[0], 5.0F - 10.0F / 4096.0F);
-    card.SetRaw(2, 0x800);
-    board.ReadAnalog(2, v, 1, 0);
-    EXPECT_FLOAT_EQ(v[0], -5.0F);
+    EXPECT_FLOAT_EQ(Volts(card, 2, 0x000), 0.0F);
+    EXPECT_FLOAT_EQ(Volts(card, 2, 0x7FF), 5.0F - 10.0F / 4096.0F);
+    EXPECT_FLOAT_EQ(Volts(card, 2, 0x800), -5.0F);
     // Option 2 is the ±10 V range with its own control byte.
-    card.SetRaw(2, 0x7FF);
     bus.ClearLog();
-    board.ReadAnalog(2, v, 1, 2);
-    EXPECT_FLOAT_EQ(v[0], 10.0F - 20.0F / 4096.0F);
+    EXPECT_FLOAT_EQ(Volts(card, 2, 0x7FF, 2), 10.0F - 20.0F / 4096.0F);
     EXPECT_EQ(bus.WritesTo(B + 2), std::vector<uint8_t>{0x5A});
 
     // One conversion per sample.
+    float v[3] = {};
     card.SetVolts(2, 1.25);
     bus.ClearLog();
     board.ReadAnalog(2, v, 3, 0);
@@ -91,20 +94,13 @@ TEST_F(Channels, ConverterThatNeverFinishesIsReadAfterTheLastPollOrAtAStop) {
 
 TEST_F(Channels, Pcl818ProgramsTheMultiplexerAndReadsOffsetBinary) {
     emulation::Card& card = Card(0x88, 0x300);
-    float v[1];
-    card.SetRaw(5, 0x800);
-    ASSERT_EQ(board.ReadAnalog(5, v, 1, 0), 0);
-    EXPECT_FLOAT_EQ(v[0], 0.0F);
+    EXPECT_FLOAT_EQ(Volts(card, 5, 0x800), 0.0F);
     EXPECT_EQ(bus.WritesTo(0x302), std::vector<uint8_t>{0x55});
     EXPECT_EQ(bus.WritesTo(0x301), std::vector<uint8_t>{0});             // gain
     EXPECT_EQ(bus.WritesTo(0x300), std::vector<uint8_t>{0x03 & ~0x02});  // trigger from control
     EXPECT_EQ(bus.ReadCount(0x308), 2u);
-    card.SetRaw(8, 0x000);
-    board.ReadAnalog(8, v, 1, 0);
-    EXPECT_FLOAT_EQ(v[0], -5.0F);
-    card.SetRaw(8, 0xFFF);
-    board.ReadAnalog(8, v, 1, 0);
-    EXPECT_FLOAT_EQ(v[0], 5.0F - 10.0F / 4096.0F);
+    EXPECT_FLOAT_EQ(Volts(card, 8, 0x000), -5.0F);
+    EXPECT_FLOAT_EQ(Volts(card, 8, 0xFFF), 5.0F - 10.0F / 4096.0F);
 }
 
 TEST_F(Channels, Pcm8605ReadsFourteenBitCodesWithZeroAtPlusFive) {
@@ -114,9 +110,7 @@ TEST_F(Channels, Pcm8605ReadsFourteenBitCodesWithZeroAtPlusFive) {
     board.ReadAnalog(0x13, v, 1, 2);  // channel taken modulo 16, option ignored
     EXPECT_FLOAT_EQ(v[0], 5.0F);
     EXPECT_EQ(bus.WritesTo(B + 2), std::vector<uint8_t>{3});
-    card.SetRaw(3, 16383);
-    board.ReadAnalog(3, v, 1, 0);
-    EXPECT_FLOAT_EQ(v[0], -5.0F);
+    EXPECT_FLOAT_EQ(Volts(card, 3, 16383), -5.0F);
     card.SetVolts(4, -2.5);
     board.ReadAnalog(4, v, 1, 0);
     EXPECT_NEAR(v[0], -2.5F, 10.0F / 16383.0F);
@@ -237,6 +231,80 @@ TEST_F(Channels, GatedCountersShareTheBoardsGateByte) {
     other.EnableCounterGate(0);
     EXPECT_EQ(other.CounterGateByte(), 0x01);
     EXPECT_EQ(board.CounterGateByte(), 0x00);
+}
+
+// Board access: open paths, identification reads, register maps, and the
+// closed board that does nothing.
+using BoardAccess = test::EmulatedBoard;
+
+TEST_F(BoardAccess, OpensOnceThroughThePortDriverWithoutABridgeLibrary) {
+    EXPECT_TRUE(board.OpenDevice());
+    EXPECT_EQ(board.IsOpen(), 1);
+    EXPECT_FALSE(board.BridgeLoaded());
+    EXPECT_TRUE(board.PortDriverOpen());
+    EXPECT_FALSE(board.OpenDevice());  // already open: callers close first
+    board.CloseDevice();
+    EXPECT_EQ(board.IsOpen(), 0);
+    EXPECT_FALSE(board.PortDriverOpen());
+    EXPECT_FALSE(bus.Claimed());
+    EXPECT_TRUE(board.OpenDevice());  // again after closing
+}
+
+TEST_F(BoardAccess, ClosedBoardTouchesNoRegisterAndKeepsItsType) {
+    bus.AddCard(0x24, 0x2E0).SetDigitalIn(0xFFFF);
+    float buffer[2] = {7.0F, 7.0F};
+    board.Configure(0x24, 0x2E0);
+    EXPECT_EQ(board.TypeCode(), 0x18);
+    EXPECT_EQ(board.Registers(), InitialRegisters());
+    EXPECT_EQ(board.ReadIdByte(0x2E1), 0);
+    EXPECT_EQ(board.ReadAnalog(0, buffer, 2, 0), 0);
+    EXPECT_EQ(buffer[0], 7.0F);
+    EXPECT_EQ(board.ReadDigitalInput(0), 0);
+    board.WriteDigitalOutput(0, 1);
+    EXPECT_EQ(board.ShadowLow(), 0);
+    EXPECT_EQ(board.ReadFrequency(1), 0.0F);
+    EXPECT_EQ(board.ReadCounter(0), 0);
+    board.ResetCounters();
+    EXPECT_EQ(board.ReadByte(0x2E1), 0);
+    EXPECT_TRUE(bus.Writes().empty());
+    EXPECT_EQ(bus.ReadCount(0x2E1) + bus.ReadCount(0x2E4), 0u);
+}
+
+TEST_F(BoardAccess, IdentificationByteRoutesPort0x701ToTheBridgeOnly) {
+    bus.AddCard(0x24, 0x2E0);
+    bus.AddCard(0x23, 0x700);  // never reached: 0x701 is the bridge card's
+    ASSERT_TRUE(board.OpenDevice());
+    EXPECT_EQ(board.ReadIdByte(0x2E1), 0x24);
+    EXPECT_EQ(board.ReadIdByte(0x102E1), 0x24);  // taken as 16 bits
+    EXPECT_EQ(board.ReadIdByte(0x701), 0);
+    EXPECT_EQ(board.ReadIdByte(0x281), 0xFF);  // nothing there
+}
+
+TEST_F(BoardAccess, Pcl818RegistersStayAt0x300WhateverTheBase) {
+    ASSERT_TRUE(board.OpenDevice());
+    board.Configure(0x88, 0x2E0);
+    const auto& s = board.Registers().slot;
+    EXPECT_EQ(s[kDigitalInHigh], 0x30B);
+    EXPECT_EQ(s[kDigitalInLow], 0x303);
+    EXPECT_EQ(s[kDigitalOutLow], 0x303);
+    EXPECT_EQ(s[kConverter0High], 0x301);
+    EXPECT_EQ(s[kConverterStatus], 0x309);
+    EXPECT_EQ(board.Pcl818MuxRegister(), 0x302);
+}
+
+TEST_F(BoardAccess, ConfigureInitialisesOnlyThroughAReachableCard) {
+    ASSERT_TRUE(board.OpenDevice());
+    board.Configure(0x25, 0x200);
+    EXPECT_EQ(board.Registers().slot[kConverterStatus], 0x320);  // 0x25 keeps the previous one
+    // Type 0x25's initialisation pulses converter 0 high.
+    EXPECT_EQ(bus.WritesTo(0x203), (std::vector<uint8_t>{0, 1}));
+    // Without the bridge library, type 0x27 keeps the map and sends nothing.
+    bus.ClearLog();
+    const BoardRegisters before = board.Registers();
+    board.Configure(0x27, 0x700);
+    EXPECT_EQ(board.TypeCode(), 0x27);
+    EXPECT_EQ(board.Registers(), before);
+    EXPECT_TRUE(bus.Writes().empty());
 }
 
 }  // namespace

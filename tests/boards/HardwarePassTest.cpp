@@ -1,19 +1,14 @@
 // The hardware pass on an emulated PCM 8605 (it has every kind of channel):
 // what one pass reads into the block image and what it drives.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <array>
 #include <atomic>
 #include <memory>
-#include <string>
 
 #include "boards/EmulatedBoard.h"
-#include "boards/PortBackends.h"
 #include "emulation/Cards.h"
-#include "engine/AcqEngine.h"
 #include "engine/BoardPass.h"
-#include "support/TestEnv.h"
 
 namespace vantor::engine {
 namespace {
@@ -125,43 +120,6 @@ TEST_F(HardwarePass, StopRequestEndsThePassBeforeTheNextChannel) {
     Run();
     EXPECT_TRUE(bus.Writes().empty());
     EXPECT_EQ(RingFill(Image().analogRing[0]), 0);
-}
-
-// The engine's cycle on its own open board takes the board's pass and
-// publishes the board's values.
-TEST_F(HardwarePass, EngineCyclePublishesTheBoardsValues) {
-    // The engine's own board reaches the same bus under a name of its own,
-    // given up after the engine (and its board) have gone.
-    struct BusAlias {
-        std::string name = "enginebus" + std::to_string(::getpid());
-        ~BusAlias() { boards::UnregisterEmulatedBus(name); }
-    } alias;
-    boards::RegisterEmulatedBus(alias.name, &bus);
-    test::TempDir dir;
-    test::WriteFile(dir.File("AcqCfg.ini"), "[HK]\nMODE=1\n");
-    CSharedMemory block;
-    ASSERT_TRUE(block.Create("NXSharedMemory", kBlockSize));
-    AcqEngine engine(block);
-    engine.SetConfigDir(dir.Path());
-    ASSERT_TRUE(engine.ReadConfig());
-    board.CloseDevice();  // the card's ports are claimed by one open board at a time
-    engine.GetBoard().SetPortDevice("emu:" + alias.name);
-    ASSERT_TRUE(engine.GetBoard().OpenDevice());
-    engine.GetBoard().Configure(0x25, B);
-    card->SetVolts(0, -2.5);
-    card->SetDigitalIn(0x0002);
-    request.analogCount = 1;
-    request.analogIds[0] = 0;
-    request.analogSamples[0] = 4;
-    engine.Merged().Publish(request);
-    engine.RunCycle();
-    EXPECT_EQ(engine.AcquisitionKind(), kKindHardware);
-
-    const auto& shared = *static_cast<SharedBlock*>(block.GetData());
-    EXPECT_EQ(RingFill(shared.analogRing[0]), 4);
-    EXPECT_NEAR(shared.analogRing[0].samples[0], -2.5F, 10.0F / 16383.0F);
-    EXPECT_EQ(shared.digitalIn[1], 1);
-    EXPECT_EQ(shared.digitalIn[0], 0);
 }
 
 }  // namespace

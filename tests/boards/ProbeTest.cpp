@@ -65,15 +65,14 @@ TEST_F(Probe, OnlyAnEchoFindsAPcl818AtItsBase) {
     EXPECT_TRUE(bus.WritesTo(0x322).empty());
 }
 
-TEST_F(Probe, NothingAnsweringFindsNothingAndLeavesTheBoardOpen) {
-    bus.AddCard(0x1A, 0x300);
-    BringUpResult r = OpenAndProbe(board, kBases, false, false);
-    EXPECT_EQ(r.path, BringUpPath::kNoBoard);
-    EXPECT_FALSE(r.probe.found);
+TEST_F(Probe, BringUpKeepsTheBoardOpenUnlessSimulationIsForcedOrItCannotOpen) {
+    bus.AddCard(0x1A, 0x300);  // answers nothing a probe knows
+    BringUpResult none = OpenAndProbe(board, kBases, false, false);
+    EXPECT_EQ(none.path, BringUpPath::kNoBoard);
+    EXPECT_FALSE(none.probe.found);
     EXPECT_EQ(board.IsOpen(), 1);
-}
+    board.CloseDevice();
 
-TEST_F(Probe, BringUpClosesTheBoardWhenSimulationIsForcedOrItCannotOpen) {
     bus.AddCard(0x24, 0x2E0);
     BringUpResult forced = OpenAndProbe(board, kBases, false, true);
     EXPECT_EQ(forced.path, BringUpPath::kSimulation);

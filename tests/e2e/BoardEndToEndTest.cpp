@@ -6,68 +6,49 @@
 #include <cmath>
 #include <vector>
 
-#include "protocol/BlockLayout.h"
-#include "protocol/CSharedMemory.h"
+#include "faults/FaultFixture.h"
 #include "protocol/ServerStatus.h"
-#include "support/ChildProcess.h"
 
 namespace vantor::test {
 namespace {
 
-class BoardEndToEnd : public ::testing::Test {
+class BoardEndToEnd : public ServerFault {
 protected:
-    void SetUp() override {
-        ASSERT_TRUE(WaitForFreeUdpPorts({8998, 9898, 9000}));
-        bus = dir.File("bus");
-        sim = StartSim({"--analog", "0=1.25", "--din", "8001"});
-        // Asynchronous from the start: with a card present the mode is the file's.
-        WriteFile(config.File("AcqCfg.ini"), "[HK]\nMODE=1\n");
-    }
-
-    std::unique_ptr<ChildProcess> StartSim(const std::vector<std::string>& values) {
-        std::vector<std::string> args{"--endpoint", bus, "--card", "0x24@0x2E0"};
-        args.insert(args.end(), values.begin(), values.end());
-        auto started = std::make_unique<ChildProcess>("vantor-boardsim", args);
-        EXPECT_TRUE(started->WaitForText("ready", false)) << started->Stderr();
-        return started;
-    }
-    std::unique_ptr<ChildProcess> StartServer(const std::vector<std::string>& env) {
-        auto server =
-            std::make_unique<ChildProcess>("vantor", std::vector<std::string>{"--headless"}, env);
-        EXPECT_TRUE(server->WaitForText("peers: none", true)) << server->Stderr();
-        return server;
-    }
-
     // Polls a condition on the block, read under its mutex.
     template <typename Fn>
-    bool BlockShows(Fn fn,
-                    std::chrono::milliseconds timeout = std::chrono::milliseconds(kPatienceMs)) {
+    bool BlockShows(Fn fn, int timeoutMs = kPatienceMs) {
         return Eventually(
             [&] {
                 protocol::BlockLock lock(block);
-                return fn(*static_cast<const protocol::SharedBlock*>(block.GetData()));
+                return fn(Block());
             },
-            timeout);
+            std::chrono::milliseconds(timeoutMs));
     }
-
-    TempDir dir;
-    TempDir config;
-    std::string bus;
-    std::unique_ptr<ChildProcess> sim;
-    protocol::CSharedMemory block;
 };
 
-// The card's values in the block are LostBusIsReportedAndTheCardComesBackWithIt's,
-// its outputs driven ClientEndToEnd's; here its name and the switch to synchronous.
-TEST_F(BoardEndToEnd, CardServerNamesItsBoardAndSwitchesToSynchronous) {
-    auto server =
-        StartServer({"VANTOR_PORT_DEVICE=unix:" + bus, "VANTOR_CONFIG_DIR=" + config.Path()});
+// A reader that keeps the block's mutex (stopped, or in a debugger) holds up
+// neither a mode switch nor a stop; publishing resumes on its release.
+TEST_F(BoardEndToEnd, StuckReaderHoldsUpNoModeSwitchNorStopAndTheBoardIsNamed) {
+    auto sim = StartSim();
+    auto server = StartServer();
     EXPECT_NE(server->Stderr().find("board: PCM 8603"), std::string::npos) << server->Stderr();
+    ASSERT_TRUE(Attach());
+    ASSERT_TRUE(Publishes());
 
-    // Synchronous through the running server: it stops sampling the card.
+    block.Lock();
+    Block().digitalIn[0] = 7;  // the server's next publish overwrites it
+    for (const char* mode : {"2", "1"}) {
+        ChildProcess ctl("vantorctl", {"mode", mode});
+        EXPECT_EQ(ctl.ExitCode(), 0) << ctl.Stderr();
+        EXPECT_NE(ctl.Stdout().find("switched"), std::string::npos) << ctl.Stdout();
+    }
+    EXPECT_EQ(Peek(), 7);
+    block.Unlock();
+    EXPECT_TRUE(Eventually([&] { return Peek() == 1; }));
+
+    // Synchronous: the file and the dump say so, and a second request is a no-op.
     ChildProcess toSync("vantorctl", {"mode", "2"});
     EXPECT_EQ(toSync.ExitCode(), 0) << toSync.Stderr();
-    EXPECT_NE(toSync.Stdout().find("switched"), std::string::npos);
     EXPECT_NE(ReadFile(config.File("AcqCfg.ini")).find("MODE=2"), std::string::npos);
     ChildProcess dump("vantorctl", {"dump", "--json"});
     EXPECT_EQ(dump.ExitCode(), 0);
@@ -77,28 +58,29 @@ TEST_F(BoardEndToEnd, CardServerNamesItsBoardAndSwitchesToSynchronous) {
     ChildProcess again("vantorctl", {"mode", "2"});
     EXPECT_EQ(again.ExitCode(), 0);
     EXPECT_NE(again.Stdout().find("already"), std::string::npos);
+    ChildProcess bad("vantorctl", {"mode", "4"});  // a usage error: the program exits 2
+    EXPECT_EQ(bad.ExitCode(), 2) << bad.Stderr();
 
+    block.Lock();
     server->Signal(SIGTERM);
-    EXPECT_EQ(server->ExitCode(), 0);
+    EXPECT_EQ(server->ExitCode(3000), 0) << "still running 3 s after SIGTERM\n" << server->Stderr();
+    block.Unlock();
 }
 
-// The bus goes away under the running server (vantor-boardsim killed) and
-// is served again at the same endpoint: the loss shows in the trace, the
-// status and the dump, nothing made up reaches the rings meanwhile, and the
-// card's own values come back with the bus.
+// The bus goes away under the running server (vantor-boardsim killed) and is
+// served again: the loss shows in the trace, the status and the dump, nothing
+// made up reaches the block meanwhile, and the card's values come back.
 TEST_F(BoardEndToEnd, LostBusIsReportedAndTheCardComesBackWithIt) {
-    auto server =
-        StartServer({"VANTOR_PORT_DEVICE=unix:" + bus, "VANTOR_CONFIG_DIR=" + config.Path()});
-    ASSERT_TRUE(block.Create("NXSharedMemory", protocol::kBlockSize));
+    auto sim = StartSim();
+    auto server = StartServer();
+    ASSERT_TRUE(Attach());
     ChildProcess peer("vantorctl", {"peer", "--name", "probe1", "--analog", "0", "--din", "0,1"});
     ASSERT_TRUE(peer.WaitForText("PORT,probe1,9000", false)) << peer.Stderr();
-    auto newest = [](const protocol::SharedBlock& b, float* values, int n) {
-        return protocol::NewestSamples(b.analogRing[0], values, n);
-    };
     auto reads = [&](float volts) {
-        return [&newest, volts](const protocol::SharedBlock& b) {
+        return [volts](const protocol::SharedBlock& b) {
             float v = 0;
-            return newest(b, &v, 1) == 1 && std::fabs(v - volts) < 10.0F / 4096;
+            return protocol::NewestSamples(b.analogRing[0], &v, 1) == 1 &&
+                   std::fabs(v - volts) < 10.0F / 4096;
         };
     };
     ASSERT_TRUE(BlockShows(reads(1.25F)));
@@ -124,46 +106,34 @@ TEST_F(BoardEndToEnd, LostBusIsReportedAndTheCardComesBackWithIt) {
     // Only the card's own 1.25 V is in the ring, and the inputs kept theirs.
     {
         protocol::BlockLock lock(block);
-        const auto& b = *static_cast<const protocol::SharedBlock*>(block.GetData());
         std::vector<float> values(protocol::kRingSlots);
-        const int n = newest(b, values.data(), static_cast<int>(values.size()));
+        const int n = protocol::NewestSamples(Block().analogRing[0], values.data(),
+                                              static_cast<int>(values.size()));
         for (int i = 0; i < n; ++i) ASSERT_NEAR(values[i], 1.25F, 10.0F / 4096) << i;
-        EXPECT_EQ(b.digitalIn[0], 1);
+        EXPECT_EQ(Block().digitalIn[0], 1);
     }
     // A restart while the card is gone (two mode switches) samples nothing made
     // up: the simulated board would raise input 5 on output 5 at once.
-    ChildProcess toSync("vantorctl", {"mode", "2"});
-    EXPECT_EQ(toSync.ExitCode(), 0) << toSync.Stderr();
-    ChildProcess toAsync("vantorctl", {"mode", "1"});
-    EXPECT_EQ(toAsync.ExitCode(), 0) << toAsync.Stderr();
+    for (const char* mode : {"2", "1"}) {
+        ChildProcess ctl("vantorctl", {"mode", mode});
+        EXPECT_EQ(ctl.ExitCode(), 0) << ctl.Stderr();
+    }
     EXPECT_TRUE(server->WaitForText("the card no longer answers", true)) << server->Stderr();
     {
         protocol::BlockLock lock(block);
-        static_cast<protocol::SharedBlock*>(block.GetData())->digitalOutRequest[5] = 1;
+        Block().digitalOutRequest[5] = 1;
     }
-    EXPECT_FALSE(BlockShows([](const protocol::SharedBlock& b) { return b.digitalIn[5] == 1; },
-                            std::chrono::milliseconds(300)));
+    EXPECT_FALSE(
+        BlockShows([](const protocol::SharedBlock& b) { return b.digitalIn[5] == 1; }, 300));
     EXPECT_TRUE(status(1, 0));
 
-    sim = StartSim({"--analog", "0=-2.5", "--din", "0002"});
+    sim = StartSim({}, {}, {"--analog", "0=-2.5", "--din", "0002"});
     EXPECT_TRUE(BlockShows(reads(-2.5F)));
     EXPECT_TRUE(BlockShows(
         [](const protocol::SharedBlock& b) { return b.digitalIn[0] == 0 && b.digitalIn[1] == 1; }));
     EXPECT_TRUE(status(0, 0));
     EXPECT_TRUE(server->WaitForText("the card answers again", true)) << server->Stderr();
 
-    server->Signal(SIGTERM);
-    EXPECT_EQ(server->ExitCode(), 0);
-}
-
-TEST_F(BoardEndToEnd, WithoutTheBusTheServerRunsOnTheSimulatedBoard) {
-    auto server = StartServer({"VANTOR_PORT_DEVICE=unix:" + dir.File("nobody-here"),
-                               "VANTOR_CONFIG_DIR=" + config.Path()});
-    EXPECT_NE(server->Stderr().find("board: SIM Hardware"), std::string::npos) << server->Stderr();
-    // The simulated board samples only asynchronously.
-    ChildProcess toSync("vantorctl", {"mode", "2"});
-    EXPECT_EQ(toSync.ExitCode(), 1);
-    EXPECT_NE(toSync.Stderr().find("simulated board"), std::string::npos) << toSync.Stderr();
     server->Signal(SIGTERM);
     EXPECT_EQ(server->ExitCode(), 0);
 }

@@ -13,40 +13,29 @@
 #include <thread>
 #include <vector>
 
-#include "protocol/BlockLayout.h"
-#include "protocol/CSharedMemory.h"
+#include "faults/FaultFixture.h"
 #include "protocol/ServerStatus.h"
-#include "support/ChildProcess.h"
 #include "vantor/CHardWare.h"
 
 namespace vantor::test {
 namespace {
 
-class ClientEndToEnd : public ::testing::Test {
+class ClientEndToEnd : public ServerFault {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(WaitForFreeUdpPorts({8998, 9898}));
-        WriteFile(config.File("AcqCfg.ini"), "[HK]\nMODE=1\n");
+        ServerFault::SetUp();
         configEnv = std::make_unique<ScopedEnv>("VANTOR_CONFIG_DIR", config.Path().c_str());
     }
     // The server on the card vantor-boardsim serves, or on the simulated
     // board when card is false.
-    void StartServer(bool card) {
-        std::string device = "unix:" + dir.File("nobody-here");
+    void Serve(bool card) {
         if (card) {
-            sim = std::make_unique<ChildProcess>(
-                "vantor-boardsim",
-                std::vector<std::string>{"--endpoint", dir.File("bus"), "--card", "0x24@0x2E0",
-                                         "--analog", "2=1.25", "--din", "8001", "--freq", "1=50",
-                                         "--counter", "0=1234"});
-            ASSERT_TRUE(sim->WaitForText("ready", false)) << sim->Stderr();
-            device = "unix:" + dir.File("bus");
+            sim = StartSim(
+                {}, {},
+                {"--analog", "2=1.25", "--din", "8001", "--freq", "1=50", "--counter", "0=1234"});
         }
-        server = std::make_unique<ChildProcess>(
-            "vantor", std::vector<std::string>{"--headless"},
-            std::vector<std::string>{"VANTOR_PORT_DEVICE=" + device});
-        ASSERT_TRUE(server->WaitForText("peers: none", true)) << server->Stderr();
-        ASSERT_TRUE(block.Create("NXSharedMemory", protocol::kBlockSize));
+        server = StartServer();
+        ASSERT_TRUE(Attach());
     }
     void TearDown() override {
         if (server) {
@@ -57,7 +46,7 @@ protected:
     template <typename Fn>
     auto FromBlock(Fn fn) {
         protocol::BlockLock lock(block);
-        return fn(*static_cast<const protocol::SharedBlock*>(block.GetData()));
+        return fn(Block());
     }
     size_t Registrations(const std::string& name) const {
         const std::string err = server->Stderr();
@@ -67,16 +56,13 @@ protected:
         return n;
     }
 
-    TempDir dir;
-    TempDir config;
     std::unique_ptr<ScopedEnv> configEnv;
     std::unique_ptr<ChildProcess> sim;
     std::unique_ptr<ChildProcess> server;
-    protocol::CSharedMemory block;
 };
 
-TEST_F(ClientEndToEnd, AsynchronousClientGetsWhatTheServerSamplesFromTheCard) {
-    StartServer(true);
+TEST_F(ClientEndToEnd, AsynchronousClientGetsTheCardsSamplesAndHearsOfAModeSwitch) {
+    Serve(true);
     CHardWare hw;
     hw.Open("reader1");
     ASSERT_EQ(hw.Mode(), MODE_ASYNC);
@@ -111,37 +97,16 @@ TEST_F(ClientEndToEnd, AsynchronousClientGetsWhatTheServerSamplesFromTheCard) {
     hw.OutPutDig(3, HIGH);
     EXPECT_TRUE(sim->WaitForText("out 0x2E4 0x08", false)) << sim->Stdout().substr(0, 400);
     EXPECT_EQ(hw.GetErrMsg(), "");
-    hw.Close();
-}
 
-// The output loop-back through the server is TwoClientsAtOnce's.
-TEST_F(ClientEndToEnd, SimulatedServerResetsCounters) {
-    StartServer(false);
-    CHardWare hw;
-    hw.Open("reader2");
-    ASSERT_EQ(hw.Mode(), MODE_ASYNC);
-    // The simulated counter counts cycles; a reset starts it again from 0.
-    int before = 0;
-    EXPECT_TRUE(Eventually([&] { return (before = hw.GetEnc3(500)) > 200; }));
-    hw.ResetCNT();
-    EXPECT_TRUE(Eventually([&] { return hw.GetEnc3(500) < before / 2; }));
-    EXPECT_EQ(hw.GetErrMsg(), "");
-    hw.Close();
-}
-
-TEST_F(ClientEndToEnd, ModeSwitchTellsTheClientWhichRegistersAgain) {
-    StartServer(true);
-    CHardWare hw;
-    hw.Open("listener");
-    ASSERT_EQ(hw.Mode(), MODE_ASYNC);
-    ASSERT_TRUE(Eventually([&] { return Registrations("listener") == 1; }));
+    // A mode switch tells the client, which registers again.
+    ASSERT_TRUE(Eventually([&] { return Registrations("reader1") == 1; }));
     EXPECT_EQ(hw.InPutDig(7), LOW);
     ChildProcess toSync("vantorctl", {"mode", "2"});
     ASSERT_EQ(toSync.ExitCode(), 0) << toSync.Stderr();
     // The notice waits on the client's endpoint until the client pumps it.
     EXPECT_TRUE(Eventually([&] {
         hw.SwitchCpu();
-        return Registrations("listener") == 2;
+        return Registrations("reader1") == 2;
     })) << server->Stderr();
     // In synchronous mode the server answers nothing: the read keeps the
     // last reply's level although input 0 is high in the block.
@@ -151,8 +116,8 @@ TEST_F(ClientEndToEnd, ModeSwitchTellsTheClientWhichRegistersAgain) {
     hw.Close();
 }
 
-TEST_F(ClientEndToEnd, TwoClientsAtOnceEachGetTheirOwnReplies) {
-    StartServer(false);
+TEST_F(ClientEndToEnd, TwoClientsAtOnceEachGetTheirOwnRepliesAndCountersReset) {
+    Serve(false);
     std::atomic<int> wrong{0};
     auto work = [&](const std::string& name, int line) {
         CHardWare hw;
@@ -171,6 +136,16 @@ TEST_F(ClientEndToEnd, TwoClientsAtOnceEachGetTheirOwnReplies) {
     a.join();
     b.join();
     EXPECT_EQ(wrong.load(), 0);
+
+    // The simulated counter counts cycles; a reset starts it again from 0.
+    CHardWare hw;
+    hw.Open("resetter");
+    int before = 0;
+    EXPECT_TRUE(Eventually([&] { return (before = hw.GetEnc3(500)) > 200; }));
+    hw.ResetCNT();
+    EXPECT_TRUE(Eventually([&] { return hw.GetEnc3(500) < before / 2; }));
+    EXPECT_EQ(hw.GetErrMsg(), "");
+    hw.Close();
 }
 
 TEST_F(ClientEndToEnd, AsynchronousOpenStartsTheServerWhenNoneRuns) {

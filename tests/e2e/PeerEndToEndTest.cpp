@@ -2,19 +2,18 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
-#include "protocol/BlockLayout.h"
-#include "protocol/CSharedMemory.h"
-#include "support/ChildProcess.h"
+#include "faults/FaultFixture.h"
 
 namespace vantor::test {
 namespace {
 
-class PeerEndToEnd : public ::testing::Test {
+// The server on the simulated board (nothing serves the fixture's bus).
+class PeerEndToEnd : public ServerFault {
 protected:
     // The ring position of an analog channel in the server's block.
     int32_t RingNext(int channel) {
         protocol::BlockLock lock(block);
-        return static_cast<protocol::SharedBlock*>(block.GetData())->analogRing[channel].next;
+        return Block().analogRing[channel].next;
     }
     bool Moves(int channel) {
         const int32_t before = RingNext(channel);
@@ -26,20 +25,11 @@ protected:
         const int32_t before = RingNext(still);
         return Moves(sampled) && RingNext(still) == before;
     }
-    void StartServer(const std::vector<std::string>& env = {}) {
-        ASSERT_TRUE(WaitForFreeUdpPorts({8998, 9898, 9000, 9001}));
-        server =
-            std::make_unique<ChildProcess>("vantor", std::vector<std::string>{"--headless"}, env);
-        ASSERT_TRUE(server->WaitForText("peers: none", true)) << server->Stderr();
-        ASSERT_TRUE(block.Create("NXSharedMemory", protocol::kBlockSize));
-    }
-
-    std::unique_ptr<ChildProcess> server;
-    protocol::CSharedMemory block;
 };
 
 TEST_F(PeerEndToEnd, PeersGetTheirChannelsSampledAndTheirPortsAndLeaveNoTrace) {
-    StartServer();
+    auto server = StartServer();
+    ASSERT_TRUE(Attach());
     ChildProcess probe1("vantorctl", {"peer", "--name", "probe1", "--analog", "3", "--show"});
     ASSERT_TRUE(probe1.WaitForText("PORT,probe1,9000", false)) << probe1.Stderr();
     ChildProcess probe2("vantorctl", {"peer", "--name", "probe2", "--analog", "5"});
@@ -67,7 +57,7 @@ TEST_F(PeerEndToEnd, PeersGetTheirChannelsSampledAndTheirPortsAndLeaveNoTrace) {
 // A silent peer, whose name would forge a trace line unescaped.
 TEST_F(PeerEndToEnd, ASilentPeerIsDroppedByAgeingAndItsNameCannotForgeATraceLine) {
     // 10 times faster: 21 s of silence take about two seconds.
-    StartServer({"VANTOR_PEER_CLOCK_SCALE=10"});
+    auto server = StartServer({"VANTOR_PEER_CLOCK_SCALE=10"});
     ChildProcess peer("vantorctl",
                       {"peer", "--name", "evil\npeers: forged\x01", "--every", "3600"});
     const std::string line = "peers: evil\\npeers: forged\\x01:9000\n";

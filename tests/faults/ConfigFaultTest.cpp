@@ -8,6 +8,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <utility>
 
 #include "faults/FaultFixture.h"
 
@@ -17,25 +18,12 @@ namespace {
 namespace fs = std::filesystem;
 
 enum class Damage { Garbage, Fifo, Directory, Huge, LinkLoop };
-constexpr Damage kDamages[] = {Damage::Garbage, Damage::Fifo, Damage::Directory, Damage::Huge,
-                               Damage::LinkLoop};
+constexpr std::pair<Damage, const char*> kDamages[] = {{Damage::Garbage, "garbage"},
+                                                       {Damage::Fifo, "FIFO"},
+                                                       {Damage::Directory, "directory"},
+                                                       {Damage::Huge, "1 GiB sparse file"},
+                                                       {Damage::LinkLoop, "symbolic-link loop"}};
 const char* const kFiles[] = {"AcqCfg.ini", "sysOSTRA.ini", "AcqSet.cfg"};
-
-const char* Name(Damage d) {
-    switch (d) {
-        case Damage::Garbage:
-            return "garbage";
-        case Damage::Fifo:
-            return "FIFO";
-        case Damage::Directory:
-            return "directory";
-        case Damage::Huge:
-            return "1 GiB sparse file";
-        case Damage::LinkLoop:
-            return "symbolic-link loop";
-    }
-    return "?";
-}
 
 void Remove(const std::string& path) {
     std::error_code ec;
@@ -88,12 +76,12 @@ class ConfigFault : public ServerFault {};
 
 TEST_F(ConfigFault, DamagedFilesAtStartUpLeaveTheDefaultsAndSaySo) {
     auto sim = StartSim();
-    for (Damage d : kDamages) {
-        SCOPED_TRACE(Name(d));
+    for (const auto& [d, name] : kDamages) {
+        SCOPED_TRACE(name);
         for (const char* f : kFiles) Apply(d, config.File(f));
         const auto start = std::chrono::steady_clock::now();
         auto server = StartServer();
-        Figure((std::string("start-up with every file a ") + Name(d)).c_str(), MsSince(start));
+        Figure((std::string("start-up with every file a ") + name).c_str(), MsSince(start));
         ASSERT_TRUE(server->Running()) << server->Stderr();
         const std::string trace = server->Stderr();
         // AcqCfg.ini has to say which mode; sysOSTRA.ini need not have its
@@ -116,14 +104,15 @@ TEST_F(ConfigFault, DamagedFilesAtStartUpLeaveTheDefaultsAndSaySo) {
 TEST_F(ConfigFault, FilesDamagedWhileRunningRefuseTheSwitchOnly) {
     auto sim = StartSim();
     auto server = StartServer();
-    for (Damage d : kDamages) {
-        SCOPED_TRACE(Name(d));
+    ASSERT_TRUE(Attach());
+    for (const auto& [d, name] : kDamages) {
+        SCOPED_TRACE(name);
         for (const char* f : {"AcqCfg.ini", "sysOSTRA.ini"}) Apply(d, config.File(f));
         const size_t mark = server->Stderr().size();
         const auto start = std::chrono::steady_clock::now();
         ChildProcess toSync("vantorctl", {"mode", "2"});
         const int code = toSync.ExitCode();
-        Figure((std::string("mode switch with the files a ") + Name(d)).c_str(), MsSince(start));
+        Figure((std::string("mode switch with the files a ") + name).c_str(), MsSince(start));
         EXPECT_TRUE(server->Running());
         if (d == Damage::Garbage) {
             // A file the switch can write its MODE into, keeping the rest.
@@ -134,6 +123,7 @@ TEST_F(ConfigFault, FilesDamagedWhileRunningRefuseTheSwitchOnly) {
         } else {
             // Refused, and the restart in the old mode says what it read.
             EXPECT_EQ(code, 1) << toSync.Stderr();
+            EXPECT_TRUE(Publishes());  // sampling goes on in the mode it had
             EXPECT_NE(server->Stderr().find("sysOSTRA.ini", mark), std::string::npos)
                 << server->Stderr().substr(mark);
         }
@@ -170,12 +160,7 @@ TEST_F(ConfigFault, AReadOnlyDirectoryFailsTheSwitchAndKeepsTheFile) {
         }
     }
     auto ctl = [&](const std::vector<std::string>& args) {
-        std::vector<std::string> all = as;
-        all.push_back(ExecutableDir() + "/vantorctl");
-        all.insert(all.end(), args.begin(), args.end());
-        const std::string program = all.front();
-        all.erase(all.begin());
-        return std::make_unique<ChildProcess>(program, all, env);
+        return Start(as, "vantorctl", args, env);
     };
     auto sim = StartSim(env, as);
     auto server = StartServer(env, as);

@@ -1,8 +1,7 @@
 #pragma once
 // The real server on an emulated card (vantor-boardsim in another process),
-// for tests that break something under it: a reader, the server itself, the
-// bus, the configuration files. Every figure of how long the server took to
-// come back is printed, so a run of the tests measures them too.
+// for end-to-end tests and for breaking something under it. Every figure of
+// how long the server took to come back is printed, so a run measures them.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -41,20 +40,21 @@ inline void Figure(const char* what, long long ms) {
 class ServerFault : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(WaitForFreeUdpPorts({8998, 9898, 9000}));
+        ASSERT_TRUE(WaitForFreeUdpPorts({8998, 9898, 9000, 9001}));
         bus = dir.File("bus");
         WriteFile(config.File("AcqCfg.ini"), "[HK]\nMODE=1\n");
     }
 
-    // Input line 0 of the card is high.
+    // By default input line 0 of the card is high and analog 0 reads 1.25 V.
     std::unique_ptr<ChildProcess> StartSim(const std::vector<std::string>& env = {},
-                                           const std::vector<std::string>& launcher = {}) {
-        std::vector<std::string> args{"--endpoint", bus,      "--card", "0x24@0x2E0",
-                                      "--analog",   "0=1.25", "--din",  "0001"};
+                                           const std::vector<std::string>& launcher = {},
+                                           const std::vector<std::string>& values = {
+                                               "--analog", "0=1.25", "--din", "0001"}) {
+        std::vector<std::string> args{"--endpoint", bus, "--card", "0x24@0x2E0"};
+        args.insert(args.end(), values.begin(), values.end());
         return Start(launcher, "vantor-boardsim", args, env, "ready", false);
     }
-    // ready: the trace line that says it serves ("peers: none" unless a
-    // peer is quicker).
+    // ready: the trace line that says it serves.
     std::unique_ptr<ChildProcess> StartServer(const std::vector<std::string>& env = {},
                                               const std::vector<std::string>& launcher = {},
                                               const std::string& ready = "peers: none") {
@@ -63,16 +63,36 @@ protected:
         all.insert(all.end(), env.begin(), env.end());
         return Start(launcher, "vantor", {"--headless"}, all, ready, true);
     }
+    // A program of this build run by launcher (a program and its arguments,
+    // say to run it as another user, or none); waits for ready unless empty.
+    static std::unique_ptr<ChildProcess> Start(const std::vector<std::string>& launcher,
+                                               const std::string& program,
+                                               std::vector<std::string> args,
+                                               const std::vector<std::string>& env,
+                                               const std::string& ready = "",
+                                               bool onStderr = false) {
+        std::string path = program;
+        if (!launcher.empty()) {
+            args.insert(args.begin(), ExecutableDir() + "/" + program);
+            args.insert(args.begin(), launcher.begin() + 1, launcher.end());
+            path = launcher.front();
+        }
+        auto child = std::make_unique<ChildProcess>(path, args, env);
+        if (!ready.empty()) {
+            EXPECT_TRUE(child->WaitForText(ready, onStderr))
+                << program << ":\n"
+                << child->Stdout().substr(0, 2000) << child->Stderr().substr(0, 2000);
+        }
+        return child;
+    }
     bool Attach() {
         return block.IsMapped() || block.Create("NXSharedMemory", protocol::kBlockSize);
     }
     protocol::SharedBlock& Block() { return *static_cast<protocol::SharedBlock*>(block.GetData()); }
-
     // Input line 0 as published, read without the block's mutex (which a
     // test may have left to a dead or stopped reader).
     int32_t Peek() { return std::atomic_ref<int32_t>(Block().digitalIn[0]).load(); }
-    // Puts a mark where the server publishes input line 0 and waits until a
-    // publish overwrote it.
+    // Marks input line 0 and waits until a publish overwrote the mark.
     bool Publishes(int timeoutMs = kPatienceMs) {
         {
             protocol::BlockLock lock(block);
@@ -85,27 +105,6 @@ protected:
     TempDir config;
     std::string bus;
     protocol::CSharedMemory block;
-
-private:
-    // launcher: a program and its arguments that run the program (as
-    // another user, say), or none.
-    static std::unique_ptr<ChildProcess> Start(const std::vector<std::string>& launcher,
-                                               const std::string& program,
-                                               std::vector<std::string> args,
-                                               const std::vector<std::string>& env,
-                                               const std::string& ready, bool onStderr) {
-        std::string path = program;
-        if (!launcher.empty()) {
-            args.insert(args.begin(), ExecutableDir() + "/" + program);
-            args.insert(args.begin(), launcher.begin() + 1, launcher.end());
-            path = launcher.front();
-        }
-        auto child = std::make_unique<ChildProcess>(path, args, env);
-        EXPECT_TRUE(child->WaitForText(ready, onStderr))
-            << program << ":\n"
-            << child->Stdout().substr(0, 2000) << child->Stderr().substr(0, 2000);
-        return child;
-    }
 };
 
 }  // namespace vantor::test

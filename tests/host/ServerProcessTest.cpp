@@ -17,6 +17,8 @@
 
 #include "platform/IpcNames.h"
 #include "platform/SharedMemoryObject.h"
+#include "platform/UniqueFd.h"
+#include "platform/UnixAddress.h"
 #include "protocol/BlockLayout.h"
 #include "protocol/CSharedMemory.h"
 #include "support/ChildProcess.h"
@@ -34,13 +36,14 @@ protected:
     }
     // A copy of the server in a tree of its own, with `library` (a file of
     // the build's lib/, or none) as its lib/libkorbel.so.
-    std::string ServerInTree(const std::string& library) const {
+    std::string ServerInTree(const std::string& library) {
         namespace fs = std::filesystem;
-        fs::create_directories(tree.Path() + "/bin");
-        fs::create_directories(tree.Path() + "/lib");
-        if (!library.empty()) fs::copy_file(library, tree.Path() + "/lib/libkorbel.so");
-        fs::copy_file(ExecutableDir() + "/vantor", tree.Path() + "/bin/vantor");
-        return tree.Path() + "/bin/vantor";
+        const std::string root = tree.File(std::to_string(++m_trees));
+        fs::create_directories(root + "/bin");
+        fs::create_directories(root + "/lib");
+        if (!library.empty()) fs::copy_file(library, root + "/lib/libkorbel.so");
+        fs::copy_file(ExecutableDir() + "/vantor", root + "/bin/vantor");
+        return root + "/bin/vantor";
     }
     // True when the running server samples the simulated board: an output
     // request on `line` of the attached block reads back on that input.
@@ -56,6 +59,7 @@ protected:
     }
     TempDir config;
     TempDir tree;
+    int m_trees = 0;
 };
 
 TEST_F(ServerProcess, RunsPublishesRefusesASecondCopyAndStopsCleanlyOnSigterm) {
@@ -73,8 +77,12 @@ TEST_F(ServerProcess, RunsPublishesRefusesASecondCopyAndStopsCleanlyOnSigterm) {
     ASSERT_TRUE(block.Create("NXSharedMemory", protocol::kBlockSize));
     auto* data = static_cast<protocol::SharedBlock*>(block.GetData());
     EXPECT_TRUE(SamplesTheSimulatedBoard(block, 7));
-    // No board: the server switched itself to asynchronous mode in its file.
+    // No board: the server switched itself to asynchronous mode in its file,
+    // the only mode the simulated board samples in.
     EXPECT_NE(ReadFile(config.File("AcqCfg.ini")).find("MODE=1"), std::string::npos);
+    ChildProcess toSync("vantorctl", {"mode", "2"}, Env());
+    EXPECT_EQ(toSync.ExitCode(), 1);
+    EXPECT_NE(toSync.Stderr().find("simulated board"), std::string::npos) << toSync.Stderr();
 
     // A counter hold too, before the server goes away.
     block.Lock();
@@ -91,56 +99,29 @@ TEST_F(ServerProcess, RunsPublishesRefusesASecondCopyAndStopsCleanlyOnSigterm) {
     EXPECT_EQ(data->counterHold[2], 1);
     block.Unlock();
 
-    server.Signal(SIGTERM);
-    EXPECT_EQ(server.ExitCode(1000), 0) << "still running 1 s after SIGTERM";
-    EXPECT_NE(server.Stderr().find("HardWare Exit"), std::string::npos);
-
-    // The next server serves none of what the last run left: the reader that
-    // stayed attached sees the requests cleared and the input following.
-    ChildProcess next("vantor", {"--headless"}, Env());
-    ASSERT_TRUE(next.WaitForText("running;", true)) << next.Stderr();
-    block.Lock();
-    EXPECT_EQ(data->digitalOutRequest[7], 0);
-    EXPECT_EQ(data->counterHold[2], 0);
-    block.Unlock();
-    EXPECT_TRUE(Eventually([&] {
-        protocol::BlockLock lock(block);
-        return data->digitalIn[7] == 0;
-    }));
-
     // The headless server never loads the window toolkit.
-    const std::string maps = ReadFile("/proc/" + std::to_string(next.Pid()) + "/maps");
+    const std::string maps = ReadFile("/proc/" + std::to_string(server.Pid()) + "/maps");
     ASSERT_FALSE(maps.empty());
     EXPECT_EQ(maps.find("libQt6"), std::string::npos);
 
-    // The exit request ends it as SIGTERM does, and vantorctl waits for that.
-    ChildProcess quit("vantorctl", {"quit"}, Env());
-    EXPECT_EQ(quit.ExitCode(), 0) << quit.Stderr();
-    EXPECT_NE(quit.Stdout().find("server stopped"), std::string::npos) << quit.Stdout();
-    EXPECT_EQ(next.ExitCode(), 0) << next.Stderr();
-    EXPECT_NE(next.Stderr().find("exit requested: stopping"), std::string::npos);
-    EXPECT_NE(next.Stderr().find("HardWare Exit"), std::string::npos);
+    server.Signal(SIGTERM);
+    EXPECT_EQ(server.ExitCode(1000), 0) << "still running 1 s after SIGTERM";
+    EXPECT_NE(server.Stderr().find("HardWare Exit"), std::string::npos);
 }
 
 // The socket a Type=notify unit's manager listens on: collects the messages.
 class NotifySocket {
 public:
-    explicit NotifySocket(const std::string& path) : m_path(path) {
-        m_fd = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-        sockaddr_un addr{};
-        addr.sun_family = AF_UNIX;
-        std::memcpy(addr.sun_path, path.data(), path.size());
-        EXPECT_EQ(::bind(m_fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr), 0);
+    explicit NotifySocket(std::string path) : m_path(std::move(path)) {
+        const auto addr = platform::UnixAddress(m_path);
+        EXPECT_TRUE(addr && ::bind(m_fd.Get(), addr.value().Get(), addr.value().length) == 0);
     }
-    ~NotifySocket() { ::close(m_fd); }
-    NotifySocket(const NotifySocket&) = delete;
-    NotifySocket& operator=(const NotifySocket&) = delete;
     const std::string& Path() const { return m_path; }
     // Waits for a message with this line; everything received so far stays in Messages().
     bool WaitFor(const std::string& line) {
         return Eventually([&] {
             char buf[4096];
-            for (ssize_t n; (n = ::recv(m_fd, buf, sizeof buf, MSG_DONTWAIT)) > 0;) {
+            for (ssize_t n = 0; (n = ::recv(m_fd.Get(), buf, sizeof buf, MSG_DONTWAIT)) > 0;) {
                 m_messages.append(buf, n).append("\n");
             }
             return ("\n" + m_messages).find("\n" + line + "\n") != std::string::npos;
@@ -151,7 +132,7 @@ public:
 private:
     std::string m_path;
     std::string m_messages;
-    int m_fd = -1;
+    platform::UniqueFd m_fd{::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0)};
 };
 
 TEST_F(ServerProcess, UnderSystemdTellsReadinessStatusAndStopAndMarksTheTracePriorities) {
@@ -178,9 +159,14 @@ TEST_F(ServerProcess, UnderSystemdTellsReadinessStatusAndStopAndMarksTheTracePri
     ASSERT_TRUE(block.Create("NXSharedMemory", protocol::kBlockSize));
     EXPECT_TRUE(SamplesTheSimulatedBoard(block, 3));
 
-    server.Signal(SIGTERM);
+    // The exit request ends it as SIGTERM does, and vantorctl waits for that.
+    ChildProcess quit("vantorctl", {"quit"}, Env());
+    EXPECT_EQ(quit.ExitCode(), 0) << quit.Stderr();
+    EXPECT_NE(quit.Stdout().find("server stopped"), std::string::npos) << quit.Stdout();
     EXPECT_TRUE(manager.WaitFor("STOPPING=1")) << manager.Messages();
     EXPECT_EQ(server.ExitCode(), 0) << server.Stderr();
+    EXPECT_NE(server.Stderr().find("exit requested: stopping"), std::string::npos);
+    EXPECT_NE(server.Stderr().find("HardWare Exit"), std::string::npos);
     // Every line carries its priority: the defaults as a notice, the rest as information.
     EXPECT_NE(server.Stderr().find("\n<5>no settings file in "), std::string::npos)
         << server.Stderr();
@@ -248,38 +234,37 @@ TEST_F(ServerProcess, UnusableRuntimeDirectoryIsReportedNotTakenForASecondServer
     EXPECT_NE(server.Stderr().find(runtime.File("vantor")), std::string::npos) << server.Stderr();
 }
 
-TEST_F(ServerProcess, MissingSystemLibraryEndsWithCodeMinusOne) {
-    ChildProcess server(ServerInTree(""), {"--headless"}, Env());
-    EXPECT_EQ(server.ExitCode(), 255);
-    EXPECT_NE(server.Stderr().find("系统库不存在或者版本错误!"), std::string::npos)
-        << server.Stderr();
-}
-
-TEST_F(ServerProcess, SystemLibraryWithoutALateEntryPointServesWithItsConfiguration) {
-    // What was found before the missing entry point serves, the configuration
-    // is where the system library says.
-    ChildProcess server(
-        ServerInTree(std::string(VANTOR_TESTLIB_DIR) + "/no-getversnum/libkorbel.so"),
-        {"--headless"}, Env());
-    ASSERT_TRUE(server.WaitForText("running;", true)) << server.Stderr();
-    EXPECT_NE(server.Stderr().find("configuration: " + config.Path()), std::string::npos)
-        << server.Stderr();
-    EXPECT_NE(ReadFile(config.File("AcqCfg.ini")).find("MODE=1"), std::string::npos);
-}
-
-TEST_F(ServerProcess, NoEnvironmentFromTheSystemLibraryEndsWithItsMessage) {
-    // GetKorbel missing from the library, or failing on a configuration path
-    // too long for the environment record.
-    const std::pair<std::string, std::vector<std::string>> cases[] = {
-        {ServerInTree(std::string(VANTOR_TESTLIB_DIR) + "/no-getkorbel/libkorbel.so"), Env()},
-        {"vantor", {"VANTOR_CONFIG_DIR=" + config.Path() + "/" + std::string(300, 'x')}}};
-    for (const auto& [program, env] : cases) {
-        ChildProcess server(program, {"--headless"}, env);
-        EXPECT_EQ(server.ExitCode(), 2) << program;
-        EXPECT_NE(server.Stderr().find("[Korbel.dll] [DMI_GetKorbel()] 加载错误或者没有该文件！"),
-                  std::string::npos)
-            << server.Stderr();
+// A system library that is missing, lacks GetKorbel or cannot give the
+// environment record (a configuration path too long for it) ends the server.
+TEST_F(ServerProcess, BrokenSystemLibraryEndsWithItsCodeAndMessage) {
+    const std::string noKorbel = "[Korbel.dll] [DMI_GetKorbel()] 加载错误或者没有该文件！";
+    const std::string testlibs = VANTOR_TESTLIB_DIR;
+    const struct {
+        std::string program;
+        std::vector<std::string> env;
+        int code;
+        std::string message;
+    } cases[] = {
+        {ServerInTree(""), Env(), 255, "系统库不存在或者版本错误!"},
+        {ServerInTree(testlibs + "/no-getkorbel/libkorbel.so"), Env(), 2, noKorbel},
+        {"vantor",
+         {"VANTOR_CONFIG_DIR=" + config.Path() + "/" + std::string(300, 'x')},
+         2,
+         noKorbel},
+    };
+    for (const auto& c : cases) {
+        ChildProcess server(c.program, {"--headless"}, c.env);
+        EXPECT_EQ(server.ExitCode(), c.code) << c.program;
+        EXPECT_NE(server.Stderr().find(c.message), std::string::npos) << server.Stderr();
     }
+    // What was found before a later missing entry point serves, with the
+    // configuration where the system library says.
+    ChildProcess late(ServerInTree(testlibs + "/no-getversnum/libkorbel.so"), {"--headless"},
+                      Env());
+    ASSERT_TRUE(late.WaitForText("running;", true)) << late.Stderr();
+    EXPECT_NE(late.Stderr().find("configuration: " + config.Path()), std::string::npos)
+        << late.Stderr();
+    EXPECT_NE(ReadFile(config.File("AcqCfg.ini")).find("MODE=1"), std::string::npos);
 }
 
 }  // namespace

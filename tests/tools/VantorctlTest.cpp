@@ -1,4 +1,5 @@
-// vantorctl against a real shared data block made by the test process.
+// vantorctl against a real shared data block made by the test process, and
+// its peer's lists and refusals.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -10,19 +11,25 @@
 #include <vector>
 
 #include "Cli.h"
+#include "Peer.h"
 #include "platform/IpcNames.h"
 #include "platform/SharedMemoryObject.h"
 #include "protocol/BlockLayout.h"
 #include "protocol/CSharedMemory.h"
 #include "protocol/ServerStatus.h"
-#include "support/ChildProcess.h"
 #include "support/ForkedChild.h"
 #include "support/TestEnv.h"
 
 namespace {
 
 using vantor::platform::SharedMemoryObject;
+using vantor::protocol::AcqRequest;
+using vantor::protocol::BuildConnectRequest;
+using vantor::protocol::ChannelList;
 using vantor::protocol::CSharedMemory;
+using vantor::protocol::ParseChannelList;
+using vantor::protocol::ParsePortText;
+using vantor::protocol::PeerDescription;
 using vantor::protocol::SharedBlock;
 
 struct Outcome {
@@ -37,13 +44,6 @@ Outcome Ctl(const std::vector<std::string>& args, bool tty = false) {
     vantor::ctl::Console console{out, err, tty, false};
     int code = vantor::ctl::RunCli(args, console);
     return {code, out.str(), err.str()};
-}
-
-// Runs the built program as a child process; it inherits our IPC namespace.
-Outcome RunProgram(const std::vector<std::string>& args) {
-    vantor::test::ChildProcess child("vantorctl", args);
-    const int code = child.ExitCode();
-    return {code, child.Stdout(), child.Stderr()};
 }
 
 void RemoveBlock() {
@@ -88,7 +88,7 @@ protected:
     SharedBlock* m_shared = nullptr;
 };
 
-TEST_F(VantorctlBlock, TextDumpShowsEveryRegion) {
+TEST_F(VantorctlBlock, TextAndJsonDumpsShowEveryRegionExactly) {
     Outcome r = Ctl({"dump", "--samples", "3"});
     ASSERT_EQ(r.code, 0) << r.err;
     const char* expected[] = {
@@ -104,12 +104,10 @@ TEST_F(VantorctlBlock, TextDumpShowsEveryRegion) {
     };
     for (const char* line : expected) EXPECT_NE(r.out.find(line), std::string::npos) << line;
     EXPECT_EQ(r.err, "");
-}
 
-TEST_F(VantorctlBlock, JsonDumpIsExactAndStable) {
-    Outcome r = Ctl({"dump", "--json", "--samples", "2"});
+    r = Ctl({"dump", "--json", "--samples", "2"});
     ASSERT_EQ(r.code, 0) << r.err;
-    const char* expected[] = {
+    const char* json[] = {
         "\"size\": 65900,",
         "\"headMark\": 1437248085,",
         "\"tailMark\": 3152998075,",
@@ -123,7 +121,7 @@ TEST_F(VantorctlBlock, JsonDumpIsExactAndStable) {
         "{\"channel\": 0, \"oldest\": 0, \"next\": 1, \"fill\": 1, \"newest\": [null]}",
         "\"newest\": [0.100000001]}",
     };
-    for (const char* piece : expected) EXPECT_NE(r.out.find(piece), std::string::npos) << piece;
+    for (const char* piece : json) EXPECT_NE(r.out.find(piece), std::string::npos) << piece;
     EXPECT_EQ(r.out.find("nan"), std::string::npos);
     EXPECT_EQ(r.out.front(), '{');
     EXPECT_EQ(r.out.substr(r.out.size() - 2), "}\n");
@@ -234,22 +232,6 @@ TEST_F(VantorctlBlock, StatusOfAServerThatHasEndedIsNoRunningServer) {
     ::unlink(path.c_str());
 }
 
-// The program itself: its exit status is the command's, and it finds our block.
-TEST_F(VantorctlBlock, ProgramReadsTheBlockAndExitsTwoOnBadArguments) {
-    Outcome dump = RunProgram({"dump", "--json", "--samples", "2"});
-    ASSERT_EQ(dump.code, 0) << dump.err;
-    EXPECT_NE(dump.out.find("\"fill\": 1023, \"newest\": [1500,1499]}"), std::string::npos)
-        << dump.out;
-    EXPECT_NE(dump.out.find("\"namespace\": \"" + vantor::platform::IpcNamespace() + "\""),
-              std::string::npos);
-
-    std::string before = Bytes();
-    Outcome bad = RunProgram({"hold", "4", "1"});
-    EXPECT_EQ(bad.code, 2);
-    EXPECT_NE(bad.err.find("COUNTER must be 0..3"), std::string::npos) << bad.err;
-    EXPECT_TRUE(Bytes() == before);
-}
-
 TEST(Vantorctl, NoBlockExitsTwoWithoutCreatingOne) {
     RemoveBlock();
     const std::vector<std::string> commands[] = {
@@ -263,6 +245,74 @@ TEST(Vantorctl, NoBlockExitsTwoWithoutCreatingOne) {
     auto probe = SharedMemoryObject::OpenExisting(vantor::platform::ShmName("NXSharedMemory"), 1);
     EXPECT_FALSE(probe);
     EXPECT_EQ(probe.error().code, ENOENT);
+}
+
+TEST(PeerLists, ParsesIdsWithOptionalSamples) {
+    ChannelList list;
+    std::string error;
+    ASSERT_TRUE(ParseChannelList("3:20, 5", 0, 15, true, list, error)) << error;
+    EXPECT_EQ(list, (ChannelList{{3, 20}, {5, 0}}));
+    ASSERT_TRUE(ParseChannelList("", 0, 15, true, list, error));
+    EXPECT_TRUE(list.empty());
+    for (const char* bad : {"16", "-1", "3:0", "3:1001", "x", "3,3", "3,", "3:", ",3"}) {
+        EXPECT_FALSE(ParseChannelList(bad, 0, 15, true, list, error)) << bad;
+    }
+    EXPECT_FALSE(ParseChannelList("200:5", 200, 207, false, list, error));
+    EXPECT_NE(error.find("only for analog"), std::string::npos);
+}
+
+TEST(PeerLists, ConnectRequestCarriesTextAndEveryList) {
+    PeerDescription o{.name = " probe1 ",
+                      .analog = "3:20,5",
+                      .freq = "201",
+                      .counter = "300,303",
+                      .din = "1",
+                      .dout = "4",
+                      .peerCount = 5,
+                      .peerExtra = 7};
+    AcqRequest r{};
+    std::string error;
+    ASSERT_TRUE(BuildConnectRequest(o, r, error)) << error;
+    EXPECT_STREQ(r.text, "CONNECT,probe1,vantorctl,127.0.0.1,5,7");
+    EXPECT_EQ(r.analogCount, 2);
+    EXPECT_EQ(r.analogSamples[0], 20);
+    EXPECT_EQ(r.analogIds[1], 5);
+    EXPECT_EQ(r.frequencyIds[0], 201);
+    EXPECT_EQ(r.counterCount, 2);
+    EXPECT_EQ(r.digitalInIds[0], 1);
+    EXPECT_EQ(r.digitalOutIds[0], 4);
+    EXPECT_EQ(r.digitalOutIds[1], -1);
+
+    o.name = "a,b";
+    EXPECT_FALSE(BuildConnectRequest(o, r, error));
+    o.name.assign(128, 'n');
+    EXPECT_FALSE(BuildConnectRequest(o, r, error));
+    o.name = "ok";
+    o.counter = "300,301,302,303,300";
+    EXPECT_FALSE(BuildConnectRequest(o, r, error));
+}
+
+TEST(PeerLists, PortTextNamesThePeerAndItsPort) {
+    std::string name;
+    int port = 0;
+    ASSERT_TRUE(ParsePortText("PORT,probe1,9003", name, port));
+    EXPECT_EQ(name, "probe1");
+    EXPECT_EQ(port, 9003);
+    EXPECT_FALSE(ParsePortText("CONNECT,probe1,9003", name, port));
+    EXPECT_FALSE(ParsePortText("PORT,probe1", name, port));
+    EXPECT_FALSE(ParsePortText("PORT,probe1,x", name, port));
+}
+
+TEST(PeerCli, UsageErrorsEndWithTwoBeforeAnythingIsSent) {
+    const std::vector<std::string> cases[] = {{"peer"},
+                                              {"peer", "--name", "p", "--analog", "17"},
+                                              {"peer", "--name", "p", "--every", "0"},
+                                              {"peer", "--name", " "}};
+    for (const auto& args : cases) {
+        const Outcome r = Ctl(args);
+        EXPECT_EQ(r.code, vantor::ctl::kExitUsage) << args.back();
+        EXPECT_EQ(r.out.find("CONNECT to"), std::string::npos);
+    }
 }
 
 }  // namespace
