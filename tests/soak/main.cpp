@@ -80,21 +80,17 @@ int main(int argc, char** argv) {
     std::printf("soak: %.0f s, boards %s, seed %u, namespace %s\n", seconds, phases.c_str(), seed,
                 ns.c_str());
     std::fflush(stdout);
-    PhaseOptions options;
-    options.workDir = root + "/logs";
-    options.seed = seed;
-    options.tolerancePercent = tolerance;
-    options.shape = shape;
-    options.interrupted = &g_bInterrupted;
-    const int count = phases == "both" ? 2 : 1;
-    options.seconds = seconds / count;
+    PhaseOptions options{.card = false,
+                         .seconds = seconds / (phases == "both" ? 2 : 1),
+                         .workDir = root + "/logs",
+                         .seed = seed,
+                         .tolerancePercent = tolerance,
+                         .shape = shape,
+                         .interrupted = &g_bInterrupted};
     uint64_t violations = 0;
-    if (phases != "board" && !g_bInterrupted.load()) {
-        options.card = false;
-        violations += vantor::soak::RunPhase(options);
-    }
-    if (phases != "sim" && !g_bInterrupted.load()) {
-        options.card = true;
+    for (const bool card : {false, true}) {
+        if (phases == (card ? "sim" : "board") || g_bInterrupted.load()) continue;
+        options.card = card;
         violations += vantor::soak::RunPhase(options);
     }
     // A crash report means a server died, whatever else it said.
