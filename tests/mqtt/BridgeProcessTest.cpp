@@ -84,10 +84,9 @@ public:
         return out;
     }
     bool Has(const std::string& topic, const std::string& piece) {
-        for (const Message& m : On(topic)) {
-            if (m.payload.find(piece) != std::string::npos) return true;
-        }
-        return false;
+        return std::ranges::any_of(On(topic), [&](const Message& m) {
+            return m.payload.find(piece) != std::string::npos;
+        });
     }
     void Publish(const std::string& topic, const std::string& payload) {
         ::mosquitto_publish(m_mosq, nullptr, topic.c_str(), static_cast<int>(payload.size()),
