@@ -8,9 +8,9 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
-#include <cstring>
 #include <memory>
 #include <mutex>
 
@@ -84,10 +84,9 @@ public:
         return out;
     }
     bool Has(const std::string& topic, const std::string& piece) {
-        for (const Message& m : On(topic)) {
-            if (m.payload.find(piece) != std::string::npos) return true;
-        }
-        return false;
+        return std::ranges::any_of(On(topic), [&](const Message& m) {
+            return m.payload.find(piece) != std::string::npos;
+        });
     }
     void Publish(const std::string& topic, const std::string& payload) {
         ::mosquitto_publish(m_mosq, nullptr, topic.c_str(), static_cast<int>(payload.size()),
@@ -131,6 +130,17 @@ Analog ParseAnalog(const std::string& payload) {
     return a;
 }
 
+// Each message starts where the one before ended (`exact`), or later.
+void ExpectSequence(const std::vector<Message>& messages, bool exact) {
+    for (size_t i = 1; i < messages.size(); ++i) {
+        const Analog prev = ParseAnalog(messages[i - 1].payload);
+        const Analog cur = ParseAnalog(messages[i].payload);
+        const unsigned long long next = prev.seq + static_cast<unsigned long long>(prev.count);
+        EXPECT_TRUE(exact ? cur.seq == next : cur.seq >= next) << i << ": " << cur.seq;
+        EXPECT_EQ(static_cast<int>(cur.values.size()), cur.count) << i;
+    }
+}
+
 class MqttBridge : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -154,15 +164,14 @@ protected:
         bridge = std::make_unique<ChildProcess>("vantor-mqtt", args);
         ASSERT_TRUE(bridge->WaitForText("connected to", true)) << bridge->Stderr();
     }
-    protocol::SharedBlock Copy() {
-        auto copy = std::make_unique<protocol::SharedBlock>();
+    // The block, read under its lock.
+    template <typename Fn>
+    auto Read(Fn fn) {
         protocol::BlockLock lock(block);
-        std::memcpy(copy.get(), block.GetData(), sizeof *copy);
-        return *copy;
+        return fn(*static_cast<protocol::SharedBlock*>(block.GetData()));
     }
     int32_t OutputRequest(int line) {
-        protocol::BlockLock lock(block);
-        return static_cast<protocol::SharedBlock*>(block.GetData())->digitalOutRequest[line];
+        return Read([line](const protocol::SharedBlock& b) { return b.digitalOutRequest[line]; });
     }
 
     TempDir dir;
@@ -181,29 +190,18 @@ TEST_F(MqttBridge, SamplesArriveGapFreeWithTheBlocksValuesAndTheStatusOutlivesAK
     ASSERT_TRUE(Eventually([&] { return sub.On("vantor/b1/analog/0").size() >= 300; }));
     ASSERT_TRUE(sub.Has("vantor/b1/status", "\"board\":\"SIM Hardware\""));
 
-    auto messages = sub.On("vantor/b1/analog/0");
-    for (size_t i = 1; i < messages.size(); ++i) {
-        Analog prev = ParseAnalog(messages[i - 1].payload);
-        Analog cur = ParseAnalog(messages[i].payload);
-        ASSERT_EQ(cur.seq, prev.seq + static_cast<unsigned long long>(prev.count)) << i;
-        ASSERT_EQ(static_cast<int>(cur.values.size()), cur.count);
-    }
-    // The newest message's values are the newest run of the ring.
+    ExpectSequence(sub.On("vantor/b1/analog/0"), true);
+    // The newest message's values are a run of the ring (newest first there).
     const size_t before = sub.On("vantor/b1/analog/0").size();
     ASSERT_TRUE(Eventually([&] { return sub.On("vantor/b1/analog/0").size() > before; }));
-    Analog last = ParseAnalog(sub.On("vantor/b1/analog/0").back().payload);
-    protocol::SharedBlock copy = Copy();
+    const Analog last = ParseAnalog(sub.On("vantor/b1/analog/0").back().payload);
     std::vector<float> ring(protocol::kRingSlots);
-    const int held = protocol::NewestSamples(copy.analogRing[0], ring.data(), protocol::kRingSlots);
-    bool found = false;
-    for (int start = 0; start + last.count <= held && !found; ++start) {
-        found = true;
-        for (int k = 0; k < last.count && found; ++k) {
-            found = ring[static_cast<size_t>(start + k)] ==
-                    last.values[static_cast<size_t>(last.count - 1 - k)];
-        }
-    }
-    EXPECT_TRUE(found) << sub.On("vantor/b1/analog/0").back().payload;
+    ring.resize(static_cast<size_t>(Read([&](const protocol::SharedBlock& b) {
+        return protocol::NewestSamples(b.analogRing[0], ring.data(), protocol::kRingSlots);
+    })));
+    EXPECT_NE(std::search(ring.begin(), ring.end(), last.values.rbegin(), last.values.rend()),
+              ring.end())
+        << sub.On("vantor/b1/analog/0").back().payload;
 
     bridge->Signal(SIGKILL);
     EXPECT_EQ(bridge->TermSignal(), SIGKILL);
@@ -233,11 +231,7 @@ TEST_F(MqttBridge, ControlIsOffUnlessEnabledAndRefusesBadRequests) {
     sub.Publish("vantor/b1/dout/3/set", "x");
     EXPECT_TRUE(bridge->WaitForText("payload \"x\" is not 0 or 1", true)) << bridge->Stderr();
     EXPECT_EQ(OutputRequest(3), 0);
-
-    sub.Publish("vantor/b1/dout/3/set", "1");
-    EXPECT_TRUE(Eventually([&] { return OutputRequest(3) == 1; }));
-    // The simulated board loops the output back to its input.
-    EXPECT_TRUE(Eventually([&] { return sub.Has("vantor/b1/din", "{\"3\":1}"); }));
+    // A good request: WithTheAclOnlyTheOperatorSetsOutputs.
 }
 
 // The broker decides who may publish control requests: with the password file
@@ -312,12 +306,7 @@ TEST_F(MqttBridge, ReconnectsToARestartedBrokerAndMarksTheGap) {
     ASSERT_TRUE(Eventually([&] { return sub->On("vantor/b1/analog/0").size() >= 2; }));
     Analog after = ParseAnalog(sub->On("vantor/b1/analog/0").front().payload);
     EXPECT_GT(after.seq, before.seq + static_cast<unsigned long long>(before.count));
-    auto again = sub->On("vantor/b1/analog/0");
-    for (size_t i = 1; i < again.size(); ++i) {
-        Analog prev = ParseAnalog(again[i - 1].payload);
-        EXPECT_GE(ParseAnalog(again[i].payload).seq,
-                  prev.seq + static_cast<unsigned long long>(prev.count));
-    }
+    ExpectSequence(sub->On("vantor/b1/analog/0"), false);
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <memory>
 #include <random>
 #include <string>
+#include <thread>
 
 #include "platform/LoopbackUdp.h"
 #include "protocol/BlockClient.h"
@@ -33,11 +34,10 @@ size_t MakeGarbage(std::mt19937& rng, std::vector<unsigned char>& buf) {
     protocol::NegPacket p = protocol::EmptyNegPacket();
     size_t size = sizeof p;
     switch (rng() % 5) {
-        case 0: {
+        case 0:
             size = rng() % kLargest;
             randomBytes(0, size);
             return size;
-        }
         case 1:  // cut short, a DISCONNECT of nobody
             p.code = protocol::kNegCodeRequest;
             std::snprintf(reinterpret_cast<char*>(p.data), 64, "DISCONNECT,nobody-%u",
@@ -78,78 +78,60 @@ size_t MakeGarbage(std::mt19937& rng, std::vector<unsigned char>& buf) {
 
 }  // namespace
 
-void Load::Start() {
-    m_threads.emplace_back([this] { SendGarbage(); });
-    for (int i = 0; i < m_shape.readers; ++i) m_threads.emplace_back([this] { ReadBlock(); });
-    for (int i = 0; i < m_shape.clients; ++i) m_threads.emplace_back([this, i] { CallClient(i); });
-}
-
-void Load::Stop() {
-    m_stop.store(true);
-    for (auto& t : m_threads) t.join();
-    m_threads.clear();
-}
-
-void Load::SendGarbage() {
+void SendGarbage(const std::stop_token& stop, SoakState& state, int perSecond, uint32_t seed) {
     const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
     const sockaddr_in to = platform::LoopbackAddress(protocol::kNegServerPort);
-    std::mt19937 rng(m_seed ^ 0x9a7bu);
+    std::mt19937 rng(seed ^ 0x9a7bu);
     std::vector<unsigned char> buf(kLargest);
     const auto start = Clock::now();
-    uint64_t due = 0;
-    while (!m_stop.load()) {
+    for (uint64_t due = 0; !stop.stop_requested(); std::this_thread::sleep_for(kBurstEvery)) {
         // As many as the rate asks for by now: a late burst catches up.
-        const double elapsed = SecondsBetween(start, Clock::now());
-        const auto target = static_cast<uint64_t>(elapsed * m_shape.datagramsPerSecond);
-        for (; due < target && !m_stop.load(); ++due) {
+        const auto target = static_cast<uint64_t>(SecondsBetween(start, Clock::now()) * perSecond);
+        for (; due < target && !stop.stop_requested(); ++due) {
             const size_t size = MakeGarbage(rng, buf);
             if (::sendto(fd, buf.data(), size, 0, reinterpret_cast<const sockaddr*>(&to),
                          sizeof to) >= 0) {
-                m_state.counts.datagrams.fetch_add(1, std::memory_order_relaxed);
+                state.counts.datagrams.fetch_add(1, std::memory_order_relaxed);
             }
         }
-        std::this_thread::sleep_for(kBurstEvery);
     }
     ::close(fd);
 }
 
-void Load::ReadBlock() {
+void ReadBlock(const std::stop_token& stop, SoakState& state) {
     protocol::BlockClient client;
     if (client.Attach() != protocol::BlockClient::Status::Attached) {
-        m_state.Violation("a reader cannot attach to the block: " + client.Error());
+        state.Violation("a reader cannot attach to the block: " + client.Error());
         return;
     }
     auto copy = std::make_unique<protocol::SharedBlock>();
-    while (!m_stop.load()) {
+    while (!stop.stop_requested()) {
         if (client.Read(*copy)) {
-            m_state.counts.readerCopies.fetch_add(1, std::memory_order_relaxed);
+            state.counts.readerCopies.fetch_add(1, std::memory_order_relaxed);
         } else {
-            m_state.counts.readerFailures.fetch_add(1);
-            m_state.Violation("a reader could not copy the block: " + client.Error());
+            state.Violation("a reader could not copy the block: " + client.Error());
         }
     }
 }
 
-void Load::CallClient(int index) {
-    std::mt19937 rng(m_seed + 101u * static_cast<uint32_t>(index));
+void CallClient(const std::stop_token& stop, SoakState& state, int index, uint32_t seed) {
+    std::mt19937 rng(seed + 101u * static_cast<uint32_t>(index));
     CHardWare hw;
     hw.SetNoticeHandler([](const std::string&) {});
     hw.Open("soak-client-" + std::to_string(index));
     std::vector<float> samples(1000);
     const int counters[] = {500, 501, 300, 301, 302, 303};
-    for (uint64_t call = 0; !m_stop.load(); ++call) {
+    for (uint64_t call = 0; !stop.stop_requested(); ++call) {
         // Only the calls that ask the server count as data calls.
-        bool asked = true;
         switch (call % 10) {
             case 0:
                 hw.GetVer();
                 hw.GetVersion();
-                asked = false;
-                break;
+                continue;
             case 1:
             case 2:
-                hw.GetAnalog(kFirstClientChannel + static_cast<int>(rng() % kClientChannels),
-                             samples.data(), 1 + static_cast<long>(rng() % samples.size()));
+                hw.GetAnalog(static_cast<int>(rng() % kClientChannels), samples.data(),
+                             1 + static_cast<long>(rng() % samples.size()));
                 break;
             case 3:
                 hw.GetFreb(200 + static_cast<int>(rng() % 8));
@@ -165,19 +147,17 @@ void Load::CallClient(int index) {
                              rng() % 2 == 0 ? HIGH : LOW);
                 break;
             case 7:
-                asked = call % 100 == 7;
-                if (asked) hw.ResetCNT();
+                if (call % 100 != 7) continue;
+                hw.ResetCNT();
                 break;
             case 8:
                 hw.GetErrMsg();
-                asked = false;
-                break;
+                continue;
             default:
                 hw.SwitchCpu();  // a notice of the server's, if one waits
-                asked = false;
-                break;
+                continue;
         }
-        if (asked) m_state.counts.clientCalls.fetch_add(1, std::memory_order_relaxed);
+        state.counts.clientCalls.fetch_add(1, std::memory_order_relaxed);
     }
     hw.Close();
 }

@@ -1,9 +1,8 @@
 #pragma once
-// The load of a soak phase besides the peers: garbage datagrams on the
-// link's port, readers copying the whole block as fast as they can, and
-// programs of the client library calling every data call.
-#include <thread>
-#include <vector>
+// The load generators of a soak phase. Each runs on a thread of its own
+// (std::jthread) until its stop is requested.
+#include <stop_token>
+#include <string>
 
 #include "SoakState.h"
 
@@ -15,27 +14,27 @@ struct LoadShape {
     int clients = 4;
 };
 
-class Load {
-public:
-    Load(SoakState& state, const LoadShape& shape, uint32_t seed)
-        : m_state(state), m_shape(shape), m_seed(seed) {}
-    ~Load() { Stop(); }
-    Load(const Load&) = delete;
-    Load& operator=(const Load&) = delete;
+inline constexpr int kChurningPeers = 22;
 
-    void Start();
-    void Stop();
-
-private:
-    void SendGarbage();
-    void ReadBlock();
-    void CallClient(int index);
-
-    SoakState& m_state;
-    LoadShape m_shape;
-    uint32_t m_seed;
-    std::atomic<bool> m_stop{false};
-    std::vector<std::thread> m_threads;
-};
+// Garbage datagrams on the link's port, `perSecond` of them.
+void SendGarbage(const std::stop_token& stop, SoakState& state, int perSecond, uint32_t seed);
+// Copies the whole block under its mutex as fast as it can.
+void ReadBlock(const std::stop_token& stop, SoakState& state);
+// An object of the client library calling every data call.
+void CallClient(const std::stop_token& stop, SoakState& state, int index, uint32_t seed);
+// The peers on the link's real ports: the metronome (channel 15 at one sample
+// per cycle) all the time; while `churn` is set, 22 peers that connect with
+// changing channel lists, disconnect and fall silent. At the stop every peer
+// still connected says DISCONNECT.
+void RunPeers(const std::stop_token& stop, SoakState& state, const std::atomic<bool>& churn,
+              uint32_t seed);
+// A receiver on 9000-9021 taking the server's PORT messages.
+void ReceivePorts(const std::stop_token& stop, SoakState& state);
+// Real vantorctl processes every 2 s: set-output (whose input the monitor then
+// expects to follow on the simulated board), hold, and every 10 s a mode
+// switch: refused on the simulated board; on a card it happens, and the
+// monitor pauses while the server is between modes.
+void DriveCtl(const std::stop_token& stop, SoakState& state, bool card, const std::string& logDir,
+              uint32_t seed);
 
 }  // namespace vantor::soak

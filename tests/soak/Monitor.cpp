@@ -39,16 +39,7 @@ uint64_t Moved(const protocol::SharedBlock& now, const protocol::SharedBlock& be
 
 }  // namespace
 
-void Monitor::Start() {
-    m_thread = std::thread([this] { Run(); });
-}
-
-void Monitor::Stop() {
-    m_stop.store(true);
-    if (m_thread.joinable()) m_thread.join();
-}
-
-void Monitor::Run() {
+void Monitor::Run(const std::stop_token& stop) {
     // Ahead of the load it watches, where the system lets it (best effort).
     ::setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()), -10);
     protocol::BlockClient client;
@@ -58,8 +49,9 @@ void Monitor::Run() {
     }
     auto now = std::make_unique<protocol::SharedBlock>();
     auto before = std::make_unique<protocol::SharedBlock>();
-    bool haveBefore = false;
-    bool awaitMetronome = true;
+    // 0: no look to compare with; 1: waiting for the metronome's first cycle,
+    // from which on it counts and checks; 2: checking.
+    int stage = 0;
     uint64_t epoch = m_state.pauseEpoch.load();
     Clock::time_point beforeAt;
     Clock::time_point checkedFrom = Clock::now();
@@ -67,7 +59,7 @@ void Monitor::Run() {
     RateFigures window;
     double refRate = 0;
 
-    while (!m_stop.load()) {
+    while (!stop.stop_requested()) {
         std::this_thread::sleep_for(kLookEvery);
         if (!client.Read(*now)) {
             m_state.Violation("the monitor could not copy the block: " + client.Error());
@@ -78,62 +70,47 @@ void Monitor::Run() {
         // Between modes (or a switch since the last look) nothing is owed.
         if (m_state.paused.load() || m_state.pauseEpoch.load() != epoch) {
             epoch = m_state.pauseEpoch.load();
-            haveBefore = false;
-            awaitMetronome = true;
-            continue;
-        }
-        if (!haveBefore) {
-            std::swap(now, before);
-            beforeAt = at;
-            haveBefore = true;
+            stage = 0;
             continue;
         }
         const uint64_t cycles = Moved(*now, *before, kMetronomeChannel);
         const double dt = SecondsBetween(beforeAt, at);
-        if (awaitMetronome) {
-            // Counted and checked from the server's first cycle with the metronome.
-            if (cycles > 0) {
-                awaitMetronome = false;
-                checkedFrom = at;
-            }
+        if (stage < 2) {
+            if (stage == 1 && cycles > 0) checkedFrom = at;
+            if (stage == 0 || cycles > 0) ++stage;
             std::swap(now, before);
             beforeAt = at;
             continue;
         }
-        m_metronome.fetch_add(cycles);
-        m_longestGapMs = std::max(m_longestGapMs, dt * 1000);
+        metronome.fetch_add(cycles);
+        longestGapMs = std::max(longestGapMs, dt * 1000);
         const bool late = cycles >= kWrapCycles ||
                           dt * (refRate > 0 ? refRate : 2000.0) >= static_cast<double>(kWrapCycles);
         if (late) {
             // Not the server's fault: this look came too late to tell.
-            ++m_lateLooks;
+            ++lateLooks;
         } else {
-            const Measure measure = m_measure.load();
-            if (measure == Measure::Idle) {
-                m_idle.cycles += cycles;
-                m_idle.seconds += dt;
-                refRate = m_idle.Rate();
-            } else if (measure == Measure::IdleAfter) {
-                m_idleAfter.cycles += cycles;
-                m_idleAfter.seconds += dt;
-            } else if (measure == Measure::Loaded) {
-                m_loaded.cycles += cycles;
-                m_loaded.seconds += dt;
+            const int current = measure.load();
+            RateFigures& into = rates[static_cast<size_t>(current)];
+            into.cycles += cycles;
+            into.seconds += dt;
+            if (current == kIdle) refRate = into.Rate();
+            if (current == kLoaded) {
                 window.cycles += cycles;
                 window.seconds += dt;
                 if (window.seconds >= kWindowSeconds) {
-                    if (m_loaded.minWindow == 0 || window.Rate() < m_loaded.minWindow) {
-                        m_loaded.minWindow = window.Rate();
+                    if (into.minWindow == 0 || window.Rate() < into.minWindow) {
+                        into.minWindow = window.Rate();
                     }
                     window = {};
                 }
             }
-            for (const Requirement& r : m_state.Required()) {
-                if (std::max(r.since, checkedFrom) + kJoinGrace > at) continue;
-                const auto ch = static_cast<size_t>(r.channel);
-                const bool still = Moved(*now, *before, r.channel) == 0;
+            for (const auto& [channel, since] : m_state.Required()) {
+                if (std::max(since, checkedFrom) + kJoinGrace > at) continue;
+                const auto ch = static_cast<size_t>(channel);
+                const bool still = Moved(*now, *before, channel) == 0;
                 if (still && cycles >= kStallCycles && !stalled[ch]) {
-                    m_state.Violation("channel " + std::to_string(r.channel) +
+                    m_state.Violation("channel " + std::to_string(channel) +
                                       " of a live peer stood still for " + std::to_string(cycles) +
                                       " cycles");
                 }
@@ -141,18 +118,14 @@ void Monitor::Run() {
             }
         }
         if (m_loopback) {
-            std::vector<OutputExpectation> waiting;
-            for (const OutputExpectation& e : m_state.TakeOutputs()) {
-                if (now->digitalIn[e.line] == e.level) continue;
-                if (at - e.set > 5s) {
-                    m_state.Violation("input " + std::to_string(e.line) +
-                                      " did not follow output " + std::to_string(e.line) + " to " +
-                                      std::to_string(e.level) + " within 5 s");
-                } else {
-                    waiting.push_back(e);
-                }
-            }
-            m_state.KeepOutputs(waiting);
+            m_state.SettleOutputs([&](const OutputExpectation& e) {
+                if (now->digitalIn[e.line] == e.level) return true;
+                if (at - e.set <= 5s) return false;
+                m_state.Violation("input " + std::to_string(e.line) + " did not follow output " +
+                                  std::to_string(e.line) + " to " + std::to_string(e.level) +
+                                  " within 5 s");
+                return true;
+            });
         }
         std::swap(now, before);
         beforeAt = at;

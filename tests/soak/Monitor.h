@@ -6,8 +6,10 @@
 // - every channel a live peer has required for a while moves whenever the
 //   server cycles, and never so far between two looks that its ring wrapped;
 // - on the simulated board, an input follows the output vantorctl set.
+#include <array>
 #include <atomic>
 #include <cstdint>
+#include <stop_token>
 #include <thread>
 
 #include "SoakState.h"
@@ -23,39 +25,32 @@ struct RateFigures {
 
 class Monitor {
 public:
-    enum class Measure { None, Idle, Loaded, IdleAfter };
+    // What the cycles counted now go to: an index of `rates`.
+    enum Measure { kNone, kIdle, kLoaded, kIdleAfter };
 
-    Monitor(SoakState& state, bool loopback) : m_state(state), m_loopback(loopback) {}
-    ~Monitor() { Stop(); }
-    Monitor(const Monitor&) = delete;
-    Monitor& operator=(const Monitor&) = delete;
+    // Starts looking at once.
+    Monitor(SoakState& state, bool loopback)
+        : m_state(state),
+          m_loopback(loopback),
+          m_thread([this](const std::stop_token& s) { Run(s); }) {}
+    void Stop() {
+        m_thread.request_stop();
+        if (m_thread.joinable()) m_thread.join();
+    }
 
-    void Start();
-    void Stop();
-    void SetMeasure(Measure m) { m_measure.store(m); }
-    // Cycles counted on the metronome so far.
-    uint64_t MetronomeCycles() const { return m_metronome.load(); }
+    std::atomic<int> measure{kNone};
+    std::atomic<uint64_t> metronome{0};  // cycles counted so far
     // Read after Stop.
-    const RateFigures& Idle() const { return m_idle; }
-    const RateFigures& IdleAfter() const { return m_idleAfter; }
-    const RateFigures& Loaded() const { return m_loaded; }
-    uint64_t LateLooks() const { return m_lateLooks; }
-    double LongestGapMs() const { return m_longestGapMs; }
+    std::array<RateFigures, 4> rates{};
+    uint64_t lateLooks = 0;
+    double longestGapMs = 0;
 
 private:
-    void Run();
+    void Run(const std::stop_token& stop);
 
     SoakState& m_state;
     bool m_loopback;
-    std::atomic<bool> m_stop{false};
-    std::atomic<Measure> m_measure{Measure::None};
-    std::atomic<uint64_t> m_metronome{0};
-    RateFigures m_idle;
-    RateFigures m_idleAfter;
-    RateFigures m_loaded;
-    uint64_t m_lateLooks = 0;
-    double m_longestGapMs = 0;
-    std::thread m_thread;
+    std::jthread m_thread;  // last: it starts when everything else is set
 };
 
 }  // namespace vantor::soak

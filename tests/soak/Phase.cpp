@@ -5,12 +5,11 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <memory>
 #include <optional>
+#include <thread>
+#include <vector>
 
-#include "CtlDriver.h"
 #include "Monitor.h"
-#include "PeerChurn.h"
 #include "support/ChildProcess.h"
 
 namespace vantor::soak {
@@ -23,7 +22,7 @@ constexpr double kIdleSeconds = 3;
 constexpr double kSettleSeconds = 1;
 // The load's first seconds are left out of the loaded rate: threads start,
 // clients register, the peers' channels join.
-constexpr double kWarmUpSeconds = 2;
+constexpr int kWarmUpSeconds = 2;
 constexpr int kStartPatienceMs = 60000;  // generous: sanitizer builds start slowly
 
 struct ProcFigures {
@@ -45,30 +44,13 @@ ProcFigures Sample(pid_t pid) {
     return f;
 }
 
-struct ProcTrack {
-    ProcFigures start, end, max;
-    void Add(const ProcFigures& f) {
-        max.rssKb = std::max(max.rssKb, f.rssKb);
-        max.fds = std::max(max.fds, f.fds);
-    }
-};
-
-bool Interrupted(const PhaseOptions& o) {
-    return o.interrupted != nullptr && o.interrupted->load();
+unsigned long long N(const std::atomic<uint64_t>& n) {
+    return n.load();
 }
 
-// Sleeps in small steps; false when the soak was interrupted.
-bool Wait(const PhaseOptions& o, double seconds) {
-    const auto end = Clock::now() + std::chrono::duration<double>(seconds);
-    while (Clock::now() < end) {
-        if (Interrupted(o)) return false;
-        std::this_thread::sleep_for(20ms);
-    }
-    return true;
-}
-
-double PerSecond(uint64_t n, double seconds) {
-    return seconds > 0 ? static_cast<double>(n) / seconds : 0;
+void StopAll(std::vector<std::jthread>& threads) {
+    for (auto& t : threads) t.request_stop();
+    threads.clear();
 }
 
 }  // namespace
@@ -76,6 +58,15 @@ double PerSecond(uint64_t n, double seconds) {
 uint64_t RunPhase(const PhaseOptions& o) {
     const std::string name = o.card ? "board" : "sim";
     SoakState state(name);
+    auto interrupted = [&] { return o.interrupted->load(); };
+    // Sleeps in small steps; false when the soak was interrupted.
+    auto wait = [&](double seconds) {
+        for (auto end = Clock::now() + std::chrono::duration<double>(seconds); Clock::now() < end;
+             std::this_thread::sleep_for(20ms)) {
+            if (interrupted()) return false;
+        }
+        return true;
+    };
     const std::string dir = o.workDir + "/" + name;
     for (const char* sub : {"/server", "/boardsim", "/ctl"}) fs::create_directories(dir + sub);
     if (const char* config = std::getenv("VANTOR_CONFIG_DIR")) {
@@ -108,93 +99,99 @@ uint64_t RunPhase(const PhaseOptions& o) {
     }
 
     Monitor monitor(state, !o.card);
-    PeerChurn peers(state, o.seed);
-    monitor.Start();
-    peers.Start();
-    if (!test::Eventually([&] { return monitor.MetronomeCycles() > 0 || Interrupted(o); },
+    std::atomic<bool> churn{false};
+    std::vector<std::jthread> peers;
+    peers.emplace_back(RunPeers, std::ref(state), std::cref(churn), o.seed);
+    peers.emplace_back(ReceivePorts, std::ref(state));
+    // After a settling second, the quiet rate for a few seconds; false when interrupted.
+    auto measureQuiet = [&](Monitor::Measure what) {
+        if (!wait(kSettleSeconds)) return false;
+        monitor.measure = what;
+        wait(kIdleSeconds);
+        monitor.measure = Monitor::kNone;
+        return true;
+    };
+    if (!test::Eventually([&] { return monitor.metronome.load() > 0 || interrupted(); },
                           std::chrono::milliseconds(kStartPatienceMs)) ||
-        Interrupted(o)) {
-        if (!Interrupted(o)) state.Violation("the metronome peer's channel never moved");
-    } else if (Wait(o, kSettleSeconds)) {
-        monitor.SetMeasure(Monitor::Measure::Idle);
-        Wait(o, kIdleSeconds);
-        monitor.SetMeasure(Monitor::Measure::None);
-
-        ProcTrack proc;
-        proc.start = Sample(server.Pid());
-        proc.Add(proc.start);
-        Load load(state, o.shape, o.seed);
-        CtlDriver ctl(state, o.card, dir + "/ctl", o.seed);
-        const double loadSeconds = std::max(5.0, o.seconds - kIdleSeconds - kSettleSeconds);
+        interrupted()) {
+        if (!interrupted()) state.Violation("the metronome peer's channel never moved");
+    } else if (measureQuiet(Monitor::kIdle)) {
+        const ProcFigures start = Sample(server.Pid());
+        ProcFigures end;
+        ProcFigures max = start;
+        auto track = [&max](const ProcFigures& f) {
+            max.rssKb = std::max(max.rssKb, f.rssKb);
+            max.fds = std::max(max.fds, f.fds);
+        };
+        const int loadSeconds =
+            static_cast<int>(std::max(5.0, o.seconds - kIdleSeconds - kSettleSeconds));
         const auto loadStart = Clock::now();
-        peers.StartChurn();
-        load.Start();
-        ctl.Start();
-        bool alive = true;
-        for (int s = 1; alive && !Interrupted(o) && s <= static_cast<int>(loadSeconds); ++s) {
-            std::this_thread::sleep_until(loadStart + std::chrono::seconds(s));
-            if (s == static_cast<int>(kWarmUpSeconds)) monitor.SetMeasure(Monitor::Measure::Loaded);
-            alive = server.Running();
-            if (alive) proc.Add(Sample(server.Pid()));
+        churn = true;
+        std::vector<std::jthread> load;
+        load.emplace_back(DriveCtl, std::ref(state), o.card, dir + "/ctl", o.seed);
+        load.emplace_back(SendGarbage, std::ref(state), o.shape.datagramsPerSecond, o.seed);
+        for (int i = 0; i < o.shape.readers; ++i) load.emplace_back(ReadBlock, std::ref(state));
+        for (int i = 0; i < o.shape.clients; ++i) {
+            load.emplace_back(CallClient, std::ref(state), i, o.seed);
         }
-        monitor.SetMeasure(Monitor::Measure::None);
-        ctl.Stop();
-        load.Stop();
-        peers.StopChurn();
+        bool alive = true;
+        for (int s = 1; alive && !interrupted() && s <= loadSeconds; ++s) {
+            std::this_thread::sleep_until(loadStart + std::chrono::seconds(s));
+            if (s == kWarmUpSeconds) monitor.measure = Monitor::kLoaded;
+            alive = server.Running();
+            if (alive) track(Sample(server.Pid()));
+        }
+        monitor.measure = Monitor::kNone;
+        StopAll(load);
+        churn = false;
         const double held = SecondsBetween(loadStart, Clock::now());
         if (!alive) state.Violation("the server died under load: " + server.Stderr());
         // Quiet again, on the same channels: the machine's own load may have
         // changed meanwhile, so the quiet rate is measured on both sides.
-        if (alive && Wait(o, kSettleSeconds)) {
-            monitor.SetMeasure(Monitor::Measure::IdleAfter);
-            Wait(o, kIdleSeconds);
-            monitor.SetMeasure(Monitor::Measure::None);
+        if (alive) {
+            measureQuiet(Monitor::kIdleAfter);
+            end = Sample(server.Pid());
+            track(end);
         }
-        if (alive) proc.end = Sample(server.Pid());
-        proc.Add(proc.end);
         monitor.Stop();
-        peers.Stop();
+        StopAll(peers);
 
-        const RateFigures& loaded = monitor.Loaded();
-        const double before = monitor.Idle().Rate();
-        const double after = monitor.IdleAfter().Rate();
+        const RateFigures& loaded = monitor.rates[Monitor::kLoaded];
+        const double before = monitor.rates[Monitor::kIdle].Rate();
+        const double after = monitor.rates[Monitor::kIdleAfter].Rate();
         const double idle = after > 0 ? (before + after) / 2 : before;
         const double change = idle > 0 ? (loaded.Rate() - idle) / idle * 100 : 0;
-        if (alive && !Interrupted(o) && (idle <= 0 || -change > o.tolerancePercent)) {
+        if (alive && !interrupted() && (idle <= 0 || -change > o.tolerancePercent)) {
             state.Violation("the loaded cycle rate is more than " +
                             std::to_string(static_cast<int>(o.tolerancePercent)) +
                             " % below the quiet rate");
         }
         const LoadCounts& c = state.counts;
+        auto perSecond = [held](const std::atomic<uint64_t>& n) {
+            return held > 0 ? static_cast<double>(n.load()) / held : 0;
+        };
         std::printf(
             "soak %s: load held %.1f s: peers %d+1 (CONNECT %llu, list changes %llu, DISCONNECT "
             "%llu, fell silent %llu, PORT heard %llu), datagrams/s %.0f, reader copies/s %.0f, "
             "client calls/s %.0f, vantorctl runs %llu (mode switches %llu)\n",
-            name.c_str(), held, kChurningPeers, static_cast<unsigned long long>(c.connects.load()),
-            static_cast<unsigned long long>(c.listChanges.load()),
-            static_cast<unsigned long long>(c.disconnects.load()),
-            static_cast<unsigned long long>(c.silences.load()),
-            static_cast<unsigned long long>(c.portMessages.load()),
-            PerSecond(c.datagrams.load(), held), PerSecond(c.readerCopies.load(), held),
-            PerSecond(c.clientCalls.load(), held),
-            static_cast<unsigned long long>(c.ctlRuns.load()),
-            static_cast<unsigned long long>(c.modeSwitches.load()));
+            name.c_str(), held, kChurningPeers, N(c.connects), N(c.listChanges), N(c.disconnects),
+            N(c.silences), N(c.portMessages), perSecond(c.datagrams), perSecond(c.readerCopies),
+            perSecond(c.clientCalls), N(c.ctlRuns), N(c.modeSwitches));
         std::printf(
             "soak %s: cycle rate idle %.1f/s (before %.1f/s, after %.1f/s), loaded %.1f/s (slowest "
             "5 s: %.1f/s), change %+.1f %% (limit -%.0f %%)\n",
             name.c_str(), idle, before, after, loaded.Rate(), loaded.minWindow, change,
             o.tolerancePercent);
         std::printf("soak %s: monitor looks %llu, longest gap %.1f ms, late looks %llu\n",
-                    name.c_str(), static_cast<unsigned long long>(c.looks.load()),
-                    monitor.LongestGapMs(), static_cast<unsigned long long>(monitor.LateLooks()));
+                    name.c_str(), N(c.looks), monitor.longestGapMs,
+                    static_cast<unsigned long long>(monitor.lateLooks));
         std::printf("soak %s: server RSS start %ld kB, end %ld kB, max %ld kB, growth %+ld kB\n",
-                    name.c_str(), proc.start.rssKb, proc.end.rssKb, proc.max.rssKb,
-                    proc.end.rssKb - proc.start.rssKb);
-        std::printf("soak %s: server fds start %ld, end %ld, max %ld\n", name.c_str(),
-                    proc.start.fds, proc.end.fds, proc.max.fds);
+                    name.c_str(), start.rssKb, end.rssKb, max.rssKb, end.rssKb - start.rssKb);
+        std::printf("soak %s: server fds start %ld, end %ld, max %ld\n", name.c_str(), start.fds,
+                    end.fds, max.fds);
     }
     monitor.Stop();
-    peers.Stop();
+    StopAll(peers);
 
     server.Signal(SIGTERM);
     const int code = server.ExitCode(kStartPatienceMs);

@@ -18,7 +18,7 @@ struct PhaseOptions {
     uint32_t seed = 1;
     double tolerancePercent = 5;
     LoadShape shape;
-    const std::atomic<bool>* interrupted = nullptr;
+    const std::atomic<bool>* interrupted = nullptr;  // set by a signal: end early
 };
 
 // The number of violations found.

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <utility>
 
 namespace vantor::soak {
 
@@ -25,29 +24,19 @@ void SoakState::Require(int peer, const std::vector<int>& channels) {
     std::lock_guard lock(m_mutex);
     if (static_cast<size_t>(peer) >= m_required.size()) m_required.resize(peer + 1);
     auto& mine = m_required[static_cast<size_t>(peer)];
-    std::vector<Requirement> next;
-    const auto now = Clock::now();
-    for (int ch : channels) {
-        // A channel the peer keeps keeps its start: a refresh is no new request.
-        auto kept = std::find_if(mine.begin(), mine.end(),
-                                 [ch](const Requirement& r) { return r.channel == ch; });
-        next.push_back(kept != mine.end() ? *kept : Requirement{ch, now});
-    }
+    std::map<int, Clock::time_point> next;
+    // A channel the peer keeps keeps its start: a refresh is no new request.
+    for (int ch : channels) next[ch] = mine.contains(ch) ? mine[ch] : Clock::now();
     mine = std::move(next);
 }
 
-std::vector<Requirement> SoakState::Required() const {
+std::map<int, Clock::time_point> SoakState::Required() const {
     std::lock_guard lock(m_mutex);
-    std::vector<Requirement> all;
+    std::map<int, Clock::time_point> all;
     for (const auto& peer : m_required) {
-        for (const Requirement& r : peer) {
-            auto same = std::find_if(all.begin(), all.end(),
-                                     [&r](const Requirement& a) { return a.channel == r.channel; });
-            if (same == all.end()) {
-                all.push_back(r);
-            } else if (r.since < same->since) {
-                same->since = r.since;
-            }
+        for (const auto& [channel, since] : peer) {
+            auto [it, fresh] = all.try_emplace(channel, since);
+            if (!fresh) it->second = std::min(it->second, since);
         }
     }
     return all;
@@ -55,25 +44,13 @@ std::vector<Requirement> SoakState::Required() const {
 
 void SoakState::ExpectOutput(int line, int level) {
     std::lock_guard lock(m_mutex);
-    // A newer setting of the line replaces the one still waiting.
     std::erase_if(m_outputs, [line](const OutputExpectation& e) { return e.line == line; });
     m_outputs.push_back({line, level, Clock::now()});
 }
 
-std::vector<OutputExpectation> SoakState::TakeOutputs() {
+void SoakState::SettleOutputs(const std::function<bool(const OutputExpectation&)>& settled) {
     std::lock_guard lock(m_mutex);
-    return std::exchange(m_outputs, {});
-}
-
-void SoakState::KeepOutputs(const std::vector<OutputExpectation>& pending) {
-    std::lock_guard lock(m_mutex);
-    for (const OutputExpectation& e : pending) {
-        // Unless vantorctl set the line anew meanwhile.
-        if (std::none_of(m_outputs.begin(), m_outputs.end(),
-                         [&e](const OutputExpectation& o) { return o.line == e.line; })) {
-            m_outputs.push_back(e);
-        }
-    }
+    std::erase_if(m_outputs, settled);
 }
 
 }  // namespace vantor::soak

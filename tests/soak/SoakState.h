@@ -3,10 +3,11 @@
 // clock, the counts of the load, the channels the live peers require, the
 // digital outputs vantorctl set, and the violations found. Counters are
 // atomics; the lists are guarded by their own mutex.
-#include <array>
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <functional>
+#include <map>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -23,7 +24,6 @@ inline double SecondsBetween(Clock::time_point a, Clock::time_point b) {
 // stays sampled while the server runs), the churning peers share 4..14 and
 // the metronome peer alone asks for 15 at one sample per cycle, so ring 15
 // counts the server's cycles.
-inline constexpr int kFirstClientChannel = 0;
 inline constexpr int kClientChannels = 4;
 inline constexpr int kFirstPeerChannel = 4;
 inline constexpr int kLastPeerChannel = 14;
@@ -32,24 +32,8 @@ inline constexpr int kMetronomeChannel = 15;
 inline constexpr int kCtlOutputLines = 8;
 
 struct LoadCounts {
-    std::atomic<uint64_t> connects{0};
-    std::atomic<uint64_t> disconnects{0};
-    std::atomic<uint64_t> silences{0};
-    std::atomic<uint64_t> listChanges{0};
-    std::atomic<uint64_t> portMessages{0};
-    std::atomic<uint64_t> datagrams{0};
-    std::atomic<uint64_t> readerCopies{0};
-    std::atomic<uint64_t> readerFailures{0};
-    std::atomic<uint64_t> clientCalls{0};
-    std::atomic<uint64_t> ctlRuns{0};
-    std::atomic<uint64_t> modeSwitches{0};
-    std::atomic<uint64_t> looks{0};
-};
-
-// A channel some live peer requires, and since when.
-struct Requirement {
-    int channel = 0;
-    Clock::time_point since;
+    std::atomic<uint64_t> connects{0}, disconnects{0}, silences{0}, listChanges{0}, portMessages{0},
+        datagrams{0}, readerCopies{0}, clientCalls{0}, ctlRuns{0}, modeSwitches{0}, looks{0};
 };
 
 // An output line vantorctl set, waiting for its input to follow.
@@ -63,8 +47,6 @@ class SoakState {
 public:
     explicit SoakState(std::string phase) : m_phase(std::move(phase)) {}
 
-    const std::string& Phase() const { return m_phase; }
-    std::atomic<bool> stop{false};
     LoadCounts counts;
 
     // While set, the server is between modes: rings may stand still and the
@@ -85,17 +67,18 @@ public:
     void Require(int peer, const std::vector<int>& channels);
     // Every required channel, with the earliest time some peer required it
     // without a break.
-    std::vector<Requirement> Required() const;
+    std::map<int, Clock::time_point> Required() const;
 
+    // A newer setting of a line replaces the one still waiting.
     void ExpectOutput(int line, int level);
-    std::vector<OutputExpectation> TakeOutputs();
-    void KeepOutputs(const std::vector<OutputExpectation>& pending);
+    // Drops the expectations `settled` says are met or violated.
+    void SettleOutputs(const std::function<bool(const OutputExpectation&)>& settled);
 
 private:
     std::string m_phase;
     std::atomic<uint64_t> m_violations{0};
     mutable std::mutex m_mutex;
-    std::vector<std::vector<Requirement>> m_required;
+    std::vector<std::map<int, Clock::time_point>> m_required;  // by peer: channel, since
     std::vector<OutputExpectation> m_outputs;
 };
 

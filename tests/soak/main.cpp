@@ -35,23 +35,25 @@ int main(int argc, char** argv) {
     CLI::App app{"Soak and load test of the Vantor server"};
     double seconds = 60;
     std::string phases = "both";
-    uint32_t seed = static_cast<uint32_t>(
-        std::chrono::steady_clock::now().time_since_epoch().count() & 0xFFFFFFFFu);
-    double tolerance = 5;
     bool keep = false;
-    vantor::soak::LoadShape shape;
+    PhaseOptions options;
+    options.seed = static_cast<uint32_t>(
+        std::chrono::steady_clock::now().time_since_epoch().count() & 0xFFFFFFFFu);
+    options.interrupted = &g_bInterrupted;
     app.add_option("seconds", seconds, "total time, split between the two boards")
         ->check(CLI::Range(10.0, 7 * 24 * 3600.0));
     app.add_option("--boards", phases, "sim, board or both")
         ->check(CLI::IsMember({"sim", "board", "both"}));
-    app.add_option("--seed", seed, "seed of the random load (printed; default: from the clock)");
-    app.add_option("--tolerance", tolerance, "allowed drop of the cycle rate under load, in %")
+    app.add_option("--seed", options.seed,
+                   "seed of the random load (printed; default: from the clock)");
+    app.add_option("--tolerance", options.tolerancePercent,
+                   "allowed drop of the cycle rate under load, in %")
         ->check(CLI::Range(0.0, 100.0));
-    app.add_option("--datagrams", shape.datagramsPerSecond, "garbage datagrams per second")
+    app.add_option("--datagrams", options.shape.datagramsPerSecond, "garbage datagrams per second")
         ->check(CLI::Range(0, 1000000));
-    app.add_option("--readers", shape.readers, "threads copying the block")
+    app.add_option("--readers", options.shape.readers, "threads copying the block")
         ->check(CLI::Range(0, 64));
-    app.add_option("--clients", shape.clients, "client library objects calling")
+    app.add_option("--clients", options.shape.clients, "client library objects calling")
         ->check(CLI::Range(0, 64));
     app.add_flag("--keep", keep, "keep the logs of the server, boardsim and vantorctl");
     try {
@@ -77,24 +79,15 @@ int main(int argc, char** argv) {
     ::sigaction(SIGINT, &sa, nullptr);
     ::sigaction(SIGTERM, &sa, nullptr);
 
-    std::printf("soak: %.0f s, boards %s, seed %u, namespace %s\n", seconds, phases.c_str(), seed,
-                ns.c_str());
+    std::printf("soak: %.0f s, boards %s, seed %u, namespace %s\n", seconds, phases.c_str(),
+                options.seed, ns.c_str());
     std::fflush(stdout);
-    PhaseOptions options;
+    options.seconds = seconds / (phases == "both" ? 2 : 1);
     options.workDir = root + "/logs";
-    options.seed = seed;
-    options.tolerancePercent = tolerance;
-    options.shape = shape;
-    options.interrupted = &g_bInterrupted;
-    const int count = phases == "both" ? 2 : 1;
-    options.seconds = seconds / count;
     uint64_t violations = 0;
-    if (phases != "board" && !g_bInterrupted.load()) {
-        options.card = false;
-        violations += vantor::soak::RunPhase(options);
-    }
-    if (phases != "sim" && !g_bInterrupted.load()) {
-        options.card = true;
+    for (const bool card : {false, true}) {
+        if (phases == (card ? "sim" : "board") || g_bInterrupted.load()) continue;
+        options.card = card;
         violations += vantor::soak::RunPhase(options);
     }
     // A crash report means a server died, whatever else it said.

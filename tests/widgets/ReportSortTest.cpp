@@ -28,8 +28,7 @@ std::vector<std::string> Sorted(std::vector<std::string> texts, bool ascending) 
 }
 
 TEST(ReportSort, EachRuleOrdersItsKindOfText) {
-    // Hexadecimal first: 9, A (10), 10 (16).
-    EXPECT_EQ(Sorted({"9", "10", "A"}, true), (std::vector<std::string>{"9", "A", "10"}));
+    // Hexadecimal first (9, A, 10 both ways): tst_reportctrl's header clicks.
     // Decimals with a percent sign.
     EXPECT_EQ(Sorted({"12.5%", "3%"}, true), (std::vector<std::string>{"3%", "12.5%"}));
     EXPECT_LT(CompareCellTexts("2.5", "10.25"), 0);
@@ -52,7 +51,6 @@ TEST(ReportSort, EachRuleOrdersItsKindOfText) {
 }
 
 TEST(ReportSort, QuickSortOrdersBothWaysAndKeepsEveryRow) {
-    EXPECT_EQ(Sorted({"9", "10", "A"}, false), (std::vector<std::string>{"10", "A", "9"}));
     std::mt19937 random(7);
     for (int round = 0; round < 200; ++round) {
         const size_t n = random() % 40;

@@ -1,15 +1,16 @@
-#include "PeerChurn.h"
-
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <memory>
+#include <numeric>
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "Load.h"
 #include "platform/LoopbackUdp.h"
 #include "protocol/NegPacket.h"
 #include "protocol/PeerRequest.h"
@@ -39,16 +40,29 @@ enum class PeerState { Off, Connected, Silent };
 struct Peer {
     std::string name;
     PeerState state = PeerState::Off;
-    std::string analog;  // "5:2,9:1" as sent
     std::vector<int> channels;
     Clock::time_point nextSend;
     Clock::time_point nextChange;
     std::unique_ptr<protocol::PeerSender> sender;
 };
 
+// Channels from `first` to `last`.
+std::vector<int> Range(int first, int last) {
+    std::vector<int> all(static_cast<size_t>(last - first + 1));
+    std::iota(all.begin(), all.end(), first);
+    return all;
+}
+
 bool SendConnect(Peer& p) {
+    // "4:2,9:1": the clients' channels at the server's default, the others at SamplesOf.
+    std::string analog;
+    for (int ch : p.channels) {
+        if (!analog.empty()) analog += ",";
+        analog += std::to_string(ch);
+        if (ch >= kClientChannels) analog.append(":").append(std::to_string(SamplesOf(ch)));
+    }
     // Digital lines too, so the server's request carries every kind of list.
-    const protocol::PeerDescription d{p.name, "127.0.0.1", "vantor-soak", p.analog,
+    const protocol::PeerDescription d{p.name, "127.0.0.1", "vantor-soak", analog,
                                       "",     "",          "0,3",         "1"};
     protocol::AcqRequest request{};
     std::string error;
@@ -58,16 +72,9 @@ bool SendConnect(Peer& p) {
 // 1..4 channels of 4..14, each at 1..3 samples per cycle: few enough that a
 // look every few milliseconds always sees a ring move without wrapping.
 void NewList(Peer& p, std::mt19937& rng) {
-    std::vector<int> all;
-    for (int ch = kFirstPeerChannel; ch <= kLastPeerChannel; ++ch) all.push_back(ch);
-    std::shuffle(all.begin(), all.end(), rng);
-    const int n = 1 + static_cast<int>(rng() % 4);
-    p.channels.assign(all.begin(), all.begin() + n);
-    p.analog.clear();
-    for (int ch : p.channels) {
-        if (!p.analog.empty()) p.analog += ",";
-        p.analog += std::to_string(ch) + ":" + std::to_string(SamplesOf(ch));
-    }
+    p.channels = Range(kFirstPeerChannel, kLastPeerChannel);
+    std::shuffle(p.channels.begin(), p.channels.end(), rng);
+    p.channels.resize(1 + rng() % 4);
 }
 
 Clock::duration Between(std::mt19937& rng, int minMs, int maxMs) {
@@ -76,19 +83,9 @@ Clock::duration Between(std::mt19937& rng, int minMs, int maxMs) {
 
 }  // namespace
 
-void PeerChurn::Start() {
-    m_thread = std::thread([this] { Run(); });
-    m_receiver = std::thread([this] { ReceivePorts(); });
-}
-
-void PeerChurn::Stop() {
-    m_stop.store(true);
-    if (m_thread.joinable()) m_thread.join();
-    if (m_receiver.joinable()) m_receiver.join();
-}
-
-void PeerChurn::Run() {
-    std::mt19937 rng(m_seed);
+void RunPeers(const std::stop_token& stop, SoakState& state, const std::atomic<bool>& churning,
+              uint32_t seed) {
+    std::mt19937 rng(seed);
     std::vector<Peer> peers(kChurningPeers + 2);
     const auto start = Clock::now();
     for (size_t i = 0; i < peers.size(); ++i) {
@@ -99,93 +96,78 @@ void PeerChurn::Run() {
     }
     Peer& metronome = peers[kMetronome];
     metronome.name = "soak-metronome";
-    metronome.analog = "15:1";
+    metronome.channels = {kMetronomeChannel};
     metronome.state = PeerState::Connected;
     metronome.nextSend = start;
     // While the peers do not churn, one peer asks for every channel the load
     // will (the clients' 0..3 at the server's default), so the quiet cycle
     // rate is measured on the same work per cycle as the loaded one.
-    Peer& warm = peers[kWarm];
-    warm.name = "soak-warm";
-    for (int ch = kFirstClientChannel; ch < kFirstClientChannel + kClientChannels; ++ch) {
-        warm.analog += std::to_string(ch) + ",";
-    }
-    for (int ch = kFirstPeerChannel; ch <= kLastPeerChannel; ++ch) {
-        warm.analog += std::to_string(ch) + ":" + std::to_string(SamplesOf(ch)) +
-                       (ch < kLastPeerChannel ? "," : "");
-    }
+    peers[kWarm].name = "soak-warm";
+    peers[kWarm].channels = Range(0, kLastPeerChannel);
 
-    while (!m_stop.load()) {
+    // It no longer counts on its channels from the moment it leaves; a silent
+    // peer is dropped by the server 21 s after its last CONNECT.
+    auto leave = [&](size_t i, PeerState next) {
+        state.Require(static_cast<int>(i), {});
+        if (next == PeerState::Off && peers[i].state != PeerState::Off) {
+            peers[i].sender->Send(protocol::BuildDisconnectRequest(peers[i].name));
+        }
+        peers[i].state = next;
+    };
+    while (!stop.stop_requested()) {
         const auto now = Clock::now();
+        const bool churn = churning.load();
         for (size_t i = 0; i < peers.size(); ++i) {
             Peer& p = peers[i];
             const int index = static_cast<int>(i);
-            const bool churn = m_churn.load();
             const bool quietPeer = index == kWarm ? churn : index < kChurningPeers && !churn;
             if (quietPeer && p.state != PeerState::Off) {
-                m_state.Require(index, {});
-                p.sender->Send(protocol::BuildDisconnectRequest(p.name));
-                p.state = PeerState::Off;
+                leave(i, PeerState::Off);
             } else if (index == kWarm && !churn && p.state == PeerState::Off) {
                 p.state = PeerState::Connected;
                 p.nextSend = now;
             }
             if (index < kChurningPeers && churn && now >= p.nextChange) {
                 const auto roll = rng() % 100;
-                if (p.state != PeerState::Connected) {
+                if (p.state != PeerState::Connected || roll < 40) {
+                    if (p.state == PeerState::Connected) state.counts.listChanges.fetch_add(1);
                     NewList(p, rng);
                     p.state = PeerState::Connected;
                     p.nextSend = now;
-                    m_state.Require(index, p.channels);
-                } else if (roll < 40) {
-                    NewList(p, rng);
-                    p.nextSend = now;
-                    m_state.counts.listChanges.fetch_add(1);
-                    m_state.Require(index, p.channels);
+                    state.Require(index, p.channels);
                 } else if (roll < 75) {
-                    // It no longer counts on its channels from the moment it leaves.
-                    m_state.Require(index, {});
-                    p.sender->Send(protocol::BuildDisconnectRequest(p.name));
-                    m_state.counts.disconnects.fetch_add(1);
-                    p.state = PeerState::Off;
+                    leave(i, PeerState::Off);
+                    state.counts.disconnects.fetch_add(1);
                 } else {
-                    // Silent: the server drops it 21 s after its last CONNECT.
-                    m_state.Require(index, {});
-                    m_state.counts.silences.fetch_add(1);
-                    p.state = PeerState::Silent;
+                    leave(i, PeerState::Silent);
+                    state.counts.silences.fetch_add(1);
                 }
                 p.nextChange = now + (p.state == PeerState::Connected ? Between(rng, 2000, 15000)
                                       : p.state == PeerState::Off     ? Between(rng, 500, 5000)
                                                                       : Between(rng, 5000, 30000));
             }
             if (p.state == PeerState::Connected && now >= p.nextSend) {
-                if (SendConnect(p)) m_state.counts.connects.fetch_add(1);
+                if (SendConnect(p)) state.counts.connects.fetch_add(1);
                 p.nextSend = now + kRepeat;
             }
         }
         std::this_thread::sleep_for(kTick);
     }
-    for (size_t i = 0; i < peers.size(); ++i) {
-        m_state.Require(static_cast<int>(i), {});
-        if (peers[i].state == PeerState::Connected) {
-            peers[i].sender->Send(protocol::BuildDisconnectRequest(peers[i].name));
-        }
-    }
+    for (size_t i = 0; i < peers.size(); ++i) leave(i, PeerState::Off);
 }
 
-void PeerChurn::ReceivePorts() {
+void ReceivePorts(const std::stop_token& stop, SoakState& state) {
     std::vector<pollfd> fds;
     for (int port = protocol::kFirstPeerPort; port < protocol::kFirstPeerPort + protocol::kMaxPeers;
          ++port) {
         const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-        if (fd >= 0 && platform::BindLoopback(fd, port)) {
+        if (fd >= 0 && platform::BindLoopback(fd, port))
             fds.push_back({fd, POLLIN, 0});
-        } else if (fd >= 0) {
+        else if (fd >= 0)
             ::close(fd);
-        }
     }
     protocol::NegPacket packet{};
-    while (!m_stop.load()) {
+    while (!stop.stop_requested()) {
         if (::poll(fds.data(), fds.size(), 100) <= 0) continue;
         for (pollfd& p : fds) {
             if ((p.revents & POLLIN) == 0) continue;
@@ -196,7 +178,7 @@ void PeerChurn::ReceivePorts() {
                 std::string name;
                 int port = 0;
                 if (protocol::ParsePortText(text, name, port)) {
-                    m_state.counts.portMessages.fetch_add(1);
+                    state.counts.portMessages.fetch_add(1);
                 }
             }
         }
