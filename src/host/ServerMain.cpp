@@ -86,6 +86,9 @@ int ParseServerOptions(int argc, char** argv, ServerOptions& options) {
 }
 
 int ServerMain(const ServerOptions& options, char** argv) {
+    // A peer that closes its end (a client, a display) must give a write an
+    // error, not end the server; kept across the exec of the window program.
+    ::signal(SIGPIPE, SIG_IGN);
     if (!options.headless) ShowWindowInstead(argv);  // returns only when the window cannot run
 
     sigset_t stops = StopSignals();

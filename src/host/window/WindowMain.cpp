@@ -67,6 +67,9 @@ int ParseWindowOptions(int argc, char** argv) {
 }
 
 int WindowMain(int argc, char** argv) {
+    // A display that accepts and at once closes the connection must make the
+    // X probe below fail, not end the process with SIGPIPE.
+    ::signal(SIGPIPE, SIG_IGN);
     RunHeadlessUnlessXAnswers(argv);
 
     // Blocked before any thread exists, Qt's own included, so only the
