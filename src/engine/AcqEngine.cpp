@@ -158,6 +158,10 @@ void AcqEngine::PublishRings() {
 
 void AcqEngine::StartAcquisition() {
     m_stopRequested.store(0);
+    if (StopAskedDuringCommand()) {  // the stop was asked for before this reset
+        m_stopRequested.store(1);
+        return;
+    }
     if (m_mode.load() == kModeSync && m_forceSim.load() != 1) {
         m_cardMissing.store(false);  // the clients drive the card themselves
         return;

@@ -156,8 +156,9 @@ public:
     // The start-up sequence: SwitchMode(1) first when switchToAsyncFirst (the
     // display probe found no board to open), ReloadConfig, StartAcquisition;
     // on the simulated board the mode shown is 3 and the mode becomes 1.
-    // Gives the mode shown. A start still queued when StopAsync is called is
-    // dropped and gives the mode shown before it.
+    // Gives the mode shown. A start (or a mode switch's restart) under way or
+    // queued when StopAsync is called starts nothing; the start then gives
+    // the mode shown before it. Starts and stops are asked for from one thread.
     std::future<int> StartAsync(bool switchToAsyncFirst = false,
                                 std::function<void(int displayMode)> done = {});
     // The mode buttons: SwitchMode, then (unless unchanged) ReloadConfig and
@@ -288,9 +289,16 @@ private:
     BoardPass m_boardPass;
 
     StopFlag m_stopRequested{0};
-    // Counts StopAsync calls: a start queued before a stop is dropped, so it
+    // Counts StopAsync calls. A command remembers the count it was posted
+    // at: once a stop has been asked for since, it starts nothing, so it
     // cannot take back the stop raised at once.
+    static constexpr uint64_t kNoCommand = UINT64_MAX;
     std::atomic<uint64_t> m_stopsAsked{0};
+    std::atomic<uint64_t> m_commandStops{kNoCommand};  // of the command running
+    bool StopAskedDuringCommand() const {
+        const uint64_t at = m_commandStops.load();
+        return at != kNoCommand && m_stopsAsked.load() != at;
+    }
     std::atomic<int> m_acquisitionActive{0};
     std::atomic<int> m_acquisitionKind{kKindIdle};
     std::atomic<uint64_t> m_cycles{0};  // written by the cycle only

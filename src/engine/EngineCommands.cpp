@@ -17,11 +17,15 @@ std::future<R> AcqEngine::Command(std::function<R()> operation,
     // std::function needs a copyable job: the promise travels by shared_ptr.
     auto promise = std::make_shared<std::promise<R>>();
     std::future<R> result = promise->get_future();
-    m_commands->Post([promise, operation = std::move(operation), done = std::move(done)] {
-        R value = operation();
-        if (done) done(value);
-        promise->set_value(std::move(value));
-    });
+    const uint64_t stops = m_stopsAsked.load();
+    m_commands->Post(
+        [this, stops, promise, operation = std::move(operation), done = std::move(done)] {
+            m_commandStops.store(stops);
+            R value = operation();
+            m_commandStops.store(kNoCommand);
+            if (done) done(value);
+            promise->set_value(std::move(value));
+        });
     return result;
 }
 
@@ -29,12 +33,10 @@ std::future<int> AcqEngine::StartAsync(bool switchToAsyncFirst,
                                        std::function<void(int displayMode)> done) {
     std::function<void(const int&)> report;
     if (done) report = [done = std::move(done)](const int& mode) { done(mode); };
-    // A card retry posted just before the host stops would otherwise clear the
-    // stop flag and probe the card again before the stop gets its turn.
-    const uint64_t stops = m_stopsAsked.load();
+    // A card retry posted just before the host stops has nothing left to do.
     return Command<int>(
-        [this, switchToAsyncFirst, stops] {
-            if (m_stopsAsked.load() != stops) return m_displayMode.load();
+        [this, switchToAsyncFirst] {
+            if (StopAskedDuringCommand()) return m_displayMode.load();
             return BringUp(switchToAsyncFirst);
         },
         std::move(report));

@@ -127,29 +127,31 @@ TEST_F(AcquisitionThread, StoppingOneEngineLeavesAnotherSampling) {
     other.StopThreads();
 }
 
-// A card retry queued just before the host stops must not bring the engine up
-// again (clearing the stop raised at once) before the stop gets its turn.
-TEST_F(AcquisitionThread, StartQueuedBeforeAStopIsDropped) {
-    auto calls = std::make_shared<std::atomic<int>>(0);
-    auto release = std::make_shared<std::promise<void>>();
-    std::shared_future<void> released = release->get_future().share();
-    engine->SetChangeListener([calls, released] {
-        if (calls->fetch_add(1) == 0) released.wait();  // holds the command thread
+// A card retry or a mode switch queued just before the host stops must not
+// bring the engine up again, clearing the stop raised at once, before the stop
+// gets its turn.
+TEST_F(AcquisitionThread, StartsQueuedBeforeAStopStartNothing) {
+    std::promise<void> release;
+    std::shared_future<void> released = release.get_future().share();
+    std::atomic<bool> held{false};
+    auto first = engine->StartAsync(false, [&](int) {
+        held = true;  // the command thread waits here
+        released.wait();
     });
-    auto atFirst = std::make_shared<std::atomic<int>>(-1);
-    auto atSecond = std::make_shared<std::atomic<int>>(-2);
-    auto first =
-        engine->StartAsync(false, [calls, atFirst](int) { atFirst->store(calls->load()); });
-    ASSERT_TRUE(Eventually([&] { return calls->load() >= 1; }));
-    auto second =
-        engine->StartAsync(false, [calls, atSecond](int) { atSecond->store(calls->load()); });
+    ASSERT_TRUE(Eventually([&] { return held.load(); }));
+    std::atomic<bool> stopKeptByStart{false};
+    std::atomic<bool> stopKeptBySwitch{false};
+    auto start = engine->StartAsync(false, [&](int) { stopKeptByStart = engine->StopRequested(); });
+    auto switched = engine->SwitchModeAsync(kModeAsyncVariant, [&](const ModeSwitchResult&) {
+        stopKeptBySwitch = engine->StopRequested();
+    });
     auto stop = engine->StopAsync();
-    release->set_value();
+    release.set_value();
     ASSERT_EQ(stop.wait_for(30s), std::future_status::ready);
-    const int afterFirst = first.get();
-    EXPECT_EQ(second.get(), afterFirst);
-    // The second start brought nothing up: no change was noticed in between.
-    EXPECT_EQ(atSecond->load(), atFirst->load());
+    EXPECT_EQ(start.get(), first.get());
+    EXPECT_TRUE(stopKeptByStart);
+    EXPECT_EQ(switched.get().change, ModeSwitch::kSwitched);  // the file still changes
+    EXPECT_TRUE(stopKeptBySwitch);
     EXPECT_FALSE(engine->IsAcquisitionRunning());
 }
 
