@@ -130,7 +130,8 @@ int ServerHost::Start() {
     m_started = true;
     m_configDir = g_env.ConfigDir;
     m_engine->SetConfigDir(m_configDir);
-    if (const int swept = platform::RemoveStaleReplacements(m_configDir, kStaleReplacementSeconds))
+    if (const int swept = platform::RemoveStaleReplacements(
+            m_configDir, {"AcqCfg.ini", "AcqSet.cfg"}, kStaleReplacementSeconds))
         platform::TraceAt(platform::TraceLevel::Notice,
                           "removed %d unfinished file replacement(s) from %s\n", swept,
                           m_configDir.c_str());

@@ -5,10 +5,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
-#include <cstring>
 #include <ctime>
 #include <optional>
 
@@ -43,13 +43,12 @@ constexpr size_t kTempMarkSize = sizeof kTempMark - 1;
 constexpr size_t kTempRandomSize = 6;  // the XXXXXX that mkostemp fills
 
 // "<name>.tmpXXXXXX", as the replacement below names its temporary file.
-bool IsReplacementName(const char* name) {
-    const size_t n = std::strlen(name);
-    if (n <= kTempMarkSize + kTempRandomSize) return false;
-    if (std::memcmp(name + n - kTempRandomSize - kTempMarkSize, kTempMark, kTempMarkSize) != 0)
-        return false;
-    for (size_t i = n - kTempRandomSize; i < n; ++i) {
-        const char c = name[i];
+bool IsReplacementOf(const std::string& entry, const std::string& name) {
+    if (entry.size() != name.size() + kTempMarkSize + kTempRandomSize) return false;
+    if (entry.compare(0, name.size(), name) != 0) return false;
+    if (entry.compare(name.size(), kTempMarkSize, kTempMark) != 0) return false;
+    for (size_t i = entry.size() - kTempRandomSize; i < entry.size(); ++i) {
+        const char c = entry[i];
         const bool alnum =
             (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
         if (!alnum) return false;
@@ -59,8 +58,9 @@ bool IsReplacementName(const char* name) {
 
 }  // namespace
 
-int RemoveStaleReplacements(const std::string& dir, int minAgeSeconds) {
-    const UniqueFd dirFd(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NOFOLLOW));
+int RemoveStaleReplacements(const std::string& dir, const std::vector<std::string>& names,
+                            int minAgeSeconds) {
+    const UniqueFd dirFd(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (!dirFd.Valid()) return 0;
     const int listFd = ::fcntl(dirFd.Get(), F_DUPFD_CLOEXEC, 0);  // closedir closes it
     if (listFd < 0) return 0;
@@ -72,10 +72,13 @@ int RemoveStaleReplacements(const std::string& dir, int minAgeSeconds) {
     const time_t now = ::time(nullptr);
     int removed = 0;
     while (const dirent* entry = ::readdir(entries)) {
-        if (!IsReplacementName(entry->d_name)) continue;
+        const std::string name = entry->d_name;
+        const auto ours = [&](const std::string& file) { return IsReplacementOf(name, file); };
+        if (std::none_of(names.begin(), names.end(), ours)) continue;
         struct stat st {};
         if (::fstatat(dirFd.Get(), entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
-        if (!S_ISREG(st.st_mode) || st.st_uid != ::geteuid()) continue;
+        // Root's replacements keep the replaced file's owner.
+        if (!S_ISREG(st.st_mode) || (st.st_uid != ::geteuid() && ::geteuid() != 0)) continue;
         if (now - st.st_mtime < minAgeSeconds) continue;
         if (::unlinkat(dirFd.Get(), entry->d_name, 0) == 0) ++removed;
     }

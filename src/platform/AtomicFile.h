@@ -4,6 +4,7 @@
 // directory, are flushed to disk, and the temporary file is renamed over the
 // old one.
 #include <string>
+#include <vector>
 
 namespace vantor::platform {
 
@@ -14,10 +15,11 @@ namespace vantor::platform {
 // written, is read-only, or is not a regular file.
 bool ReplaceFileAtomically(const std::string& path, const std::string& text);
 
-// Removes the temporary files that replacements in dir left behind when their
-// process was killed mid-write: our own regular files named like them and
-// untouched for at least minAgeSeconds (a replacement under way is younger).
-// Gives how many were removed.
-int RemoveStaleReplacements(const std::string& dir, int minAgeSeconds);
+// Removes the temporary files that replacements of the files `names` in dir
+// left behind when their process was killed mid-write: regular files of ours
+// (any, for root) named like them and untouched for at least minAgeSeconds
+// (a replacement under way is younger). Gives how many were removed.
+int RemoveStaleReplacements(const std::string& dir, const std::vector<std::string>& names,
+                            int minAgeSeconds);
 
 }  // namespace vantor::platform

@@ -75,7 +75,7 @@ protected:
                  const std::vector<std::string>& env = {}) {
         std::filesystem::remove_all(m_crashDir);
         std::filesystem::create_directories(m_crashDir);
-        const time_t started = WallSeconds();
+        const time_t started = std::time(nullptr);  // the coarse clock, as the report's name
         ChildProcess child(program.empty() ? m_victim : program, {mode}, CrashEnv(m_crashDir, env));
         const int died = child.TermSignal();
         m_stdout = child.Stdout();

@@ -40,8 +40,9 @@ struct FaultLine {
 };
 FaultLine ParseFaultLine(const Report& r);
 
-// The wall clock in whole seconds as the report writer reads it. time()
-// reads the coarse clock, which may still show the previous second.
+// The wall clock in whole seconds from the precise clock, as the report's
+// crash time is read. time() reads the coarse clock, which may still show the
+// previous second: good for lower bounds only.
 time_t WallSeconds();
 
 // What every report must hold whatever the fault: file name with the module

@@ -63,9 +63,16 @@ protected:
 };
 
 TEST_F(ServerProcess, RunsPublishesRefusesASecondCopyAndStopsCleanlyOnSigterm) {
+    // Left by a writer killed mid-replacement an hour ago: removed at start.
+    const std::string unfinished = config.File("AcqSet.cfg.tmpAb12Cd");
+    WriteFile(unfinished, "half");
+    const timespec anHourAgo[2] = {{0, UTIME_OMIT}, {::time(nullptr) - 3600, 0}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, unfinished.c_str(), anHourAgo, 0), 0);
+
     ChildProcess server("vantor", {"--headless"}, Env());
     ASSERT_TRUE(server.WaitForText("running;", true)) << server.Stderr();
     EXPECT_NE(server.Stderr().find("board: SIM Hardware"), std::string::npos) << server.Stderr();
+    EXPECT_FALSE(std::filesystem::exists(unfinished)) << server.Stderr();
 
     // A second copy ends at once with code 1 and leaves the first running.
     ChildProcess second("vantor", {"--headless"}, Env());

@@ -170,15 +170,17 @@ TEST_F(ProfileFileTest, StaleReplacementsAreRemovedAndNothingElse) {
     };
     const std::string stale = make("AcqCfg.ini.tmpAb12Cd", true);
     const std::string young = make("AcqCfg.ini.tmpXy34Zw", false);
-    const std::string other = make("notes.tmp123", true);  // not a replacement's name
+    const std::string other = make("notes.tmpAb12Cd", true);  // not a file the server writes
     ASSERT_EQ(::symlink(stale.c_str(), m_dir.File("link.ini.tmpQwErTy").c_str()), 0);
-    EXPECT_EQ(vantor::platform::RemoveStaleReplacements(m_dir.Path(), 60), 1);
+    EXPECT_EQ(
+        vantor::platform::RemoveStaleReplacements(m_dir.Path(), {"AcqCfg.ini", "link.ini"}, 60), 1);
     struct stat st {};
     EXPECT_NE(::stat(stale.c_str(), &st), 0);
     EXPECT_EQ(::stat(young.c_str(), &st), 0);
     EXPECT_EQ(::stat(other.c_str(), &st), 0);
     EXPECT_EQ(::lstat(m_dir.File("link.ini.tmpQwErTy").c_str(), &st), 0);
-    EXPECT_EQ(vantor::platform::RemoveStaleReplacements(m_dir.File("missing"), 60), 0);
+    EXPECT_EQ(vantor::platform::RemoveStaleReplacements(m_dir.File("missing"), {"AcqCfg.ini"}, 60),
+              0);
 }
 
 // Line breaks, NULs, '=' and ']' would break the file; and as the reader trims

@@ -58,7 +58,7 @@ void StopAll(std::vector<std::jthread>& threads) {
 uint64_t RunPhase(const PhaseOptions& o) {
     const std::string name = o.card ? "board" : "sim";
     SoakState state(name);
-    auto interrupted = [&] { return o.interrupted->load(); };
+    auto interrupted = [&] { return o.interrupted != nullptr && o.interrupted->load(); };
     // Sleeps in small steps; false when the soak was interrupted.
     auto wait = [&](double seconds) {
         for (auto end = Clock::now() + std::chrono::duration<double>(seconds); Clock::now() < end;
