@@ -72,15 +72,15 @@ int RemoveStaleReplacements(const std::string& dir, const std::vector<std::strin
     const time_t now = ::time(nullptr);
     int removed = 0;
     while (const dirent* entry = ::readdir(entries)) {
-        const std::string name = entry->d_name;
-        const auto ours = [&](const std::string& file) { return IsReplacementOf(name, file); };
+        const std::string entryName = entry->d_name;
+        const auto ours = [&](const std::string& name) { return IsReplacementOf(entryName, name); };
         if (std::none_of(names.begin(), names.end(), ours)) continue;
         struct stat st {};
-        if (::fstatat(dirFd.Get(), entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
+        if (::fstatat(dirFd.Get(), entryName.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
         // Root's replacements keep the replaced file's owner.
         if (!S_ISREG(st.st_mode) || (st.st_uid != ::geteuid() && ::geteuid() != 0)) continue;
         if (now - st.st_mtime < minAgeSeconds) continue;
-        if (::unlinkat(dirFd.Get(), entry->d_name, 0) == 0) ++removed;
+        if (::unlinkat(dirFd.Get(), entryName.c_str(), 0) == 0) ++removed;
     }
     ::closedir(entries);
     return removed;
